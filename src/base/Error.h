@@ -1,0 +1,25 @@
+#pragma once
+// Error reporting: one formatted line, shown in a modal box captioned "error" (when a
+// display is in use) and written to stderr. A fatal report ends the process with exit
+// code 1 through the normal exit path; a non-fatal one returns after the box is closed.
+
+// The module and line of the caller, for every report: DE_HERE expands to both arguments.
+#define DE_HERE __FILE__, __LINE__
+
+void reportError(const char* sourceFile, int line, const char* message, bool fatal);
+void reportErrorValue(const char* sourceFile, int line, const char* message, int value, bool fatal);
+void reportErrorText(const char* sourceFile, int line, const char* message, const char* detail,
+                     bool fatal);
+
+// Fatal "assertion failed" when the condition is false / the pointer is null.
+void assertTrue(bool condition, const char* sourceFile, int line);
+void assertNotNull(const void* pointer, const char* sourceFile, int line);
+
+// Fatal "GL (FBO) error" naming the status when the bound framebuffer is incomplete.
+void checkFramebufferStatus(const char* sourceFile, int line);
+
+// The name shown for a framebuffer status ("Unknown error" for values outside the table).
+const char* framebufferStatusName(unsigned status);
+
+// Size of the formatting buffer, terminator included: longer lines are cut.
+constexpr int kErrorTextSize = 200;

@@ -1,0 +1,38 @@
+#pragma once
+// Data files: read whole into memory, either from the demo's password-protected archive
+// (after openArchive) or, before that, from disk.
+
+#include <cstddef>
+#include <cstdint>
+
+// One loaded data file with a stdio-style read position.
+// `data` is always followed by at least 10 zero bytes (not counted in `size`), so text
+// parsers may treat it as a terminated string.
+struct MemoryFile {
+  uint32_t size = 0;
+  uint32_t position = 0;
+  uint8_t* data = nullptr;
+  bool ok = false;
+
+  explicit MemoryFile(const char* path);
+  ~MemoryFile();
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+};
+
+// Stores the archive name and password and reads every later file from the archive.
+void openArchive(const char* archiveName, const char* password);
+
+// The loaded file, or null when it could not be found, decrypted, unpacked or verified.
+MemoryFile* loadFile(const char* path);
+
+// Copies whole elements only; returns how many were copied. Null arguments are fatal.
+size_t read(void* destination, size_t elementSize, size_t count, MemoryFile* file);
+
+// Frees the file; null is ignored.
+void closeFile(MemoryFile* file);
+
+// Reads one entry of a RAR 2.x archive. Returns 1 and hands over a malloc'd block
+// (size + 10 zero bytes) on success; anything else means failure and leaves *data null.
+int archiveGet(const char* path, const char* archiveName, const char* password, uint8_t** data,
+               uint32_t* size);

@@ -1,0 +1,2 @@
+// Placeholder entry until the launcher lands.
+int main() { return 0; }
