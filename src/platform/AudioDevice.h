@@ -1,0 +1,45 @@
+#pragma once
+// The sound output behind one small interface: the SDL device in the program, a counting or
+// silent fake in tests. Music reaches the device only through demoSystem/VelkorMusic.
+
+#include <cstdint>
+
+namespace platform {
+
+// Fills `frames` interleaved stereo signed 16-bit frames. Runs on the device's own thread.
+using AudioCallback = void (*)(void* user, int16_t* stereo, int frames);
+
+constexpr int kAudioRate = 44100;
+constexpr int kAudioChannels = 2;
+// Frames per device buffer and per callback (about 23 ms).
+constexpr int kAudioBufferFrames = 1024;
+
+class AudioDevice {
+ public:
+  virtual ~AudioDevice() = default;
+  // Opens 44.1 kHz stereo S16 output, started paused. True when a device is open.
+  virtual bool open(AudioCallback callback, void* user) = 0;
+  virtual void close() = 0;
+  virtual void setPaused(bool paused) = 0;
+  // Excludes the callback while held; SDL holds the same lock around every callback.
+  virtual void lock() = 0;
+  virtual void unlock() = 0;
+};
+
+// The SDL device. If the default driver cannot open one, it retries with SDL's "dummy"
+// driver (silent, paced by the wall clock) and says so in one line on stderr.
+AudioDevice& sdlAudioDevice();
+
+// Holds the device lock for a scope.
+class AudioDeviceLock {
+ public:
+  explicit AudioDeviceLock(AudioDevice& device) : device_(device) { device_.lock(); }
+  ~AudioDeviceLock() { device_.unlock(); }
+  AudioDeviceLock(const AudioDeviceLock&) = delete;
+  AudioDeviceLock& operator=(const AudioDeviceLock&) = delete;
+
+ private:
+  AudioDevice& device_;
+};
+
+}  // namespace platform
