@@ -74,8 +74,9 @@ extern int16_t* captureRing;
 // it without a lock and tolerate a block that is overwritten while they read it.
 extern std::atomic<int> captureBlock;
 
-// "Oscillo: sound not inited" (fatal) without sound. Creates the ring and switches it on.
-void startCapture();
+// "Oscillo: sound not inited" (fatal) without sound, reported at the caller's module and
+// line. Creates the ring (zero-filled) and switches the capture on.
+void startCapture(const char* sourceFile = __builtin_FILE(), int line = __builtin_LINE());
 void setCaptureActive(bool active);
 // Switches the capture off and frees the ring.
 void stopCapture();

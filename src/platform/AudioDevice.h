@@ -2,7 +2,9 @@
 // The sound output behind one small interface: the SDL device in the program, a counting or
 // silent fake in tests. Music reaches the device only through demoSystem/VelkorMusic.
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace platform {
 
@@ -29,6 +31,40 @@ class AudioDevice {
 // The SDL device. If the default driver cannot open one, it retries with SDL's "dummy"
 // driver (silent, paced by the wall clock) and says so in one line on stderr.
 AudioDevice& sdlAudioDevice();
+
+// A device without hardware: nothing plays until mix() pulls a buffer through the callback,
+// on whatever thread calls it. Counts every call, so a test can tell that no sound call was
+// made and a benchmark can drive the callback directly.
+class ManualAudioDevice final : public AudioDevice {
+ public:
+  struct Calls {
+    int open = 0, close = 0, setPaused = 0, lock = 0, unlock = 0;
+    int total() const { return open + close + setPaused + lock + unlock; }
+  };
+
+  bool open(AudioCallback callback, void* user) override;
+  void close() override;
+  void setPaused(bool paused) override;
+  void lock() override;
+  void unlock() override;
+
+  // Runs the callback for `frames` frames under the device lock, as a real device would;
+  // false (buffer untouched) while closed or paused.
+  bool mix(int16_t* stereo, int frames);
+
+  bool isOpen() const { return callback_ != nullptr; }
+  bool isPaused() const { return paused_; }
+  const Calls& calls() const { return calls_; }
+  // When false, open fails (a machine without any output).
+  bool canOpen = true;
+
+ private:
+  std::mutex mutex_;
+  AudioCallback callback_ = nullptr;
+  void* user_ = nullptr;
+  std::atomic<bool> paused_{true};
+  Calls calls_;
+};
 
 // Holds the device lock for a scope.
 class AudioDeviceLock {

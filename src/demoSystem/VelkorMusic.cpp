@@ -1,0 +1,572 @@
+#include "demoSystem/VelkorMusic.h"
+
+#include <fftw3.h>
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <numbers>
+#include <thread>
+
+#include "base/Error.h"
+#include "platform/AudioDevice.h"
+
+int16_t* captureRing = nullptr;
+std::atomic<int> captureBlock{0};
+
+namespace {
+
+constexpr int kRate = platform::kAudioRate;
+constexpr int kFullVolume = 255;
+
+int64_t msToFrame(uint32_t ms) { return static_cast<int64_t>(ms) * kRate / 1000; }
+
+// [SECTION] decoder
+
+// The Ogg Vorbis stream as an endless sequence of stereo frames: the file's samples, then
+// silence. Past the end the position keeps counting, so the music stays in step with the
+// clock however far the clock runs.
+class MusicDecoder {
+ public:
+  ~MusicDecoder() { close(); }
+
+  bool open(const char* path) {
+    if (open_) return true;
+    if (ov_fopen(path, &file_) != 0) return false;
+    const vorbis_info* info = ov_info(&file_, -1);
+    if (info == nullptr || info->rate != kRate || info->channels < 1) {
+      std::fprintf(stderr, "sound: %s is not a 44100 Hz stream; it is not played\n", path);
+      std::fflush(stderr);
+      ov_clear(&file_);
+      return false;
+    }
+    channels_ = info->channels;
+    const ogg_int64_t total = ov_pcm_total(&file_, -1);
+    length_ = total > 0 ? total : 0;
+    position_ = 0;
+    ended_ = length_ == 0;
+    open_ = true;
+    return true;
+  }
+
+  void close() {
+    if (!open_) return;
+    ov_clear(&file_);
+    open_ = false;
+  }
+
+  bool isOpen() const { return open_; }
+  int64_t length() const { return length_; }
+  int64_t position() const { return position_; }
+
+  void seek(int64_t frame) {
+    position_ = std::max<int64_t>(frame, 0);
+    ended_ = position_ >= length_ || ov_pcm_seek(&file_, position_) != 0;
+  }
+
+  // Always delivers `frames` frames (silence after the end).
+  void read(int16_t* stereo, int frames) {
+    int done = 0;
+    while (done < frames && !ended_) {
+      const int got = decode(stereo + 2 * done, frames - done);
+      if (got <= 0) {
+        ended_ = true;
+        break;
+      }
+      done += got;
+    }
+    std::fill(stereo + 2 * done, stereo + 2 * frames, int16_t{0});
+    position_ += frames;
+  }
+
+ private:
+  // One ov_read; returns frames decoded, 0 at the end, <0 on an unrecoverable error.
+  int decode(int16_t* stereo, int frames) {
+    constexpr int kBigEndian = std::endian::native == std::endian::big ? 1 : 0;
+    int bitstream = 0;
+    for (;;) {
+      long bytes;
+      if (channels_ == 2) {
+        bytes = ov_read(&file_, reinterpret_cast<char*>(stereo), frames * 4, kBigEndian, 2, 1,
+                        &bitstream);
+      } else {
+        const int want = std::min(frames, kScratchSamples / channels_);
+        bytes = ov_read(&file_, reinterpret_cast<char*>(scratch_), want * channels_ * 2, kBigEndian,
+                        2, 1, &bitstream);
+      }
+      if (bytes == OV_HOLE) continue;  // a gap in the data; decoding goes on after it
+      if (bytes <= 0) return bytes == 0 ? 0 : -1;
+      if (channels_ == 2) return static_cast<int>(bytes / 4);
+      const int got = static_cast<int>(bytes / (2 * channels_));
+      for (int i = 0; i < got; ++i) {
+        // Mono plays on both sides; with more channels, front left and right are kept.
+        stereo[2 * i] = scratch_[i * channels_];
+        stereo[2 * i + 1] = scratch_[i * channels_ + (channels_ > 1 ? 1 : 0)];
+      }
+      return got;
+    }
+  }
+
+  static constexpr int kScratchSamples = 8192;
+  OggVorbis_File file_{};
+  int16_t scratch_[kScratchSamples];
+  int channels_ = 2;
+  int64_t length_ = 0;
+  int64_t position_ = 0;
+  bool open_ = false;
+  bool ended_ = true;
+};
+
+// [SECTION] decoded-ahead ring
+
+// Single producer (whoever holds the decoder mutex), single consumer (the device callback).
+// reset() runs only with both excluded.
+class PcmRing {
+ public:
+  static constexpr int kFrames = 8192;  // about 186 ms ahead of the output
+
+  int freeFrames() const {
+    return kFrames - static_cast<int>(written_.load(std::memory_order_relaxed) -
+                                      read_.load(std::memory_order_acquire));
+  }
+
+  void push(const int16_t* stereo, int frames) {
+    const uint64_t w = written_.load(std::memory_order_relaxed);
+    for (int i = 0; i < frames; ++i) {
+      const size_t slot = static_cast<size_t>((w + i) % kFrames) * 2;
+      data_[slot] = stereo[2 * i];
+      data_[slot + 1] = stereo[2 * i + 1];
+    }
+    written_.store(w + frames, std::memory_order_release);
+  }
+
+  int pop(int16_t* stereo, int frames) {
+    const uint64_t r = read_.load(std::memory_order_relaxed);
+    const uint64_t available = written_.load(std::memory_order_acquire) - r;
+    const int n = static_cast<int>(std::min<uint64_t>(available, static_cast<uint64_t>(frames)));
+    for (int i = 0; i < n; ++i) {
+      const size_t slot = static_cast<size_t>((r + i) % kFrames) * 2;
+      stereo[2 * i] = data_[slot];
+      stereo[2 * i + 1] = data_[slot + 1];
+    }
+    read_.store(r + n, std::memory_order_release);
+    return n;
+  }
+
+  uint64_t framesRead() const { return read_.load(std::memory_order_acquire); }
+
+  void reset() {
+    written_.store(0);
+    read_.store(0);
+  }
+
+ private:
+  int16_t data_[kFrames * 2] = {};
+  std::atomic<uint64_t> written_{0};
+  std::atomic<uint64_t> read_{0};
+};
+
+// [SECTION] process-wide sound state
+
+struct SoundState {
+  bool soundInitialised = false;
+  int musicChannel = -1;
+  int musicVolume = 0;
+  bool musicPlaying = false;
+  bool offline = false;
+
+  platform::AudioDevice* device = nullptr;  // null: the SDL device
+  MusicDecoder decoder;
+  std::mutex decoderMutex;  // the decoder and the ring's producer side
+  PcmRing ring;
+  int64_t ringBase = 0;  // stream frame of the ring's first frame since the last reset
+  std::thread feeder;
+  std::atomic<bool> feederStop{false};
+
+  // Read by the callback.
+  std::atomic<bool> outputPlaying{false};
+  std::atomic<int> outputVolume{kFullVolume};
+  std::atomic<uint64_t> underrunFrames{0};
+
+  // Capture: written by the mixer (callback or offline rendering).
+  std::atomic<bool> captureActive{false};
+  int captureOffset = 0;
+
+  // The mono mix history for the spectrum.
+  static constexpr int kHistory = 4096;
+  int16_t history[kHistory] = {};
+  std::atomic<uint64_t> historyWritten{0};
+  bool spectrumActive = false;
+  float spectrum[kSpectrumSize] = {};
+
+  OfflineAudioSink sink;
+};
+
+SoundState& state() {
+  static SoundState* s = new SoundState;  // lives to the end; the feeder may still be stopping
+  return *s;
+}
+
+platform::AudioDevice& device() {
+  SoundState& s = state();
+  return s.device ? *s.device : platform::sdlAudioDevice();
+}
+
+// [SECTION] the mixed output: capture and spectrum history
+
+// Runs for every mixed block, on the device thread or (offline) the main thread.
+void feedMixedOutput(const int16_t* stereo, int frames) {
+  SoundState& s = state();
+  const uint64_t h = s.historyWritten.load(std::memory_order_relaxed);
+  int16_t* ring = s.captureActive.load(std::memory_order_acquire) ? captureRing : nullptr;
+  int block = captureBlock.load(std::memory_order_relaxed);
+  for (int i = 0; i < frames; ++i) {
+    const int16_t mono = static_cast<int16_t>((stereo[2 * i] + stereo[2 * i + 1]) >> 1);
+    s.history[(h + i) % SoundState::kHistory] = mono;
+    if (ring) {
+      ring[block * kCaptureBlockLength + s.captureOffset] = mono;
+      if (++s.captureOffset == kCaptureBlockLength) {
+        s.captureOffset = 0;
+        block = (block + 1) % kCaptureBlocks;
+        captureBlock.store(block, std::memory_order_release);
+      }
+    }
+  }
+  s.historyWritten.store(h + frames, std::memory_order_release);
+}
+
+void applyVolume(int16_t* stereo, int frames, int volume) {
+  if (volume == kFullVolume) return;
+  for (int i = 0; i < 2 * frames; ++i) stereo[i] = static_cast<int16_t>(stereo[i] * volume / kFullVolume);
+}
+
+// The device callback: copies decoded frames, never decodes, allocates or waits.
+void mixCallback(void*, int16_t* stereo, int frames) {
+  SoundState& s = state();
+  if (!s.outputPlaying.load(std::memory_order_acquire)) {
+    std::memset(stereo, 0, sizeof(int16_t) * 2 * frames);
+    return;
+  }
+  const int got = s.ring.pop(stereo, frames);
+  if (got < frames) {
+    std::memset(stereo + 2 * got, 0, sizeof(int16_t) * 2 * (frames - got));
+    s.underrunFrames.fetch_add(static_cast<uint64_t>(frames - got), std::memory_order_relaxed);
+  }
+  applyVolume(stereo, frames, s.outputVolume.load(std::memory_order_relaxed));
+  feedMixedOutput(stereo, frames);
+}
+
+// [SECTION] decoding ahead
+
+constexpr int kFeedChunk = 1024;
+
+// Caller holds decoderMutex.
+void fillRing(int limitFrames) {
+  SoundState& s = state();
+  int16_t chunk[kFeedChunk * 2];
+  while (limitFrames > 0 && s.ring.freeFrames() >= kFeedChunk) {
+    s.decoder.read(chunk, kFeedChunk);
+    s.ring.push(chunk, kFeedChunk);
+    limitFrames -= kFeedChunk;
+  }
+}
+
+void feederLoop() {
+  SoundState& s = state();
+  while (!s.feederStop.load()) {
+    {
+      std::lock_guard<std::mutex> guard(s.decoderMutex);
+      fillRing(PcmRing::kFrames);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+}
+
+void stopFeeder() {
+  SoundState& s = state();
+  if (!s.feeder.joinable()) return;
+  s.feederStop = true;
+  s.feeder.join();
+  s.feederStop = false;
+}
+
+// Moves the stream; the ring restarts at the new position, filled a little ahead so the
+// next callback already plays from there.
+void seekStream(int64_t frame) {
+  SoundState& s = state();
+  std::lock_guard<std::mutex> guard(s.decoderMutex);
+  if (s.offline) {
+    s.decoder.seek(frame);
+    return;
+  }
+  platform::AudioDeviceLock lock(device());
+  s.decoder.seek(frame);
+  s.ring.reset();
+  s.ringBase = frame;
+  fillRing(2 * kFeedChunk);
+}
+
+// [SECTION] spectrum
+
+struct SpectrumPlan {
+  float* input = nullptr;
+  fftwf_complex* output = nullptr;
+  fftwf_plan plan = nullptr;
+  float window[kSpectrumWindow];
+
+  SpectrumPlan() {
+    input = fftwf_alloc_real(kSpectrumWindow);
+    output = fftwf_alloc_complex(kSpectrumWindow / 2 + 1);
+    plan = fftwf_plan_dft_r2c_1d(kSpectrumWindow, input, output, FFTW_ESTIMATE);
+    // Periodic Hann: its sum is exactly kSpectrumWindow / 2.
+    for (int n = 0; n < kSpectrumWindow; ++n)
+      window[n] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / kSpectrumWindow));
+  }
+};
+
+SpectrumPlan& spectrumPlan() {
+  static SpectrumPlan* plan = new SpectrumPlan;  // planned once, reused for every call
+  return *plan;
+}
+
+}  // namespace
+
+// [SECTION] sound and music
+
+void setAudioDevice(platform::AudioDevice* device) {
+  if (!state().soundInitialised) state().device = device;
+}
+
+bool initSound() {
+  SoundState& s = state();
+  if (s.soundInitialised) return true;
+  s.historyWritten = 0;
+  std::fill(std::begin(s.history), std::end(s.history), int16_t{0});
+  if (s.offline) {
+    s.soundInitialised = true;
+    return true;
+  }
+  if (!device().open(&mixCallback, nullptr)) return false;
+  s.soundInitialised = true;
+  return true;
+}
+
+bool openMusic(const char* fileName) {
+  SoundState& s = state();
+  if (!s.soundInitialised) {
+    reportError(DE_HERE, "Soundsystem not inited", false);
+    return false;
+  }
+  if (s.decoder.isOpen()) return true;
+  {
+    std::lock_guard<std::mutex> guard(s.decoderMutex);
+    if (!s.decoder.open(fileName)) return false;
+  }
+  seekStream(0);
+  if (!s.offline) s.feeder = std::thread(feederLoop);
+  return true;
+}
+
+void playMusic() {
+  SoundState& s = state();
+  if (!s.decoder.isOpen()) return;
+  if (!s.offline && !s.soundInitialised) reportError(DE_HERE, "Could not play soundstream", true);
+  // Each play takes a fresh channel at full volume, started paused so the volume can be read
+  // before anything is heard.
+  s.musicChannel = 0;
+  s.outputVolume = kFullVolume;
+  s.musicVolume = s.outputVolume.load();
+  s.outputPlaying = true;
+  if (!s.offline) device().setPaused(false);
+  s.musicPlaying = true;
+}
+
+void pauseMusic() {
+  SoundState& s = state();
+  if (s.musicChannel == -1) return;
+  if (!s.offline) device().setPaused(true);
+  s.outputPlaying = false;
+  s.musicPlaying = false;
+}
+
+void setMusicTime(uint32_t ms) {
+  if (!state().decoder.isOpen()) return;
+  seekStream(msToFrame(ms));
+}
+
+void duckMusic() {
+  SoundState& s = state();
+  if (s.musicChannel != -1) s.outputVolume = s.musicVolume / 4;
+}
+
+void restoreMusicVolume() {
+  SoundState& s = state();
+  if (s.musicChannel != -1) s.outputVolume = s.musicVolume;
+}
+
+void closeSound() {
+  SoundState& s = state();
+  stopFeeder();
+  if (s.soundInitialised && !s.offline) device().close();
+  {
+    std::lock_guard<std::mutex> guard(s.decoderMutex);
+    s.decoder.close();
+    s.ring.reset();
+    s.ringBase = 0;
+  }
+  s.soundInitialised = false;
+  s.musicChannel = -1;
+  s.musicVolume = 0;
+  s.musicPlaying = false;
+  s.outputPlaying = false;
+  s.outputVolume = kFullVolume;
+}
+
+bool isSoundInitialised() { return state().soundInitialised; }
+bool isMusicPlaying() { return state().musicPlaying; }
+
+int64_t musicPosition() {
+  SoundState& s = state();
+  if (!s.decoder.isOpen()) return -1;
+  if (s.offline) return s.decoder.position();
+  return s.ringBase + static_cast<int64_t>(s.ring.framesRead());
+}
+
+int64_t musicLength() { return state().decoder.isOpen() ? state().decoder.length() : 0; }
+
+int musicChannelVolume() { return state().musicChannel == -1 ? -1 : state().outputVolume.load(); }
+
+// [SECTION] capture
+
+void startCapture(const char* sourceFile, int line) {
+  SoundState& s = state();
+  if (!s.soundInitialised) reportError(sourceFile, line, "Oscillo: sound not inited", true);
+  int16_t* ring = new int16_t[kCaptureRingLength + 16]();
+  int16_t* old;
+  {
+    // The callback reads the pointer under this lock; it never sees a freed ring.
+    if (!s.offline) device().lock();
+    old = captureRing;
+    captureRing = ring;
+    captureBlock = 0;
+    s.captureOffset = 0;
+    s.captureActive = true;
+    if (!s.offline) device().unlock();
+  }
+  delete[] old;
+}
+
+void setCaptureActive(bool active) {
+  SoundState& s = state();
+  s.captureActive = active && captureRing != nullptr;
+}
+
+void stopCapture() {
+  SoundState& s = state();
+  if (captureRing == nullptr) return;
+  const bool locking = s.soundInitialised && !s.offline;
+  if (locking) device().lock();
+  s.captureActive = false;
+  int16_t* old = captureRing;
+  captureRing = nullptr;
+  if (locking) device().unlock();
+  delete[] old;
+}
+
+// [SECTION] spectrum
+
+void setSpectrumActive(bool active) {
+  state().spectrumActive = active;
+  if (active) spectrumPlan();
+}
+
+bool isSpectrumActive() { return state().spectrumActive; }
+
+void computeSpectrum(const int16_t* samples, float* bins) {
+  SpectrumPlan& p = spectrumPlan();
+  for (int n = 0; n < kSpectrumWindow; ++n) p.input[n] = samples[n] / 32768.0f * p.window[n];
+  fftwf_execute(p.plan);
+  const float scale = 2.0f / (kSpectrumWindow / 2);
+  for (int k = 0; k < kSpectrumSize; ++k) {
+    const float magnitude = std::hypot(p.output[k][0], p.output[k][1]) * scale;
+    bins[k] = std::min(magnitude, 1.0f);
+  }
+}
+
+const float* getSpectrum() {
+  SoundState& s = state();
+  if (!s.spectrumActive || !s.soundInitialised || !s.musicPlaying) return nullptr;
+  int16_t latest[kSpectrumWindow];
+  const uint64_t end = s.historyWritten.load(std::memory_order_acquire);
+  for (int i = 0; i < kSpectrumWindow; ++i)
+    latest[i] = s.history[(end - kSpectrumWindow + i) % SoundState::kHistory];
+  computeSpectrum(latest, s.spectrum);
+  return s.spectrum;
+}
+
+// [SECTION] offline audio
+
+void setOfflineAudio(bool offline) {
+  if (!state().soundInitialised) state().offline = offline;
+}
+
+bool isOfflineAudio() { return state().offline; }
+
+void setOfflineAudioSink(OfflineAudioSink sink) { state().sink = std::move(sink); }
+
+void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
+  SoundState& s = state();
+  if (!s.offline || !s.soundInitialised) return;
+  const int64_t first = msToFrame(startMs);
+  int64_t remaining = msToFrame(endMs) - first;
+  if (remaining <= 0) return;
+  const bool playing = s.musicPlaying && s.decoder.isOpen();
+  if (playing && s.decoder.position() != first) s.decoder.seek(first);
+  int16_t block[kFeedChunk * 2];
+  while (remaining > 0) {
+    const int frames = static_cast<int>(std::min<int64_t>(remaining, kFeedChunk));
+    if (playing) {
+      s.decoder.read(block, frames);
+      applyVolume(block, frames, s.outputVolume.load());
+      feedMixedOutput(block, frames);
+    } else {
+      std::fill(block, block + 2 * frames, int16_t{0});
+    }
+    if (s.sink) s.sink(block, frames);
+    remaining -= frames;
+  }
+}
+
+bool writeWavFile(const char* path, const int16_t* stereo, int64_t frames) {
+  std::FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  const uint32_t dataBytes = static_cast<uint32_t>(frames * 4);
+  auto u32 = [&](uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::fwrite(b, 1, 4, f);
+  };
+  auto u16 = [&](uint16_t v) {
+    const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    std::fwrite(b, 1, 2, f);
+  };
+  std::fwrite("RIFF", 1, 4, f);
+  u32(36 + dataBytes);
+  std::fwrite("WAVEfmt ", 1, 8, f);
+  u32(16);
+  u16(1);  // PCM
+  u16(2);
+  u32(kRate);
+  u32(kRate * 4);
+  u16(4);
+  u16(16);
+  std::fwrite("data", 1, 4, f);
+  u32(dataBytes);
+  for (int64_t i = 0; i < 2 * frames; ++i) u16(static_cast<uint16_t>(stereo[i]));
+  const bool ok = std::ferror(f) == 0;
+  return std::fclose(f) == 0 && ok;
+}
