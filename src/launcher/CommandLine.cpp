@@ -1,0 +1,88 @@
+#include "launcher/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <ostream>
+#include <regex>
+
+namespace {
+
+constexpr int kBadUsageExitCode = 2;
+constexpr int kLargestSide = 16384;
+
+// "WxH" with both sides between 1 and 16384; empty text means the value is fine.
+std::string parseResolution(const std::string& text, int* width, int* height) {
+  static const std::regex pattern(R"(([0-9]{1,5})[xX]([0-9]{1,5}))");
+  std::smatch match;
+  if (!std::regex_match(text, match, pattern)) return "expected WIDTHxHEIGHT, e.g. 1024x768";
+  const int w = std::stoi(match[1].str());
+  const int h = std::stoi(match[2].str());
+  if (w < 1 || h < 1 || w > kLargestSide || h > kLargestSide)
+    return "each side must be between 1 and " + std::to_string(kLargestSide);
+  *width = w;
+  *height = h;
+  return {};
+}
+
+}  // namespace
+
+CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLineOptions* options,
+                                   std::ostream& out, std::ostream& err) {
+  CLI::App app{"Plays the demo in the working directory: data.vkd (script and assets) and "
+               "soundtrack.ogg (music). Without options the settings dialog comes first.",
+               "demoengine"};
+  std::string resolution;
+  int fsaa = 0;
+  int64_t start = 0;
+  int64_t end = 0;
+
+  app.add_flag("--no-dialog", options->noDialog, "Start at once with the options below instead of the settings dialog");
+  auto* resolutionOption = app.add_option("--resolution", resolution, "Window size WIDTHxHEIGHT (default 800x600)");
+  app.add_flag("--fullscreen", options->fullscreen, "Fullscreen at the chosen resolution");
+  auto* fsaaOption = app.add_option("--fsaa", fsaa, "Anti-aliasing samples: 0, 2, 4, 6 or 8 (default 0)")
+                         ->check(CLI::NonNegativeNumber);
+  app.add_flag("--no-music", options->noMusic, "Play without sound");
+  app.add_option("--data", options->dataDirectory, "Directory holding data.vkd and soundtrack.ogg (default: the current directory)")
+      ->check(CLI::ExistingDirectory);
+  app.add_flag("--headless", options->headless, "No screen: render offscreen (implies --no-dialog)");
+  auto* startOption = app.add_option("--start", start, "Demo time to start at, in milliseconds (default: the demo's start)")
+                          ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
+  app.add_option("--capture", options->captureDirectory, "Write every frame as DIR/frame_000000.png, ... and exit");
+  app.add_option("--fps", options->fps, "Frames per second of demo time for --capture and --record (default 60)")
+      ->check(CLI::Range(1, 1000));
+  auto* endOption = app.add_option("--end", end, "Last demo time to capture, in milliseconds (default: the demo's end)")
+                        ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
+  app.add_option("--record", options->recordFile, "Encode the frames with the soundtrack into a video FILE through ffmpeg, and exit");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return {false, 0};
+  } catch (const CLI::ParseError& e) {
+    err << "demoengine: " << e.what() << "\nRun 'demoengine --help' for the options.\n";
+    return {false, kBadUsageExitCode};
+  }
+
+  auto fail = [&](const std::string& text) {
+    err << "demoengine: " << text << "\nRun 'demoengine --help' for the options.\n";
+    return CommandLineResult{false, kBadUsageExitCode};
+  };
+  if (resolutionOption->count() > 0) {
+    int width = 0, height = 0;
+    const std::string problem = parseResolution(resolution, &width, &height);
+    if (!problem.empty()) return fail("--resolution: " + resolution + ": " + problem);
+    options->width = width;
+    options->height = height;
+  }
+  if (fsaaOption->count() > 0) options->fsaa = fsaa;
+  if (startOption->count() > 0) options->startMs = static_cast<uint32_t>(start);
+  if (endOption->count() > 0) options->endMs = static_cast<uint32_t>(end);
+  if (options->startMs && options->endMs && *options->endMs < *options->startMs)
+    return fail("--end " + std::to_string(*options->endMs) + " is before --start " +
+                std::to_string(*options->startMs));
+  if (!options->captureDirectory.empty() && !options->recordFile.empty())
+    return fail("--capture and --record cannot be combined");
+  return {true, 0};
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Command-line options. Without any, the program starts the way a viewer expects: the
+// settings dialog, then the demo window. The options come on top, for scripted runs and
+// machines without a screen; they never change what the dialog path does.
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+struct CommandLineOptions {
+  bool noDialog = false;
+  std::optional<int> width;  // --resolution WxH
+  std::optional<int> height;
+  bool fullscreen = false;
+  std::optional<int> fsaa;
+  bool noMusic = false;
+  std::string dataDirectory;  // --data: the working directory holding data.vkd
+  bool headless = false;
+  std::optional<uint32_t> startMs;
+  std::string captureDirectory;
+  int fps = 60;
+  std::optional<uint32_t> endMs;
+  std::string recordFile;
+
+  bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
+  // Nobody can answer a dialog headless or while frames are captured.
+  bool showDialog() const { return !noDialog && !headless && !capturing(); }
+};
+
+struct CommandLineResult {
+  bool run = false;   // false: end now with exitCode (help shown, or a bad value)
+  int exitCode = 0;
+};
+
+// Parses argv into *options. Help goes to `out`; a bad value gets one clear line (and a
+// pointer to --help) on `err` and exit code 2.
+CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLineOptions* options,
+                                   std::ostream& out, std::ostream& err);

@@ -1,0 +1,66 @@
+#include "platform/Events.h"
+
+#include <SDL2/SDL.h>
+
+namespace platform {
+
+namespace {
+
+Key keyFor(SDL_Keycode code) {
+  switch (code) {
+    case SDLK_ESCAPE: return Key::Escape;
+    case SDLK_SPACE: return Key::Space;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return Key::Enter;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return Key::Shift;
+    case SDLK_F1: return Key::F1;
+    case SDLK_F2: return Key::F2;
+    case SDLK_LEFT: return Key::Left;
+    case SDLK_RIGHT: return Key::Right;
+    default: return Key::Other;
+  }
+}
+
+WindowMessage translate(const SDL_Event& event) {
+  WindowMessage message;
+  switch (event.type) {
+    case SDL_QUIT: message.type = MessageType::Quit; break;
+    case SDL_KEYDOWN:
+      message.type = MessageType::KeyDown;
+      message.key = keyFor(event.key.keysym.sym);
+      break;
+    case SDL_KEYUP:
+      message.type = MessageType::KeyUp;
+      message.key = keyFor(event.key.keysym.sym);
+      break;
+    case SDL_WINDOWEVENT:
+      switch (event.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: message.type = MessageType::Close; break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_FOCUS_LOST: message.type = MessageType::Activate; break;
+        default: message.type = MessageType::Other; break;
+      }
+      break;
+    default: message.type = MessageType::Other; break;
+  }
+  return message;
+}
+
+}  // namespace
+
+WindowMessage pollMessage() {
+  SDL_Event event;
+  if (!SDL_PollEvent(&event)) return {};
+  return translate(event);
+}
+
+void postQuit() {
+  SDL_Event event{};
+  event.type = SDL_QUIT;
+  SDL_PushEvent(&event);
+}
+
+void ignorePointerMotion() { SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE); }
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+// Window messages: the few kinds of event the demo's window procedure distinguishes, taken
+// from SDL one at a time. One message handled per frame is the main loop's pace, so the
+// queue is read with pollMessage, never drained.
+
+namespace platform {
+
+enum class MessageType {
+  None,      // nothing was pending
+  Quit,      // the application is asked to end (SDL_QUIT)
+  Close,     // the window's close button
+  Activate,  // focus gained or lost
+  KeyDown,   // includes auto-repeat
+  KeyUp,
+  Other,
+};
+
+enum class Key { None, Escape, Space, Enter, Shift, F1, F2, Left, Right, Other };
+
+struct WindowMessage {
+  MessageType type = MessageType::None;
+  Key key = Key::None;
+};
+
+// Takes at most one pending event off the queue; None when the queue was empty.
+WindowMessage pollMessage();
+
+// Queues a Quit for the next pollMessage.
+void postQuit();
+
+// Mouse motion comes in floods the demo never reads; leaving it out keeps one-event-per-frame
+// from lagging behind the keys.
+void ignorePointerMotion();
+
+}  // namespace platform
