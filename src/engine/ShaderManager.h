@@ -12,6 +12,7 @@
 
 #include <epoxy/gl.h>
 
+#include <array>
 #include <map>
 #include <string>
 
