@@ -65,7 +65,8 @@ bool canCreateMultisampled(int colourBits, int samples) {
   return ok;
 }
 
-// The fullscreen display mode for the size: the driver must offer exactly that size.
+// The fullscreen display mode for the size: the driver must offer exactly that size. (The
+// offscreen driver lists one 0×0 mode, meaning any size, so there every size is offered.)
 bool findDisplayMode(int width, int height, int colourBits, SDL_DisplayMode* mode) {
   SDL_DisplayMode wanted{};
   wanted.w = width;
@@ -76,6 +77,8 @@ bool findDisplayMode(int width, int height, int colourBits, SDL_DisplayMode* mod
 }
 
 }  // namespace
+
+VelkorWindow::DisplayModeQuery VelkorWindow::displayModeQuery = findDisplayMode;
 
 int fsaaSlot(int mode) {
   switch (mode) {
@@ -185,7 +188,7 @@ bool VelkorWindow::create(const char* className, int width, int height, int colo
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   SDL_DisplayMode mode{};
   if (fullscreen) {
-    if (findDisplayMode(width, height, colourBits, &mode)) {
+    if (displayModeQuery(width, height, colourBits, &mode)) {
       flags |= SDL_WINDOW_FULLSCREEN;
     } else {
       // Nobody can answer without a display: a headless run goes on windowed.

@@ -50,6 +50,11 @@ class VelkorWindow {
   // Hands a message to the window procedure given at creation.
   MessageResult dispatch(const platform::WindowMessage& message);
 
+  // How a fullscreen size is matched to a display mode: true when the screen offers exactly
+  // that size. Replaceable so that a refused mode can be tested on drivers that take any size.
+  using DisplayModeQuery = bool (*)(int width, int height, int colourBits, SDL_DisplayMode* mode);
+  static DisplayModeQuery displayModeQuery;
+
   bool isFullscreen() const { return fullscreen_; }
   SDL_Window* handle() const { return window_; }
   SDL_GLContext glContext() const { return glContext_; }
