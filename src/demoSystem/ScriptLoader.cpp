@@ -1,0 +1,446 @@
+#include "demoSystem/ScriptLoader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/Error.h"
+#include "base/vkd.h"
+#include "demoSystem/Effect.h"
+#include "demoSystem/Timeline.h"
+#include "demoSystem/TimelineEvent.h"
+
+namespace {
+
+bool isWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The comment form of the rest-of-line read: up to 199 characters, the newline stays for
+// the next token read to skip. Nothing at all before the newline reads nothing and the
+// parser simply goes on with the next line.
+void skipCommentRest(ScriptText& stream) {
+  size_t taken = 0;
+  while (!stream.atEnd() && stream.text[stream.position] != '\n' &&
+         taken < ScriptLoader::kMaxLineRead) {
+    ++stream.position;
+    ++taken;
+  }
+}
+
+// A decimal number as a C++ stream reads a float: leading white space, optional sign,
+// digits with an optional fraction, optional exponent. False (position unchanged) when no
+// digit is found.
+bool readNumber(const std::string& text, size_t& position, float& out) {
+  size_t p = position;
+  while (p < text.size() && isWhiteSpace(text[p])) ++p;
+  const size_t start = p;
+  if (p < text.size() && (text[p] == '-' || text[p] == '+')) ++p;
+  size_t digits = 0;
+  while (p < text.size() && isDigit(text[p])) ++p, ++digits;
+  if (p < text.size() && text[p] == '.') {
+    ++p;
+    while (p < text.size() && isDigit(text[p])) ++p, ++digits;
+  }
+  if (digits == 0) return false;
+  if (p < text.size() && (text[p] == 'e' || text[p] == 'E')) {
+    size_t q = p + 1;
+    if (q < text.size() && (text[q] == '-' || text[q] == '+')) ++q;
+    if (q < text.size() && isDigit(text[q])) {
+      while (q < text.size() && isDigit(text[q])) ++q;
+      p = q;
+    }
+  }
+  out = std::strtof(text.substr(start, p - start).c_str(), nullptr);
+  position = p;
+  return true;
+}
+
+// Nothing but white space left: a blank at the end of a value text ends it instead of
+// starting another (empty, hence undefined) name.
+bool onlyWhiteSpaceFrom(const std::string& text, size_t position) {
+  for (size_t i = position; i < text.size(); ++i)
+    if (!isWhiteSpace(text[i])) return false;
+  return true;
+}
+
+bool readArchiveFile(const std::string& path, std::string& text) {
+  MemoryFile* file = loadFile(path.c_str());
+  if (!file) return false;
+  text.assign(reinterpret_cast<const char*>(file->data), file->size);
+  closeFile(file);
+  return true;
+}
+
+}  // namespace
+
+ScriptLoader::ScriptLoader(FatalTextReport fail) : fail(fail), readFile(readArchiveFile) {}
+
+void ScriptLoader::report(const char* sourceFile, int line, const char* message,
+                          const char* detail) {
+  loadFailed = true;
+  fail(sourceFile, line, message, detail);
+}
+
+// [SECTION] Loading
+
+void ScriptLoader::beginLoad(EffectList& effectList, EventList& eventList) {
+  effects = &effectList;
+  events = &eventList;
+  effects->clear();
+  events->clear();
+  defines.clear();
+  headerSeen = defsSeen = setupSeen = timelineSeen = false;
+  extraValues.clear();
+  pushedBackToken.clear();
+  hasPushedBack = false;
+  loadFailed = false;
+}
+
+void ScriptLoader::finishLoad() {
+  for (Effect* effect : effects->effects()) {
+    effect->active.compact();
+    for (Variable* variable : effect->getVariables()) variable->compact();
+  }
+  patternStepLength = static_cast<uint32_t>(heldBeat);
+  playbackEndTime = static_cast<uint32_t>(heldEndTime);
+  demoStartTime = static_cast<uint32_t>(heldStartTime);
+  events->sortByTime();
+}
+
+void ScriptLoader::load(const char* path, EffectList& effectList, EventList& eventList) {
+  beginLoad(effectList, eventList);
+  ScriptText stream;
+  if (openScriptText(path, stream)) parse(stream, 0);
+  finishLoad();
+}
+
+void ScriptLoader::loadText(std::string_view script, EffectList& effectList, EventList& eventList) {
+  beginLoad(effectList, eventList);
+  ScriptText stream{std::string(script), 0};
+  parse(stream, 0);
+  finishLoad();
+}
+
+bool ScriptLoader::openScriptText(const std::string& path, ScriptText& stream) {
+  stream.position = 0;
+  if (readFile(path, stream.text)) return true;
+  report(DE_HERE, "script: could not open file for parsing", nullptr);
+  return false;
+}
+
+// [SECTION] Tokens and statement start
+
+std::string ScriptLoader::readToken(ScriptText& stream) {
+  const std::string& text = stream.text;
+  size_t p = stream.position;
+  while (p < text.size() && isWhiteSpace(text[p])) ++p;
+  const size_t start = p;
+  while (p < text.size() && !isWhiteSpace(text[p])) ++p;
+  stream.position = p;
+  return text.substr(start, p - start);
+}
+
+void ScriptLoader::parse(ScriptText& stream, int depth) {
+  // A block comment belongs to its file: one left open ends with the file.
+  bool inBlockComment = false;
+  while (!loadFailed) {
+    std::string token;
+    if (hasPushedBack) {
+      token = std::move(pushedBackToken);
+      pushedBackToken.clear();
+      hasPushedBack = false;
+    } else {
+      if (stream.atEnd()) break;
+      token = readToken(stream);
+    }
+    if (token.empty()) continue;
+
+    if (inBlockComment) {
+      const size_t close = token.find("*/");
+      if (close == std::string::npos) continue;
+      inBlockComment = false;
+      token.erase(0, close + 2);
+      if (token.empty()) continue;
+    }
+    // An opening marker anywhere in a token opens the comment, and the rest of the line
+    // goes with it even when it holds the closing marker: only a later token closes it.
+    if (token.find("/*") != std::string::npos) {
+      inBlockComment = true;
+      skipCommentRest(stream);
+      continue;
+    }
+    const size_t slashes = token.find("//");
+    if (slashes != std::string::npos && slashes <= 2) {
+      skipCommentRest(stream);
+      continue;
+    }
+    if (!executeStatement(token, stream, depth)) break;
+  }
+}
+
+// [SECTION] Statements
+
+bool ScriptLoader::executeStatement(const std::string& keyword, ScriptText& stream, int depth) {
+  if (keyword == "__HEADER__") {
+    headerSeen = true;
+  } else if (keyword == "__DEFS__") {
+    defsSeen = true;
+  } else if (keyword == "__SETUP__") {
+    setupSeen = true;
+  } else if (keyword == "__TIMELINE__") {
+    timelineSeen = true;
+  } else if (keyword == "__LINETIME__") {
+    return false;
+  } else if (keyword == "DEMO_START") {
+    heldStartTime = readTimeExpression(readToken(stream), stream);
+  } else if (keyword == "DEMO_END") {
+    heldEndTime = readTimeExpression(readToken(stream), stream);
+    demoEndTime = static_cast<uint32_t>(heldEndTime);
+  } else if (keyword == "DEMO_BEAT") {
+    heldBeat = readTimeExpression(readToken(stream), stream);
+  } else if (keyword == "DEMO_FULLSCREEN" || keyword == "DEMO_MUSIC") {
+    readToken(stream);  // the launch settings decide these
+  } else if (keyword == "DEFINE") {
+    define(stream);
+  } else if (keyword == "DEFINE_DEMO_PART") {
+    const auto time = static_cast<uint32_t>(readTimeTerm(readToken(stream)));
+    auto at = partTimes.begin();
+    while (at != partTimes.end() && *at < time) ++at;
+    if (at == partTimes.end() || *at != time) partTimes.insert(at, time);
+  } else if (keyword == "INCLUDE") {
+    include(stream, depth);
+  } else if (keyword == "INSERT_EFFECT") {
+    insertEffect(stream);
+  } else if (keyword == "TIMEOFFSET") {
+    scriptTimeOffset = readTimeExpression(readToken(stream), stream);
+  } else {
+    timelineStatement(keyword, stream);
+  }
+  return true;
+}
+
+void ScriptLoader::include(ScriptText& stream, int depth) {
+  const std::string quoted = readToken(stream);
+  // The quotes are whatever the first and last characters are.
+  const std::string path = quoted.size() >= 2 ? quoted.substr(1, quoted.size() - 2) : "";
+  if (depth + 1 >= kMaxIncludeDepth) {
+    report(DE_HERE, "script: INCLUDE nested too deeply", path.c_str());
+    return;
+  }
+  ScriptText included;
+  if (!openScriptText(path, included)) return;
+  parse(included, depth + 1);
+}
+
+void ScriptLoader::define(ScriptText& stream) {
+  const std::string name = readToken(stream);
+  const int32_t value = readTimeExpression(readToken(stream), stream);
+  if (!name.empty() && isDigit(name[0])) {
+    report(DE_HERE, "DEFINE id cannot start with digit", name.c_str());
+    return;
+  }
+  defines.emplace(name, value);  // an existing name keeps its first value
+}
+
+void ScriptLoader::insertEffect(ScriptText& stream) {
+  const std::string typeName = readToken(stream);
+  const std::string as = readToken(stream);
+  const std::string instanceName = readToken(stream);
+  if (as != "AS" && as != "as") {
+    report(DE_HERE, "Syntax error in INSERT_EFFECT command", nullptr);
+    return;
+  }
+  if (!effects->insertEffect(instanceName, typeName)) loadFailed = true;
+}
+
+Effect* ScriptLoader::requireEffect(const std::string& instanceName) {
+  Effect* effect = effects->findEffect(instanceName);
+  if (!effect) report(DE_HERE, "Effect not found", instanceName.c_str());
+  return effect;
+}
+
+void ScriptLoader::timelineStatement(const std::string& firstToken, ScriptText& stream) {
+  const int32_t expression = readTimeExpression(firstToken, stream);
+  if (loadFailed) return;
+  const uint32_t time = static_cast<uint32_t>(expression) + static_cast<uint32_t>(scriptTimeOffset);
+  // The expression always reads one token ahead: that token is the command.
+  const std::string command = std::move(pushedBackToken);
+  pushedBackToken.clear();
+  hasPushedBack = false;
+  const std::string instanceName = readToken(stream);
+
+  if (command == "SET_LAYER" || command == "l") {
+    readToken(stream);  // drawing order is insertion order
+  } else if (command == "BEGIN" || command == "b") {
+    if (Effect* effect = requireEffect(instanceName)) effect->active.setKey(1, time);
+  } else if (command == "END" || command == "e") {
+    if (Effect* effect = requireEffect(instanceName)) effect->active.setKey(0, time);
+  } else if (command == "INIT" || command == "i") {
+    TimelineEvent event;
+    event.time = time;
+    event.effectName = instanceName;
+    events->append(std::move(event));
+  } else if (command == "SIGNAL" || command == "s") {
+    signal(time, instanceName, stream);
+  } else if (command == "TRIGGER" || command == "t") {
+    trigger(time, instanceName, stream);
+  }
+  // Any other command drops the statement silently.
+}
+
+void ScriptLoader::signal(uint32_t time, const std::string& instanceName, ScriptText& stream) {
+  const std::string variableName = readToken(stream);
+  std::string line;
+  float v = 0;
+  std::string s;
+  const bool read = readValueLine(stream, line);
+  // Extra numbers on a SIGNAL line are never an event's parameters.
+  if (read) parseValueText(line, v, s);
+  extraValues.clear();
+  if (loadFailed) return;
+
+  Effect* effect = requireEffect(instanceName);
+  if (!effect) return;
+  Variable* variable = effect->findVariable(variableName);
+  if (!variable) {
+    report(DE_HERE, "Variable not found", variableName.c_str());
+    return;
+  }
+  if (variable->isString) {
+    variable->setStringKey(s, time);
+  } else if (!s.empty()) {
+    if (timelineSeen) {
+      v = static_cast<float>(effect->findString(variable->stringTable, s));
+    } else if (setupSeen) {
+      v = static_cast<float>(effect->addString(variable->stringTable, s));
+    } else {
+      return;
+    }
+  }
+  if (!timelineSeen) return;
+  // Timeline values of a choice run from 0 to 1 over its choices.
+  if (variable->choiceCount > 1) v *= static_cast<float>(variable->choiceCount - 1);
+  variable->setKey(v, time);
+}
+
+void ScriptLoader::trigger(uint32_t time, const std::string& instanceName, ScriptText& stream) {
+  const std::string eventName = readToken(stream);
+  std::string line;
+  float v = 0;
+  std::string s;
+  if (readValueLine(stream, line)) parseValueText(line, v, s);
+  const auto defined = defines.find(eventName);
+  if (!loadFailed && defined != defines.end()) {
+    TimelineEvent event;
+    event.time = time;
+    event.effectName = instanceName;
+    event.code = defined->second;
+    event.value = v;
+    event.text = s;
+    event.params[0] = v;
+    for (size_t i = 1; i < 3 && !extraValues.empty(); ++i) {
+      event.params[i] = extraValues.front();
+      extraValues.pop_front();
+    }
+    events->append(std::move(event));
+  }
+  // Numbers left over (or of a dropped TRIGGER) never reach a later event.
+  extraValues.clear();
+}
+
+// [SECTION] Time expressions
+
+int32_t ScriptLoader::readTimeTerm(const std::string& token) {
+  // atoi as the C library has it: strtol, then the conversion to int.
+  const auto value = static_cast<int32_t>(std::strtol(token.c_str(), nullptr, 10));
+  if (value == 0 && (token.empty() || token[0] != '0')) return lookupDefine(token);
+  return value;
+}
+
+int32_t ScriptLoader::lookupDefine(const std::string& name) {
+  const auto found = defines.find(name);
+  if (found != defines.end()) return found->second;
+  report(DE_HERE, "DEFINE not found", name.c_str());
+  return 0;
+}
+
+int32_t ScriptLoader::readTimeExpression(const std::string& firstToken, ScriptText& stream) {
+  // No precedence: each operator applies to everything before it. 32-bit wrap-around.
+  uint32_t accumulator = 0;
+  char op = '+';
+  std::string current = firstToken;
+  for (;;) {
+    const auto term = static_cast<uint32_t>(readTimeTerm(current));
+    if (op == '+') accumulator += term;
+    else if (op == '-') accumulator -= term;
+    else accumulator *= term;
+    if (loadFailed) return static_cast<int32_t>(accumulator);
+
+    std::string next = readToken(stream);
+    if (!next.empty() && (next[0] == '+' || next[0] == '-' || next[0] == '*')) {
+      op = next[0];
+      current = readToken(stream);
+      continue;
+    }
+    pushedBackToken = std::move(next);
+    hasPushedBack = true;
+    return static_cast<int32_t>(accumulator);
+  }
+}
+
+// [SECTION] Value texts
+
+bool ScriptLoader::readValueLine(ScriptText& stream, std::string& line) {
+  const std::string& text = stream.text;
+  const size_t start = stream.position;
+  size_t end = text.find('\n', start);
+  if (end == std::string::npos) end = text.size();
+  stream.position = end < text.size() ? end + 1 : end;
+  line = text.substr(start, end - start);
+  if (line.size() <= kMaxLineRead) return true;
+  // The whole line is consumed either way, so the parser always moves on.
+  report(DE_HERE, "script: value text longer than 199 characters", line.c_str());
+  return false;
+}
+
+void ScriptLoader::parseValueText(const std::string& text, float& value, std::string& string) {
+  size_t p = 0;
+  const size_t n = text.size();
+  for (;;) {
+    while (p < n && (text[p] == ' ' || text[p] == '\t')) ++p;
+
+    if (p < n && text[p] == '"') {
+      const size_t start = p + 1;
+      size_t close = start;
+      while (close < n && text[close] != '"' && close - start < kMaxStringLength) ++close;
+      const std::string read = text.substr(start, close - start);
+      if (close >= n || text[close] != '"' || read.empty()) {
+        report(DE_HERE, "Error in script string", read.c_str());
+        return;
+      }
+      string = read;
+      p = close + 1;
+    } else if (p < n && (isDigit(text[p]) || text[p] == '-')) {
+      // A number that does not parse ("-x") ends the value text like any failed read.
+      if (!readNumber(text, p, value)) return;
+      while (p < n && text[p] == ' ') {
+        float extra = 0;
+        if (!readNumber(text, p, extra)) return;  // a failed extra read adds nothing
+        extraValues.push_back(extra);
+      }
+    } else {
+      size_t start = p;
+      while (start < n && isWhiteSpace(text[start])) ++start;
+      size_t end = start;
+      while (end < n && !isWhiteSpace(text[end])) ++end;
+      p = end;
+      value = static_cast<float>(lookupDefine(text.substr(start, end - start)));
+      if (loadFailed) return;
+    }
+
+    if (p < n && text[p] == ' ' && !onlyWhiteSpaceFrom(text, p)) continue;
+    return;
+  }
+}

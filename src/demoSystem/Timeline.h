@@ -1,0 +1,58 @@
+#pragma once
+// The demo's timeline as the launcher drives it: load the script, render one frame at a
+// demo time, and the demo-wide values the script sets and other modules read.
+//
+//   effectRegistry = new EffectList; eventList = new EventList;   // once, at start-up
+//   loadScript("data/scripts/demo_kx06.script");                   // at start and on reload
+//   renderFrame(clock.time());                                     // every frame
+
+#include <cstdint>
+#include <vector>
+
+class EffectList;
+class EventList;
+
+// [SECTION] Demo-wide values
+
+// DEMO_START of the last load (held across loads that omit it); published after the load.
+extern uint32_t demoStartTime;
+// DEMO_END, stored as soon as the statement is read: it bounds every keyframe list.
+extern uint32_t demoEndTime;
+// DEMO_END of the last load (held, 60000 until a script says otherwise); published after
+// the load, read by part navigation and the statistics overlay.
+extern uint32_t playbackEndTime;
+// DEMO_BEAT: milliseconds per beat-pattern character (100 until a script sets it).
+extern uint32_t patternStepLength;
+// DEFINE_DEMO_PART times, ascending and distinct; never cleared, not even by a reload.
+extern std::vector<uint32_t> partTimes;
+// The time of the frame being rendered.
+extern uint32_t currentDemoTime;
+
+// Draw-call statistics of one frame: renderFrame resets them, mesh drawing adds to them.
+struct RenderStats {
+  static uint32_t count;
+  static uint32_t sum;
+  static void add(uint32_t n) {
+    count += 1;
+    sum += n;
+  }
+  static void reset() { count = sum = 0; }
+};
+
+// [SECTION] The timeline containers, owned by the launcher
+
+// Created by the launcher at start-up and kept for the run; loadScript creates them when
+// they do not exist yet, renderFrame does nothing without a registry.
+extern EffectList* effectRegistry;
+extern EventList* eventList;
+
+// [SECTION] Load and frame
+
+// Destroys every effect and event, then builds the timeline from the script file (read
+// through the data archive) with the one process-wide script loader.
+void loadScript(const char* path);
+
+// One frame at demo time t: deliver the due events, update the active effects in list
+// order, then render them over the window's viewport. Nothing is cleared here.
+void renderFrame(uint32_t t);
+
