@@ -346,6 +346,7 @@ bool initSound() {
   SoundState& s = state();
   if (s.soundInitialised) return true;
   s.historyWritten = 0;
+  s.underrunFrames = 0;
   std::fill(std::begin(s.history), std::end(s.history), int16_t{0});
   if (s.offline) {
     s.soundInitialised = true;
@@ -438,6 +439,13 @@ int64_t musicPosition() {
 }
 
 int64_t musicLength() { return state().decoder.isOpen() ? state().decoder.length() : 0; }
+
+int musicBufferedFrames() {
+  const SoundState& s = state();
+  return s.offline ? 0 : PcmRing::kFrames - s.ring.freeFrames();
+}
+
+int64_t musicUnderrunFrames() { return static_cast<int64_t>(state().underrunFrames.load()); }
 
 int musicChannelVolume() { return state().musicChannel == -1 ? -1 : state().outputVolume.load(); }
 

@@ -51,6 +51,10 @@ bool isMusicPlaying();
 int64_t musicPosition();
 // Length of the stream in frames; 0 without a stream.
 int64_t musicLength();
+// Decoded frames waiting for the device, and frames the device found missing (played as
+// silence) since sound was opened: diagnostics for tests and benchmarks.
+int musicBufferedFrames();
+int64_t musicUnderrunFrames();
 // The volume on the 0..255 scale that the output applies now; −1 before the first play.
 int musicChannelVolume();
 

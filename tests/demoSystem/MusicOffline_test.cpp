@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "demoSystem/DemoClock.h"
+#include "demoSystem/MusicTestTone.h"
+#include "demoSystem/VelkorMusic.h"
+#include "platform/AudioDevice.h"
+
+namespace {
+
+// A chirp with a changing mix, so every frame's span sounds different.
+testtone::StereoSignal chirp(double seconds) {
+  const int frames = static_cast<int>(seconds * testtone::kRate);
+  testtone::StereoSignal s(2 * static_cast<size_t>(frames));
+  double phase = 0;
+  for (int i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / testtone::kRate;
+    phase += 2 * std::numbers::pi * (200 + 1500 * t) / testtone::kRate;
+    s[2 * i] = static_cast<float>(0.6 * std::sin(phase));
+    s[2 * i + 1] = static_cast<float>(0.3 * std::sin(3 * phase));
+  }
+  return s;
+}
+
+struct Capture {
+  std::vector<std::vector<int16_t>> rings;
+  std::vector<std::vector<float>> spectra;
+  std::vector<int> blocks;
+  std::vector<int16_t> audio;
+};
+
+struct MusicOffline : testing::Test {
+  platform::ManualAudioDevice device;
+  testtone::TempDir dir;
+  std::string path = dir.file("soundtrack.ogg");
+
+  void SetUp() override {
+    closeSound();
+    setAudioDevice(&device);
+    ASSERT_TRUE(testtone::encodeOgg(path, chirp(3.0)));
+  }
+  void TearDown() override {
+    stopCapture();
+    setSpectrumActive(false);
+    closeSound();
+    setOfflineAudio(false);
+    setOfflineAudioSink(nullptr);
+    setAudioDevice(nullptr);
+  }
+
+  // What a launcher's capture does: the clock follows the frame counter, the music is put at
+  // the start time, and before each frame the frame's span is rendered.
+  Capture run(uint32_t startMs, int fps, int frames) {
+    Capture c;
+    setOfflineAudio(true);
+    setOfflineAudioSink([&c](const int16_t* stereo, int n) { c.audio.insert(c.audio.end(), stereo, stereo + 2 * n); });
+    EXPECT_TRUE(initSound());
+    EXPECT_TRUE(openMusic(path.c_str()));
+    ManualCounter frameCounter(fps);
+    DemoClock clock(&frameCounter);
+    setMusicTime(startMs);
+    playMusic();
+    clock.setBaseOffset(startMs);
+    clock.restart();
+    startCapture();
+    setSpectrumActive(true);
+    for (int i = 0; i < frames; ++i) {
+      const uint32_t now = clock.now();
+      frameCounter.advance(1);
+      const uint32_t next = clock.now();
+      renderOfflineAudio(now, next);
+      c.rings.emplace_back(captureRing, captureRing + kCaptureRingLength + 16);
+      c.blocks.push_back(captureBlock.load());
+      const float* bins = getSpectrum();
+      EXPECT_NE(bins, nullptr);
+      c.spectra.emplace_back(bins, bins + kSpectrumSize);
+    }
+    stopCapture();
+    setSpectrumActive(false);
+    closeSound();
+    setOfflineAudio(false);
+    return c;
+  }
+};
+
+TEST_F(MusicOffline, TwoRunsGiveBitIdenticalCaptureRingsAndSpectra) {
+  const Capture a = run(400, 30, 45);
+  const Capture b = run(400, 30, 45);
+  ASSERT_EQ(a.rings.size(), 45u);
+  EXPECT_EQ(a.rings, b.rings);
+  EXPECT_EQ(a.blocks, b.blocks);
+  ASSERT_EQ(a.spectra.size(), b.spectra.size());
+  for (size_t i = 0; i < a.spectra.size(); ++i)
+    EXPECT_EQ(std::memcmp(a.spectra[i].data(), b.spectra[i].data(), kSpectrumSize * sizeof(float)), 0) << i;
+  EXPECT_EQ(a.audio, b.audio);
+  // The spectrum does follow the music: the chirp moves it from frame to frame.
+  EXPECT_NE(a.spectra.front(), a.spectra.back());
+}
+
+TEST_F(MusicOffline, NoDeviceIsOpenedOrTouched) {
+  run(0, 25, 10);
+  EXPECT_EQ(device.calls().total(), 0);
+}
+
+TEST_F(MusicOffline, TheSinkGetsExactlyTheSoundtrackFromTheStartTimeWithoutGaps) {
+  const Capture c = run(400, 30, 45);
+  const std::vector<int16_t> reference = testtone::decodeOgg(path);
+  // 45 frames at 30 fps from 400 ms: frames 17640 up to floor(1900 ms) = 83790.
+  const size_t first = 17640, last = 83790;
+  ASSERT_EQ(c.audio.size(), 2 * (last - first));
+  EXPECT_TRUE(std::equal(c.audio.begin(), c.audio.end(), reference.begin() + 2 * first));
+}
+
+TEST_F(MusicOffline, TheCaptureOfAFrameEndsWithTheFramesLastSamples) {
+  const Capture c = run(0, 30, 12);
+  const std::vector<int16_t> reference = testtone::decodeOgg(path);
+  // After 12 frames, 17640 samples went through: 17 whole blocks and 240 samples of the 18th.
+  const int16_t* ring = c.rings.back().data();
+  EXPECT_EQ(c.blocks.back(), 17 % kCaptureBlocks);
+  const int blockStart = (16 % kCaptureBlocks) * kCaptureBlockLength;  // the last whole block
+  for (int i = 0; i < kCaptureBlockLength; ++i) {
+    const size_t frame = 16 * kCaptureBlockLength + i;
+    ASSERT_EQ(ring[blockStart + i], static_cast<int16_t>((reference[2 * frame] + reference[2 * frame + 1]) >> 1)) << i;
+  }
+}
+
+TEST_F(MusicOffline, APausedSpanIsSilenceAndFeedsNoCapture) {
+  setOfflineAudio(true);
+  std::vector<int16_t> audio;
+  setOfflineAudioSink([&](const int16_t* s, int n) { audio.insert(audio.end(), s, s + 2 * n); });
+  ASSERT_TRUE(initSound());
+  ASSERT_TRUE(openMusic(path.c_str()));
+  startCapture();
+  renderOfflineAudio(0, 100);  // not yet playing
+  EXPECT_EQ(audio.size(), 2u * 4410);
+  EXPECT_EQ(std::count(audio.begin(), audio.end(), 0), 2 * 4410);
+  EXPECT_EQ(captureBlock.load(), 0);
+  EXPECT_EQ(std::count(captureRing, captureRing + kCaptureRingLength, 0), kCaptureRingLength);
+}
+
+TEST(MusicWav, WritesACanonicalPcmHeaderAndTheSamples) {
+  testtone::TempDir dir;
+  const std::string file = dir.file("a.wav");
+  const int16_t samples[] = {1, -1, 32767, -32768};
+  ASSERT_TRUE(writeWavFile(file.c_str(), samples, 2));
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), 44u + 8);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+  EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(bytes[24] | bytes[25] << 8 | bytes[26] << 16, 44100);
+  EXPECT_EQ(bytes[40], 8);  // data bytes
+  EXPECT_EQ(bytes[44 + 4], 0xff);
+  EXPECT_EQ(bytes[44 + 5], 0x7f);
+  EXPECT_FALSE(writeWavFile((dir.path() + "/missing/x.wav").c_str(), samples, 2));
+}
+
+}  // namespace
