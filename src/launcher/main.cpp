@@ -1,2 +1,3 @@
-// Placeholder entry until the launcher lands.
-int main() { return 0; }
+#include "launcher/VelkorLauncher.h"
+
+int main(int argc, char** argv) { return launcherMain(argc, argv); }

@@ -1,0 +1,343 @@
+#include "launcher/VelkorLauncher.h"
+
+#include <epoxy/gl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "base/Error.h"
+#include "base/vkd.h"
+#include "demoSystem/DemoClock.h"
+#include "demoSystem/Timeline.h"
+#include "demoSystem/TimelineEvent.h"
+#include "demoSystem/VelkorMusic.h"
+#include "demos/EffectList.h"
+#include "launcher/KeyControls.h"
+#include "launcher/LaunchSettings.h"
+#include "launcher/LauncherState.h"
+#include "launcher/SettingsDialog.h"
+#include "platform/Headless.h"
+#include "platform/MessageBox.h"
+#include "resources/Texture.h"
+
+namespace {
+
+// The sound track as the keys see it: with Music off nothing reaches the sound code at all.
+class SoundtrackControls final : public MusicControls {
+ public:
+  void pause() override {
+    if (musicEnabled) pauseMusic();
+  }
+  void play() override {
+    if (musicEnabled) playMusic();
+  }
+  void setTime(uint32_t ms) override {
+    if (musicEnabled) setMusicTime(ms);
+  }
+  void duck() override {
+    if (musicEnabled) duckMusic();
+  }
+  void restoreVolume() override {
+    if (musicEnabled) restoreMusicVolume();
+  }
+};
+
+SoundtrackControls soundtrack;
+
+void closeSoundAtExit() { closeSound(); }
+
+}  // namespace
+
+// [SECTION] Start-up steps
+
+bool hasGlExtension(const char* name) {
+  const std::string full = std::string("GL_") + name;
+  return epoxy_has_gl_extension(full.c_str());
+}
+
+void queryGlCaps(ExtensionQuery has) {
+  glCaps = GlCaps{};
+  glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &glCaps.maxTextureUnits);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &glCaps.maxTextureSize);
+  if (has("ARB_vertex_program"))
+    glGetProgramivARB(GL_VERTEX_PROGRAM_ARB, GL_MAX_PROGRAM_INSTRUCTIONS_ARB,
+                      &glCaps.maxVertexProgramInstructions);
+  if (has("ARB_fragment_program"))
+    glGetProgramivARB(GL_FRAGMENT_PROGRAM_ARB, GL_MAX_PROGRAM_INSTRUCTIONS_ARB,
+                      &glCaps.maxFragmentProgramInstructions);
+  maxTextureSize = glCaps.maxTextureSize;
+}
+
+void checkExtensions(ExtensionQuery has) {
+  // Render targets are framebuffer objects only, so the pbuffer and render-texture
+  // window-system extensions are not asked for.
+  static constexpr const char* kRequired[] = {
+      "EXT_framebuffer_object", "ARB_multitexture", "ARB_depth_texture",
+      "ARB_shadow",             "ARB_fragment_program", "ARB_vertex_program",
+      "ARB_texture_compression",
+  };
+  for (const char* name : kRequired)
+    if (!has(name)) reportErrorText(DE_HERE, "Extension not supported", name, true);
+  if (glCaps.maxTextureUnits < 3) reportError(DE_HERE, "Minimum 3 texture units are required", true);
+}
+
+void chooseFloatTextureFormat(ExtensionQuery has) {
+  floatTextureFormat = has("ARB_texture_float") ? GL_RGB16F_ARB : GL_FLOAT_RGB16_NV;
+}
+
+void drawLoadingScreen() {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  Texture* picture = TextureManager::instance().getTexture(kLoadingPicture, "", GL_TEXTURE_2D, 0);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, 1.0, 0.0, 1.0, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  // Without a picture texture object 0 is bound: incomplete, so the quad takes the current
+  // colour.
+  if (picture) picture->bind();
+  else glBindTexture(GL_TEXTURE_2D, 0);
+  glEnable(GL_TEXTURE_2D);
+  // Picture rows run top to bottom: texture (0,0) is the top-left corner of the screen.
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(0.0f, 1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(1.0f, 1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(1.0f, 0.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(0.0f, 0.0f);
+  glEnd();
+  glDisable(GL_TEXTURE_2D);
+}
+
+void showLoadingScreen(VelkorWindow& window) {
+  drawLoadingScreen();
+  window.swapBuffers();
+}
+
+void loadDemo(const char* scriptPath) {
+  if (musicEnabled) pauseMusic();
+  loadScript(scriptPath);
+  if (musicEnabled && initSound()) {
+    if (openMusic(kSoundtrack)) {
+      setMusicTime(demoStartTime);
+      playMusic();
+    }
+  }
+  demoClock.setBaseOffset(demoStartTime);
+  demoClock.restart();
+}
+
+// [SECTION] Main loop
+
+MessageResult windowProc(VelkorWindow*, const platform::WindowMessage& message) {
+  PlaybackContext context{demoClock, soundtrack, partTimes, playbackEndTime, platform::postQuit};
+  return handleMessage(message, context);
+}
+
+LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& render,
+                   const std::function<void(uint32_t)>& beforeSwap) {
+  for (;;) {
+    if (quitRequested) return LoopExit::Quit;
+    const platform::WindowMessage message = platform::pollMessage();
+    if (message.type == platform::MessageType::Quit) {
+      quitRequested = true;
+      continue;
+    }
+    if (message.type != platform::MessageType::None) window.dispatch(message);
+    const uint32_t t = demoClock.now();
+    render(t);
+    if (beforeSwap) beforeSwap(t);
+    window.swapBuffers();
+    if (reloadRequested) {
+      reloadRequested = false;
+      return LoopExit::Reload;
+    }
+  }
+}
+
+// [SECTION] The program
+
+VelkorLauncher::VelkorLauncher(const CommandLineOptions& options) : options_(options) {}
+
+bool VelkorLauncher::InitInstance() {
+  // Video stays up for the whole run, so the probe, the dialog and the demo window share one
+  // connection to the display.
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "demoengine: no display available (%s); --headless renders without one\n",
+                 SDL_GetError());
+    exitCode_ = 1;
+    return false;
+  }
+  platform::setDisplayAvailable(!options_.headless && platform::videoDriverHasScreen());
+  platform::ignorePointerMotion();
+
+  screenWidth = 640;
+  screenHeight = 480;
+  {
+    VelkorWindow probe;
+    probe.createProbe(640, 480, 32, windowProc);
+  }
+
+  LaunchSettings settings;
+  if (options_.showDialog()) {
+    SettingsDialog dialog;
+    dialog.initDialog(fsaaSupported);
+    if (dialog.doModal() != DialogResult::Launch) {
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      return false;
+    }
+    settings = settingsFromDialog(dialog.resolutionText(), dialog.fsaaText(), dialog.fullscreen, dialog.music);
+  } else {
+    settings.width = options_.width.value_or(800);
+    settings.height = options_.height.value_or(600);
+    settings.fsaa = options_.fsaa.value_or(0);
+    settings.fullscreen = options_.fullscreen;
+    settings.music = !options_.noMusic;
+  }
+
+  runDemo(settings.height, settings.width, settings.music, settings.fullscreen, settings.fsaa);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return false;
+}
+
+void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen, int fsaa) {
+  // Whatever the dialog left in the queue.
+  (void)platform::pollMessage();
+
+  musicEnabled = music;
+  screenWidth = width;
+  screenHeight = height;
+  fullscreenRequested = fullscreen;
+
+  if (!window_.create(kDemoWindowTitle, width, height, 32, fullscreenRequested, windowProc, fsaa, nullptr))
+    reportError(DE_HERE, "Window creation failed", true);
+  if (!extensionsLoaded) {
+    if (epoxy_gl_version() == 0) reportError(DE_HERE, "Could not init GLee", true);
+    extensionsLoaded = true;
+  }
+  queryGlCaps();
+  checkExtensions();
+  chooseFloatTextureFormat();
+  if (fsaa != 0 && hasGlExtension("ARB_multisample")) glDisable(GL_MULTISAMPLE_ARB);
+  if (fullscreenRequested) SDL_ShowCursor(SDL_DISABLE);
+
+  openArchive(kArchiveName, kArchivePassword);
+  showLoadingScreen(window_);
+
+  capturing_ = options_.capturing();
+  ManualCounter frameCounter(options_.fps);
+  if (capturing_) {
+    // Frame i shows demo time start + i·1000/fps however long it takes to render, and the
+    // sound is rendered offline for each frame's span instead of being played.
+    demoClock.setCounter(&frameCounter);
+    if (musicEnabled) setOfflineAudio(true);
+  }
+
+  if (!effectRegistry) effectRegistry = new EffectList;
+  if (!eventList) eventList = new EventList;
+  static bool exitHandlerRegistered = false;
+  if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
+
+  bool firstLoad = true;
+  for (;;) {
+    demoClock.clearSeek();
+    loadDemo(kDemoScript);
+    if (firstLoad && options_.startMs) {
+      demoClock.setBaseOffset(*options_.startMs);
+      demoClock.restart();
+      if (musicEnabled) setMusicTime(*options_.startMs);
+    }
+    if (firstLoad && capturing_ && !startCapture(width, height)) quitRequested = true;
+    firstLoad = false;
+    inputEnabled = true;
+
+    LoopExit exit;
+    if (capturing_) {
+      exit = runFrames(window_, [this](uint32_t t) { renderCapturedFrame(t); },
+                       [this](uint32_t) { afterCapturedFrame(); });
+    } else {
+      exit = runFrames(window_, [](uint32_t t) { renderFrame(t); });
+    }
+    if (exit == LoopExit::Quit) break;
+  }
+
+  window_.destroy();
+  SDL_ShowCursor(SDL_ENABLE);
+  // The effects themselves stay: their GL objects went with the context.
+  delete eventList;
+  eventList = nullptr;
+  if (capturing_) {
+    std::string error;
+    if (!capture_.close(&error)) {
+      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+      exitCode_ = 1;
+    }
+    demoClock.setCounter(nullptr);
+    if (exitCode_ == 0)
+      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
+                  static_cast<long long>(capture_.framesWritten()), width, height,
+                  capture_.destination().c_str());
+  }
+}
+
+bool VelkorLauncher::startCapture(int width, int height) {
+  captureStart_ = options_.startMs.value_or(demoStartTime);
+  const uint32_t end = options_.endMs.value_or(playbackEndTime);
+  captureFrames_ = captureFrameCount(captureStart_, end, options_.fps);
+  captureIndex_ = 0;
+  if (captureFrames_ == 0) {
+    std::fprintf(stderr, "demoengine: nothing to capture: the end %u is before the start %u\n", end, captureStart_);
+    exitCode_ = 2;
+    return false;
+  }
+  std::string error;
+  const bool ok = options_.recordFile.empty()
+                      ? capture_.openDirectory(options_.captureDirectory, &error)
+                      : capture_.openRecording(options_.recordFile, width, height, options_.fps, captureStart_,
+                                               kSoundtrack, &error);
+  if (!ok) {
+    std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+    exitCode_ = 1;
+  }
+  return ok;
+}
+
+void VelkorLauncher::renderCapturedFrame(uint32_t t) {
+  if (musicEnabled) renderOfflineAudio(t, captureFrameTime(captureStart_, options_.fps, captureIndex_ + 1));
+  renderFrame(t);
+}
+
+void VelkorLauncher::afterCapturedFrame() {
+  std::string error;
+  if (!capture_.writeFrame(screenWidth, screenHeight, &error)) {
+    std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+    exitCode_ = 1;
+    quitRequested = true;
+    return;
+  }
+  ++captureIndex_;
+  static_cast<ManualCounter&>(demoClock.counter()).advance(1);
+  if (captureIndex_ >= captureFrames_) quitRequested = true;
+}
+
+int launcherMain(int argc, const char* const* argv) {
+  CommandLineOptions options;
+  const CommandLineResult parsed = parseCommandLine(argc, argv, &options, std::cout, std::cerr);
+  if (!parsed.run) return parsed.exitCode;
+  if (options.headless) platform::useHeadlessVideo();
+  if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
+    std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
+    return 2;
+  }
+  VelkorLauncher launcher(options);
+  launcher.InitInstance();
+  return launcher.exitCode();
+}
