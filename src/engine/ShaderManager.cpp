@@ -179,22 +179,13 @@ GLint ShaderProgram::getNamedParameter(const char* name) const {
 }
 
 void ShaderProgram::bind() {
-  const ShaderManager& manager = ShaderManager::instance();
-  // The pipeline is the process's only program binding; rebinding it is cheap and keeps a
-  // stray glUseProgram elsewhere from hiding it.
-  glBindProgramPipeline(manager.getPipeline());
-  glUseProgramStages(manager.getPipeline(),
-                     shaderType == GL_VERTEX_SHADER ? GL_VERTEX_SHADER_BIT : GL_FRAGMENT_SHADER_BIT,
-                     program);
+  ShaderManager::instance().useStage(shaderType, program);
   checkCgError(DE_HERE);
   bound = true;
 }
 
 void ShaderProgram::unbind() {
-  const ShaderManager& manager = ShaderManager::instance();
-  glUseProgramStages(manager.getPipeline(),
-                     shaderType == GL_VERTEX_SHADER ? GL_VERTEX_SHADER_BIT : GL_FRAGMENT_SHADER_BIT,
-                     0);
+  ShaderManager::instance().useStage(shaderType, 0);
   checkCgError(DE_HERE);
   bound = false;
 }
@@ -243,9 +234,13 @@ ShaderManager& ShaderManager::instance() {
   return manager;
 }
 
-ShaderManager::ShaderManager() {
-  glGenProgramPipelines(1, &pipeline);
-  glBindProgramPipeline(pipeline);
+ShaderManager::ShaderManager() { glGenProgramPipelines(1, &pipeline); }
+
+void ShaderManager::useStage(GLenum shaderType, GLuint program) {
+  const bool vertex = shaderType == GL_VERTEX_SHADER;
+  (vertex ? vertexStage : fragmentStage) = program;
+  glUseProgramStages(pipeline, vertex ? GL_VERTEX_SHADER_BIT : GL_FRAGMENT_SHADER_BIT, program);
+  glBindProgramPipeline(vertexStage != 0 || fragmentStage != 0 ? pipeline : 0);
 }
 
 ShaderManager::~ShaderManager() {

@@ -68,7 +68,7 @@ class ShaderProgram {
 class ShaderManager {
  public:
   // The single manager, created on first call (the GL context must exist by then): it
-  // creates and binds the process's program pipeline.
+  // creates the process's program pipeline.
   static ShaderManager& instance();
   ~ShaderManager();
 
@@ -81,6 +81,10 @@ class ShaderManager {
   int useCount(const std::string& name) const;
 
   GLuint getPipeline() const { return pipeline; }
+  // Installs `program` (0: none) on the stage of `shaderType`. The pipeline is bound only
+  // while one of its stages holds a program: a bound pipeline without any makes the driver
+  // refuse fixed-function draws, where an unbound one leaves both stages fixed-function.
+  void useStage(GLenum shaderType, GLuint program);
 
   // The pending driver error (what cgGetError was): a failed compile or link stores the
   // info log here; checkCgError reports and clears it.
@@ -96,6 +100,8 @@ class ShaderManager {
   };
   std::map<std::string, Entry> programs;
   GLuint pipeline = 0;
+  GLuint vertexStage = 0;
+  GLuint fragmentStage = 0;
   std::string pendingError;
 };
 
