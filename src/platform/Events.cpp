@@ -50,8 +50,11 @@ WindowMessage translate(const SDL_Event& event) {
 }  // namespace
 
 WindowMessage pollMessage() {
+  // Not SDL_PollEvent: it ends each batch of pumped events with a marker that reads as "no
+  // event", which would cost a frame between a close and the quit it queues.
+  SDL_PumpEvents();
   SDL_Event event;
-  if (!SDL_PollEvent(&event)) return {};
+  if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) <= 0) return {};
   return translate(event);
 }
 
