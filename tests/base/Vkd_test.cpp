@@ -1,0 +1,357 @@
+#include "base/vkd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "VkdTestSupport.h"
+
+namespace {
+
+using namespace vkdtest;
+
+struct Loaded {
+  int result = 0;
+  std::vector<uint8_t> bytes;
+  bool zeroTail = false;
+};
+
+Loaded get(const std::string& archive, const std::string& path, const char* password) {
+  Loaded loaded;
+  uint8_t* data = reinterpret_cast<uint8_t*>(1);
+  uint32_t size = 77;
+  loaded.result = archiveGet(path.c_str(), archive.c_str(), password, &data, &size);
+  if (loaded.result == 1 && data != nullptr) {
+    loaded.bytes.assign(data, data + size);
+    loaded.zeroTail = true;
+    for (uint32_t i = 0; i < 10; ++i) loaded.zeroTail = loaded.zeroTail && data[size + i] == 0;
+    std::free(data);
+  } else {
+    EXPECT_EQ(data, nullptr) << "a failed read hands out no block";
+  }
+  return loaded;
+}
+
+uint32_t crcOf(const std::vector<uint8_t>& bytes) { return rar::crc32(0, bytes.data(), bytes.size()); }
+
+// [SECTION] The real archives
+
+TEST(RealArchives, StoredEncryptedEntryHasThePublishedDigest) {
+  const Loaded secret = get(kRealArchives + "junrar-rar20-password-stored.rar", "SECRET.TXT", "password");
+  ASSERT_EQ(secret.result, 1);
+  EXPECT_EQ(secret.bytes.size(), 87u);
+  EXPECT_EQ(crcOf(secret.bytes), 0x967e05a2u);
+  EXPECT_EQ(sha256Hex(secret.bytes.data(), secret.bytes.size()),
+            "5f512316b5a4d27c6563b83299c5dd7061fc0c4ee6969a4483363b836c2d6951");
+  EXPECT_TRUE(secret.zeroTail);
+}
+
+TEST(RealArchives, CompressedEncryptedEntryDecryptsThenUnpacks) {
+  const Loaded secret = get(kRealArchives + "junrar-rar20-password-compressed.rar", "SECRET.TXT", "password");
+  ASSERT_EQ(secret.result, 1);
+  EXPECT_EQ(sha256Hex(secret.bytes.data(), secret.bytes.size()),
+            "5f512316b5a4d27c6563b83299c5dd7061fc0c4ee6969a4483363b836c2d6951");
+}
+
+TEST(RealArchives, WrongOrMissingPasswordReadsAsMissing) {
+  for (const char* archive : {"junrar-rar20-password-stored.rar", "junrar-rar20-password-compressed.rar",
+                              "rarfile-rar202-comment-psw.rar"}) {
+    const std::string path = kRealArchives + archive;
+    const char* name = std::strstr(archive, "rarfile") ? "FILE1.TXT" : "SECRET.TXT";
+    EXPECT_EQ(get(path, name, "Password").result, 0) << archive;
+    EXPECT_EQ(get(path, name, "").result, 0) << archive;
+    EXPECT_EQ(get(path, name, nullptr).result, 0) << archive;
+  }
+}
+
+TEST(RealArchives, CommentsInMainAndFileHeadersAreSkipped) {
+  for (const char* archive : {"rarfile-rar202-comment-nopsw.rar", "rarfile-rar202-comment-psw.rar"}) {
+    const std::string path = kRealArchives + archive;
+    const Loaded one = get(path, "FILE1.TXT", "password");
+    const Loaded two = get(path, "FILE2.TXT", "password");
+    ASSERT_EQ(one.result, 1) << archive;
+    ASSERT_EQ(two.result, 1) << archive;
+    EXPECT_EQ(one.bytes.size(), 7u);
+    EXPECT_EQ(crcOf(one.bytes), 0x7a197dbau);
+    EXPECT_EQ(crcOf(two.bytes), 0x785fc3e3u);
+  }
+}
+
+TEST(RealArchives, LzAndMultimediaArchivesGiveTheWaveFile) {
+  const std::vector<uint8_t> wave = readBytes(kRealArchives + "BoatModernEnglish.wav");
+  ASSERT_EQ(wave.size(), 56464u);
+  for (const char* archive : {"junrar-BoatModernEnglish-regular-unpack20.rar",
+                              "junrar-BoatModernEnglish-audio-text-unpack20.rar"}) {
+    const std::string path = kRealArchives + archive;
+    const Loaded loaded = get(path, "BoatModernEnglish.wav", nullptr);
+    ASSERT_EQ(loaded.result, 1) << archive;
+    EXPECT_EQ(loaded.bytes, wave) << archive;
+    EXPECT_EQ(crcOf(loaded.bytes), 0x82d2ed89u);
+    const Loaded license = get(path, "LICENSE.txt", nullptr);
+    ASSERT_EQ(license.result, 1);
+    EXPECT_EQ(license.bytes.size(), 107u);
+    EXPECT_EQ(crcOf(license.bytes), 0x8eaf20c4u);
+  }
+}
+
+TEST(RealArchives, UnencryptedEntriesIgnoreAGivenPassword) {
+  EXPECT_EQ(get(kRealArchives + "rarfile-rar202-comment-nopsw.rar", "FILE1.TXT", "anything").result, 1);
+}
+
+// [SECTION] The name rule
+
+TEST(NameRule, CaseAndSeparatorsDoNotMatter) {
+  ScratchDir dir;
+  ArchiveBuilder archive("pw");
+  archive.addFile("data\\scripts\\Main.txt", bytesOf("script"));
+  archive.addEnd();
+  writeBytes(dir / "a.vkd", archive.bytes());
+  const std::string path = (dir / "a.vkd").string();
+  for (const char* name : {"data/scripts/Main.txt", "DATA\\SCRIPTS\\MAIN.TXT", "data\\scripts/main.txt",
+                           "Data/Scripts/mAIN.tXT"})
+    EXPECT_EQ(get(path, name, "pw").bytes, bytesOf("script")) << name;
+  EXPECT_EQ(get(path, "data/scripts/Main.tx", "pw").result, 0);
+  EXPECT_EQ(get(path, "data/scripts", "pw").result, 0);
+  EXPECT_EQ(get(kRealArchives + "junrar-rar20-password-stored.rar", "secret.txt", "password").result, 1);
+}
+
+TEST(NameRule, SeparatorsAndUnderscoresAreTheSameCharacter) {
+  EXPECT_EQ(rar::nameKey("data/a_b\\c.txt"), "DATA_A_B_C.TXT");
+  EXPECT_EQ(rar::nameKey(std::string(600, 'x')).size(), 512u);
+}
+
+TEST(NameRule, TheFirstOfTwoEqualNamesWins) {
+  ArchiveBuilder archive;
+  archive.addFile("A.TXT", bytesOf("first"));
+  archive.addFile("a.txt", bytesOf("second"));
+  std::vector<uint8_t> out;
+  ASSERT_EQ(getFromMemory(archive.bytes(), "a.txt", "", out), rar::Status::Ok);
+  EXPECT_EQ(out, bytesOf("first"));
+}
+
+TEST(NameRule, LongStoredNamesAreComparedByTheir259FirstBytes) {
+  const std::string longName(300, 'n');
+  ArchiveBuilder archive;
+  archive.addFile(longName, bytesOf("long"));
+  archive.addFile("after.txt", bytesOf("after"));
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(archive.bytes(), longName.substr(0, 259), "", out), rar::Status::Ok);
+  EXPECT_EQ(getFromMemory(archive.bytes(), longName, "", out), rar::Status::NotFound);
+  EXPECT_EQ(getFromMemory(archive.bytes(), "after.txt", "", out), rar::Status::Ok);
+}
+
+// [SECTION] Block walk
+
+TEST(BlockWalk, OldStyleSubBlockAfterAFileIsSkippedNotTheEnd) {
+  ArchiveBuilder archive;
+  archive.addFile("one.txt", bytesOf("1"));
+  archive.addBlock(rar::kOldSubBlock, 0, {0x00, 0x01, 0x00}, bytesOf("unix owner: root"));
+  archive.addFile("two.txt", bytesOf("2"));
+  archive.addEnd();
+  std::vector<uint8_t> out;
+  ASSERT_EQ(getFromMemory(archive.bytes(), "two.txt", "", out), rar::Status::Ok);
+  EXPECT_EQ(out, bytesOf("2"));
+}
+
+TEST(BlockWalk, OtherBlocksAreSkippedByTheirSizes) {
+  ArchiveBuilder archive;
+  archive.addBlock(rar::kCommentBlock, 0, bytesOf("an old comment inside the header"));
+  archive.addBlock(0x78, 0, {}, std::vector<uint8_t>(300, 0xEE));  // recovery data
+  archive.addBlock(0x7A, 0, {1, 2, 3, 4, 5}, std::vector<uint8_t>(20, 0x55));
+  archive.addFile("x.txt", bytesOf("x"));
+  std::vector<uint8_t> out;
+  ASSERT_EQ(getFromMemory(archive.bytes(), "x.txt", "", out), rar::Status::Ok);
+}
+
+TEST(BlockWalk, TheEndBlockEndsTheArchive) {
+  ArchiveBuilder archive;
+  archive.addFile("before.txt", bytesOf("b"));
+  archive.addEnd();
+  archive.addFile("after.txt", bytesOf("a"));
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(archive.bytes(), "before.txt", "", out), rar::Status::Ok);
+  EXPECT_EQ(getFromMemory(archive.bytes(), "after.txt", "", out), rar::Status::NotFound);
+}
+
+TEST(BlockWalk, AHeaderSizeBelowSevenEndsTheArchive) {
+  ArchiveBuilder archive;
+  archive.addFile("before.txt", bytesOf("b"));
+  archive.bytes().insert(archive.bytes().end(), {0, 0, 0x7A, 0, 0, 6, 0});
+  archive.addFile("after.txt", bytesOf("a"));
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(archive.bytes(), "before.txt", "", out), rar::Status::Ok);
+  EXPECT_EQ(getFromMemory(archive.bytes(), "after.txt", "", out), rar::Status::NotFound);
+}
+
+TEST(BlockWalk, TheOldMarkerIsAcceptedAndOthersAreNot) {
+  ArchiveBuilder archive;
+  archive.addFile("x.txt", bytesOf("x"));
+  std::vector<uint8_t> bytes = archive.bytes();
+  std::memcpy(bytes.data(), "UniquE!", 7);
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(bytes, "x.txt", "", out), rar::Status::Ok);
+  bytes[0] = 'r';
+  EXPECT_EQ(getFromMemory(bytes, "x.txt", "", out), rar::Status::BadArchive);
+}
+
+TEST(BlockWalk, ComputesTheSameHeaderChecksAsRar) {
+  for (const char* name : {"rarfile-rar202-comment-psw.rar", "junrar-BoatModernEnglish-audio-text-unpack20.rar"}) {
+    const std::vector<uint8_t> bytes = readBytes(kRealArchives + name);
+    rar::MemorySource source(bytes.data(), bytes.size());
+    const rar::ArchiveIndex index = rar::readIndex(source);
+    ASSERT_TRUE(index.valid);
+    EXPECT_TRUE(index.mainHeaderCrcOk) << name;
+    for (const rar::Entry& entry : index.entries) EXPECT_TRUE(entry.headerCrcOk) << name << " " << entry.name;
+  }
+}
+
+// [SECTION] Versions
+
+TEST(Versions, AnEntryNeedingVersion29IsRefusedAndTheRestStillRead) {
+  ArchiveBuilder archive("pw");
+  const size_t first = archive.addFile("new.txt", bytesOf("rar 3"));
+  archive.addFile("old.txt", bytesOf("rar 2"));
+  archive.patchByte(first, 24, 29);
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(archive.bytes(), "new.txt", "pw", out), rar::Status::Unsupported);
+  EXPECT_EQ(getFromMemory(archive.bytes(), "old.txt", "pw", out), rar::Status::Ok);
+}
+
+TEST(Versions, OnlyThirteenToTwentyAreRead) {
+  for (int version : {12, 13, 15, 20, 21, 26}) {
+    ArchiveBuilder archive;
+    const size_t at = archive.addFile("f", bytesOf("plain"));
+    archive.patchByte(at, 24, uint8_t(version));
+    std::vector<uint8_t> out;
+    const rar::Status expected = version >= 13 && version <= 20 ? rar::Status::Ok : rar::Status::Unsupported;
+    EXPECT_EQ(getFromMemory(archive.bytes(), "f", "", out), expected) << version;
+  }
+}
+
+TEST(Versions, Rar15CompressedOrEncryptedEntriesAreRefused) {
+  ArchiveBuilder encrypted("pw");
+  const size_t at = encrypted.addFile("f", bytesOf("secret"));
+  encrypted.patchByte(at, 24, 15);
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(encrypted.bytes(), "f", "pw", out), rar::Status::Unsupported);
+
+  ArchiveBuilder packed;
+  packed.addPacked("g", {0x12, 0x34, 0x56, 0x78}, bytesOf("whatever"), 15);
+  EXPECT_EQ(getFromMemory(packed.bytes(), "g", "", out), rar::Status::Unsupported);
+}
+
+// [SECTION] Memory files
+
+TEST(MemoryFileRead, ThreeElementsOfFourBytesFromTenReturnTwo) {
+  ScratchDir dir;
+  writeBytes(dir / "ten.bin", bytesOf("0123456789"));
+  MemoryFile* file = loadFile((dir / "ten.bin").c_str());
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size, 10u);
+  uint32_t elements[3] = {};
+  EXPECT_EQ(read(elements, 4, 3, file), 2u);
+  EXPECT_EQ(file->position, 8u);
+  EXPECT_EQ(std::memcmp(elements, "01234567", 8), 0);
+  EXPECT_EQ(read(elements, 4, 1, file), 0u);
+  EXPECT_EQ(file->position, 8u);
+  char rest[2];
+  EXPECT_EQ(read(rest, 1, 5, file), 2u);
+  EXPECT_EQ(file->position, 10u);
+  closeFile(file);
+}
+
+TEST(MemoryFileRead, DataIsFollowedByTenZeroBytes) {
+  ScratchDir dir;
+  writeBytes(dir / "text.txt", bytesOf("abc"));
+  MemoryFile file((dir / "text.txt").c_str());
+  ASSERT_TRUE(file.ok);
+  EXPECT_STREQ(reinterpret_cast<const char*>(file.data), "abc");
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(file.data[3 + i], 0);
+}
+
+TEST(MemoryFileRead, EmptyFilesLoadWithAZeroTail) {
+  ScratchDir dir;
+  writeBytes(dir / "empty", {});
+  MemoryFile* file = loadFile((dir / "empty").c_str());
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size, 0u);
+  ASSERT_NE(file->data, nullptr);
+  EXPECT_EQ(file->data[0], 0);
+  closeFile(file);
+}
+
+TEST(MemoryFileRead, MissingFilesAndDirectoriesDoNotLoad) {
+  ScratchDir dir;
+  EXPECT_EQ(loadFile((dir / "missing").c_str()), nullptr);
+  EXPECT_EQ(loadFile(dir.path().c_str()), nullptr);
+  MemoryFile file((dir / "missing").c_str());
+  EXPECT_FALSE(file.ok);
+  closeFile(nullptr);
+}
+
+using MemoryFileReadDeathTest = testing::Test;
+
+TEST_F(MemoryFileReadDeathTest, NullArgumentsAreFatal) {
+  ScratchDir dir;
+  writeBytes(dir / "f", bytesOf("x"));
+  MemoryFile* file = loadFile((dir / "f").c_str());
+  ASSERT_NE(file, nullptr);
+  char byte;
+  // The module is named as the sources are laid out; with some compilers' prefix maps the
+  // "src/" folder stays in front of it.
+  const char* report = "^(src/)?base/vkd\\.cpp:[0-9]+ assertion failed\n$";
+  EXPECT_EXIT(read(&byte, 1, 1, nullptr), testing::ExitedWithCode(1), report);
+  EXPECT_EXIT(read(nullptr, 1, 1, file), testing::ExitedWithCode(1), report);
+  closeFile(file);
+}
+
+// [SECTION] Archive mode
+
+// Must run after every disk test when the whole program runs in one process: once the
+// archive is open, files come only from it.
+TEST(ArchiveMode, AfterOpenArchiveFilesComeOnlyFromTheArchive) {
+  ScratchDir dir;
+  writeBytes(dir / "disk.txt", bytesOf("on disk"));
+  MemoryFile* before = loadFile((dir / "disk.txt").c_str());
+  ASSERT_NE(before, nullptr) << "before openArchive the disk is read";
+  closeFile(before);
+
+  ArchiveBuilder archive("lynxa42");
+  archive.addFile("data\\scripts\\demo.txt", bytesOf("from the archive"));
+  archive.addEnd();
+  writeBytes(dir / "data.vkd", archive.bytes());
+  openArchive((dir / "data.vkd").c_str(), "lynxa42");
+
+  EXPECT_EQ(loadFile((dir / "disk.txt").c_str()), nullptr) << "no fall-back to disk";
+  MemoryFile* file = loadFile("data/scripts/demo.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(file->data), file->size), "from the archive");
+  EXPECT_EQ(file->position, 0u);
+  closeFile(file);
+}
+
+TEST(ArchiveMode, AReplacedArchiveIsReadAgain) {
+  ScratchDir dir;
+  const std::string path = (dir / "data.vkd").string();
+  for (const char* content : {"first version", "second, longer version"}) {
+    ArchiveBuilder archive("pw");
+    archive.addFile("f.txt", bytesOf(content));
+    writeBytes(path, archive.bytes());
+    EXPECT_EQ(get(path, "f.txt", "pw").bytes, bytesOf(content));
+  }
+}
+
+TEST(ArchiveMode, BadArgumentsFailWithoutABlock) {
+  uint8_t* data = nullptr;
+  uint32_t size = 0;
+  EXPECT_EQ(archiveGet(nullptr, "x.vkd", "pw", &data, &size), 0);
+  EXPECT_EQ(archiveGet("a", nullptr, "pw", &data, &size), 0);
+  EXPECT_EQ(archiveGet("a", "x.vkd", "pw", nullptr, &size), 0);
+  EXPECT_EQ(archiveGet("a", "/nonexistent/x.vkd", "pw", &data, &size), 0);
+  EXPECT_EQ(data, nullptr);
+}
+
+}  // namespace
