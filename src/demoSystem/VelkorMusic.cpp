@@ -510,9 +510,15 @@ const float* getSpectrum() {
   SoundState& s = state();
   if (!s.spectrumActive || !s.soundInitialised || !s.musicPlaying) return nullptr;
   int16_t latest[kSpectrumWindow];
-  const uint64_t end = s.historyWritten.load(std::memory_order_acquire);
-  for (int i = 0; i < kSpectrumWindow; ++i)
-    latest[i] = s.history[(end - kSpectrumWindow + i) % SoundState::kHistory];
+  {
+    // A copy of 2 KB: the callback waits at most that long, and the window is never torn.
+    const bool locking = !s.offline;
+    if (locking) device().lock();
+    const uint64_t end = s.historyWritten.load(std::memory_order_acquire);
+    for (int i = 0; i < kSpectrumWindow; ++i)
+      latest[i] = s.history[(end - kSpectrumWindow + i) % SoundState::kHistory];
+    if (locking) device().unlock();
+  }
   computeSpectrum(latest, s.spectrum);
   return s.spectrum;
 }
