@@ -232,7 +232,7 @@ inline CommandResult run(const std::string& command) {
   return result;
 }
 
-inline std::string quoted(const fs::path& path) {
+inline std::string shellQuoted(const fs::path& path) {
   std::string q = "'";
   for (char c : path.string()) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
