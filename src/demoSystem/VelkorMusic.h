@@ -8,8 +8,8 @@
 // thread: it decodes nothing and allocates nothing. A feeder thread decodes ahead into a
 // small PCM ring; the callback copies from that ring, applies the volume and feeds the
 // capture ring and the spectrum history. Operations that touch the decoder (open, seek,
-// play, close) hold the decoder mutex and, for the instant they reset the ring, the device
-// lock.
+// close) hold the decoder mutex and, while they reset and refill the ring, the device lock;
+// getSpectrum holds the device lock while it copies its 1024 samples.
 //
 // Volume uses the 0..255 scale, 255 being full; the seek dip is a quarter of it.
 
