@@ -51,7 +51,7 @@ class SettingsDialog {
 
   // The client size the dialog window opens with.
   static constexpr int kWidth = 340;
-  static constexpr int kHeight = 132;
+  static constexpr int kHeight = 108;
 
  private:
   bool comboWithText(const char* id, std::string* text, char* buffer, const std::vector<std::string>& items,

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -333,6 +334,10 @@ int launcherMain(int argc, const char* const* argv) {
   const CommandLineResult parsed = parseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (!parsed.run) return parsed.exitCode;
   if (options.headless) platform::useHeadlessVideo();
+  // Output paths are the caller's, not the data directory's.
+  if (!options.captureDirectory.empty())
+    options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
+  if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
