@@ -69,12 +69,14 @@ Image* decodeDds(MemoryFile* file) {
   Image* image = new (std::nothrow) Image;
   if (!image) return nullptr;
   try {
-    image->data.resize(dataSize);
+    // One pass over the bytes (a resize and a read would touch them twice).
+    const uint8_t* start = file->data + file->position;
+    image->data.assign(start, start + dataSize);
   } catch (const std::bad_alloc&) {
     delete image;
     return nullptr;
   }
-  read(image->data.data(), 1, dataSize, file);
+  file->position += static_cast<uint32_t>(dataSize);
   image->width = static_cast<int>(width);
   image->height = static_cast<int>(height);
   image->bitsPerPixel = bitsPerPixel;

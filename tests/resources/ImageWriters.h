@@ -2,6 +2,8 @@
 // Writers of test pictures: PNG through libpng, JPEG through libjpeg, DDS and RGBE by hand.
 // Shared by the image tests, the fuzz seeds and the benchmark.
 
+#include <cstdio>  // before jpeglib.h, which uses FILE without including it
+
 #include <jpeglib.h>
 #include <png.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
