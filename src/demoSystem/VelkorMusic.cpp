@@ -28,9 +28,11 @@ int64_t msToFrame(uint32_t ms) { return static_cast<int64_t>(ms) * kRate / 1000;
 
 // [SECTION] decoder
 
-// The Ogg Vorbis stream as an endless sequence of stereo frames: the file's samples, then
-// silence. Past the end the position keeps counting, so the music stays in step with the
-// clock however far the clock runs.
+// The Ogg Vorbis stream as an endless sequence of 44.1 kHz stereo frames: the file's
+// samples, then silence. Past the end the position keeps counting, so the music stays in step
+// with the clock however far the clock runs. A 44.1 kHz file is passed through untouched;
+// any other rate is resampled linearly, output frame n taken from source position
+// n·rate/44100 in exact integer steps, so a seek lands on the same samples as playing there.
 class MusicDecoder {
  public:
   ~MusicDecoder() { close(); }
@@ -39,18 +41,16 @@ class MusicDecoder {
     if (open_) return true;
     if (ov_fopen(path, &file_) != 0) return false;
     const vorbis_info* info = ov_info(&file_, -1);
-    if (info == nullptr || info->rate != kRate || info->channels < 1) {
-      std::fprintf(stderr, "sound: %s is not a 44100 Hz stream; it is not played\n", path);
-      std::fflush(stderr);
+    if (info == nullptr || info->rate <= 0 || info->channels < 1) {
       ov_clear(&file_);
       return false;
     }
     channels_ = info->channels;
+    rate_ = info->rate;
     const ogg_int64_t total = ov_pcm_total(&file_, -1);
-    length_ = total > 0 ? total : 0;
-    position_ = 0;
-    ended_ = length_ == 0;
+    length_ = total > 0 ? total * kRate / rate_ : 0;
     open_ = true;
+    seek(0);
     return true;
   }
 
@@ -66,11 +66,24 @@ class MusicDecoder {
 
   void seek(int64_t frame) {
     position_ = std::max<int64_t>(frame, 0);
-    ended_ = position_ >= length_ || ov_pcm_seek(&file_, position_) != 0;
+    const int64_t source = position_ * rate_ / kRate;
+    sourceBase_ = source;
+    sourceCount_ = 0;
+    ended_ = position_ >= length_ || ov_pcm_seek(&file_, source) != 0;
   }
 
   // Always delivers `frames` frames (silence after the end).
   void read(int16_t* stereo, int frames) {
+    if (rate_ == kRate) {
+      passThrough(stereo, frames);
+    } else {
+      resample(stereo, frames);
+    }
+    position_ += frames;
+  }
+
+ private:
+  void passThrough(int16_t* stereo, int frames) {
     int done = 0;
     while (done < frames && !ended_) {
       const int got = decode(stereo + 2 * done, frames - done);
@@ -81,10 +94,46 @@ class MusicDecoder {
       done += got;
     }
     std::fill(stereo + 2 * done, stereo + 2 * frames, int16_t{0});
-    position_ += frames;
   }
 
- private:
+  void resample(int16_t* stereo, int frames) {
+    for (int k = 0; k < frames; ++k) {
+      const int64_t n = position_ + k;
+      if (ended_ || n >= length_) {
+        stereo[2 * k] = stereo[2 * k + 1] = 0;
+        continue;
+      }
+      const int64_t scaled = n * rate_;
+      const int64_t i = scaled / kRate;
+      const int64_t fraction = scaled % kRate;
+      keepSource(i, i + 1);
+      for (int c = 0; c < 2; ++c) {
+        const int64_t a = sourceAt(i, c), b = sourceAt(i + 1, c);
+        stereo[2 * k + c] = static_cast<int16_t>(a + (b - a) * fraction / kRate);
+      }
+    }
+  }
+
+  // Source frames first..last decoded into the window (as far as the file reaches).
+  void keepSource(int64_t first, int64_t last) {
+    const int64_t drop = std::min<int64_t>(first - sourceBase_, sourceCount_);
+    if (drop > 0) {
+      std::memmove(source_, source_ + 2 * drop, sizeof(int16_t) * 2 * static_cast<size_t>(sourceCount_ - drop));
+      sourceBase_ += drop;
+      sourceCount_ -= static_cast<int>(drop);
+    }
+    while (!ended_ && sourceBase_ + sourceCount_ <= last) {
+      const int got = decode(source_ + 2 * sourceCount_, kSourceFrames - sourceCount_);
+      if (got <= 0) break;  // the last source frames interpolate towards silence
+      sourceCount_ += got;
+    }
+  }
+
+  int16_t sourceAt(int64_t frame, int channel) const {
+    const int64_t j = frame - sourceBase_;
+    return j >= 0 && j < sourceCount_ ? source_[2 * j + channel] : int16_t{0};
+  }
+
   // One ov_read; returns frames decoded, 0 at the end, <0 on an unrecoverable error.
   int decode(int16_t* stereo, int frames) {
     constexpr int kBigEndian = std::endian::native == std::endian::big ? 1 : 0;
@@ -103,19 +152,26 @@ class MusicDecoder {
       if (bytes <= 0) return bytes == 0 ? 0 : -1;
       if (channels_ == 2) return static_cast<int>(bytes / 4);
       const int got = static_cast<int>(bytes / (2 * channels_));
+      // Mono plays on both sides. With more channels the front pair is kept: Vorbis orders
+      // them L R (RL RR) for 4 channels and L C R ... for 3 and from 5 on.
+      const int right = channels_ == 1 ? 0 : (channels_ == 4 ? 1 : 2);
       for (int i = 0; i < got; ++i) {
-        // Mono plays on both sides; with more channels, front left and right are kept.
         stereo[2 * i] = scratch_[i * channels_];
-        stereo[2 * i + 1] = scratch_[i * channels_ + (channels_ > 1 ? 1 : 0)];
+        stereo[2 * i + 1] = scratch_[i * channels_ + right];
       }
       return got;
     }
   }
 
   static constexpr int kScratchSamples = 8192;
+  static constexpr int kSourceFrames = 4096;
   OggVorbis_File file_{};
   int16_t scratch_[kScratchSamples];
+  int16_t source_[kSourceFrames * 2];
+  int64_t sourceBase_ = 0;  // source frame held in source_[0]
+  int sourceCount_ = 0;
   int channels_ = 2;
+  long rate_ = kRate;
   int64_t length_ = 0;
   int64_t position_ = 0;
   bool open_ = false;

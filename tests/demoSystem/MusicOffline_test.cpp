@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -157,6 +158,78 @@ TEST(MusicWav, WritesACanonicalPcmHeaderAndTheSamples) {
   EXPECT_EQ(bytes[44 + 4], 0xff);
   EXPECT_EQ(bytes[44 + 5], 0x7f);
   EXPECT_FALSE(writeWavFile((dir.path() + "/missing/x.wav").c_str(), samples, 2));
+}
+
+// [SECTION] streams at other rates and channel counts
+
+struct OtherFormats : testing::Test {
+  testtone::TempDir dir;
+  std::vector<int16_t> audio;
+
+  void TearDown() override {
+    setSpectrumActive(false);
+    closeSound();
+    setOfflineAudio(false);
+    setOfflineAudioSink(nullptr);
+  }
+  void open(const std::vector<float>& signal, int channels, int rate) {
+    const std::string path = dir.file("soundtrack.ogg");
+    ASSERT_TRUE(testtone::encodeOgg(path, signal, channels, rate));
+    closeSound();
+    setOfflineAudio(true);
+    setOfflineAudioSink([this](const int16_t* s, int n) { audio.insert(audio.end(), s, s + 2 * n); });
+    ASSERT_TRUE(initSound());
+    ASSERT_TRUE(openMusic(path.c_str()));
+    playMusic();
+  }
+  static int peakBin() {
+    const float* bins = getSpectrum();
+    return bins ? static_cast<int>(std::max_element(bins, bins + kSpectrumSize) - bins) : -1;
+  }
+};
+
+TEST_F(OtherFormats, A48kHzStreamIsResampledAndPlaysAtTheRightPitch) {
+  open(testtone::tone(2.0, 1000, 0.5, 2, 48000), 2, 48000);
+  EXPECT_EQ(musicLength(), 88200);  // two seconds at the output rate
+  setSpectrumActive(true);
+  renderOfflineAudio(0, 1000);
+  EXPECT_EQ(peakBin(), 23);  // 1 kHz; played unconverted it would sit at 1088 Hz, bin 25
+  EXPECT_NEAR(getSpectrum()[23], 0.47, 0.04);
+}
+
+TEST_F(OtherFormats, A22kHzStreamIsResampledAndPlaysAtTheRightPitch) {
+  open(testtone::tone(2.0, 1000, 0.5, 2, 22050), 2, 22050);
+  EXPECT_EQ(musicLength(), 88200);
+  setSpectrumActive(true);
+  renderOfflineAudio(500, 1500);
+  EXPECT_EQ(peakBin(), 23);
+  EXPECT_EQ(audio.size(), 2u * 44100);
+}
+
+TEST_F(OtherFormats, SeekingAResampledStreamLandsOnTheSamplesPlayingThroughGives) {
+  open(testtone::tone(2.0, 700, 0.5, 2, 48000), 2, 48000);
+  renderOfflineAudio(0, 1800);
+  const std::vector<int16_t> through = audio;
+  audio.clear();
+  renderOfflineAudio(1500, 1600);  // not the continuation: a seek
+  ASSERT_EQ(audio.size(), 2u * 4410);
+  EXPECT_TRUE(std::equal(audio.begin(), audio.end(), through.begin() + 2 * 66150));
+  audio.clear();
+  renderOfflineAudio(2100, 2200);  // past the end: silence
+  EXPECT_EQ(std::count(audio.begin(), audio.end(), 0), 2 * 4410);
+}
+
+TEST_F(OtherFormats, AMonoStreamPlaysTheSameOnBothSides) {
+  const std::vector<float> signal = testtone::tone(1.0, 440, 0.5, 1, 44100);
+  open(signal, 1, 44100);
+  renderOfflineAudio(0, 1000);
+  ASSERT_EQ(audio.size(), 2u * 44100);
+  int64_t energy = 0;
+  for (size_t i = 0; i < audio.size(); i += 2) {
+    ASSERT_EQ(audio[i], audio[i + 1]) << i;
+    energy += std::abs(audio[i]);
+  }
+  EXPECT_GT(energy / 44100, 5000);  // about 0.5·(2/π) of full scale on average
 }
 
 }  // namespace

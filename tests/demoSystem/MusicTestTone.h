@@ -6,6 +6,7 @@
 #include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,13 +36,25 @@ inline StereoSignal sines(double seconds, double leftHz, double rightHz, double 
   return s;
 }
 
-// Encodes the signal as an Ogg Vorbis file (VBR quality 0.5). True on success.
-inline bool encodeOgg(const std::string& path, const StereoSignal& signal) {
+// One sine on every channel of an interleaved signal at any rate.
+inline std::vector<float> tone(double seconds, double hz, double amplitude, int channels, int rate) {
+  const int frames = static_cast<int>(seconds * rate);
+  std::vector<float> s(static_cast<size_t>(frames) * channels);
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      s[static_cast<size_t>(i) * channels + c] =
+          static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * i / rate));
+  return s;
+}
+
+// Encodes the interleaved signal as an Ogg Vorbis file (VBR quality 0.5). True on success.
+inline bool encodeOgg(const std::string& path, const std::vector<float>& signal, int channels = 2,
+                      int rate = kRate) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (out == nullptr) return false;
   vorbis_info vi;
   vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 2, kRate, 0.5f) != 0) {
+  if (vorbis_encode_init_vbr(&vi, channels, rate, 0.5f) != 0) {
     std::fclose(out);
     return false;
   }
@@ -65,7 +78,7 @@ inline bool encodeOgg(const std::string& path, const StereoSignal& signal) {
     std::fwrite(page.body, 1, page.body_len, out);
   }
 
-  const size_t frames = signal.size() / 2;
+  const size_t frames = signal.size() / channels;
   size_t done = 0;
   bool eos = false;
   while (!eos) {
@@ -74,10 +87,8 @@ inline bool encodeOgg(const std::string& path, const StereoSignal& signal) {
       vorbis_analysis_wrote(&vd, 0);
     } else {
       float** buffer = vorbis_analysis_buffer(&vd, chunk);
-      for (int i = 0; i < chunk; ++i) {
-        buffer[0][i] = signal[2 * (done + i)];
-        buffer[1][i] = signal[2 * (done + i) + 1];
-      }
+      for (int i = 0; i < chunk; ++i)
+        for (int c = 0; c < channels; ++c) buffer[c][i] = signal[(done + i) * channels + c];
       vorbis_analysis_wrote(&vd, chunk);
       done += chunk;
     }
