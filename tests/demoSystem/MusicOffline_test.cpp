@@ -162,7 +162,7 @@ TEST(MusicWav, WritesACanonicalPcmHeaderAndTheSamples) {
 
 // [SECTION] streams at other rates and channel counts
 
-struct OtherFormats : testing::Test {
+struct MusicOtherFormats : testing::Test {
   testtone::TempDir dir;
   std::vector<int16_t> audio;
 
@@ -188,7 +188,7 @@ struct OtherFormats : testing::Test {
   }
 };
 
-TEST_F(OtherFormats, A48kHzStreamIsResampledAndPlaysAtTheRightPitch) {
+TEST_F(MusicOtherFormats, A48kHzStreamIsResampledAndPlaysAtTheRightPitch) {
   open(testtone::tone(2.0, 1000, 0.5, 2, 48000), 2, 48000);
   EXPECT_EQ(musicLength(), 88200);  // two seconds at the output rate
   setSpectrumActive(true);
@@ -197,7 +197,7 @@ TEST_F(OtherFormats, A48kHzStreamIsResampledAndPlaysAtTheRightPitch) {
   EXPECT_NEAR(getSpectrum()[23], 0.47, 0.04);
 }
 
-TEST_F(OtherFormats, A22kHzStreamIsResampledAndPlaysAtTheRightPitch) {
+TEST_F(MusicOtherFormats, A22kHzStreamIsResampledAndPlaysAtTheRightPitch) {
   open(testtone::tone(2.0, 1000, 0.5, 2, 22050), 2, 22050);
   EXPECT_EQ(musicLength(), 88200);
   setSpectrumActive(true);
@@ -206,7 +206,7 @@ TEST_F(OtherFormats, A22kHzStreamIsResampledAndPlaysAtTheRightPitch) {
   EXPECT_EQ(audio.size(), 2u * 44100);
 }
 
-TEST_F(OtherFormats, SeekingAResampledStreamLandsOnTheSamplesPlayingThroughGives) {
+TEST_F(MusicOtherFormats, SeekingAResampledStreamLandsOnTheSamplesPlayingThroughGives) {
   open(testtone::tone(2.0, 700, 0.5, 2, 48000), 2, 48000);
   renderOfflineAudio(0, 1800);
   const std::vector<int16_t> through = audio;
@@ -219,7 +219,7 @@ TEST_F(OtherFormats, SeekingAResampledStreamLandsOnTheSamplesPlayingThroughGives
   EXPECT_EQ(std::count(audio.begin(), audio.end(), 0), 2 * 4410);
 }
 
-TEST_F(OtherFormats, AMonoStreamPlaysTheSameOnBothSides) {
+TEST_F(MusicOtherFormats, AMonoStreamPlaysTheSameOnBothSides) {
   const std::vector<float> signal = testtone::tone(1.0, 440, 0.5, 1, 44100);
   open(signal, 1, 44100);
   renderOfflineAudio(0, 1000);
