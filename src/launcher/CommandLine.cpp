@@ -51,7 +51,7 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
   app.add_option("--capture", options->captureDirectory, "Write every frame as DIR/frame_000000.png, ... and exit");
   app.add_option("--fps", options->fps, "Frames per second of demo time for --capture and --record (default 60)")
       ->check(CLI::Range(1, 1000));
-  auto* endOption = app.add_option("--end", end, "Last demo time to capture, in milliseconds (default: the demo's end)")
+  auto* endOption = app.add_option("--end", end, "Last demo time to capture or to play (default: the demo's end when capturing or headless)")
                         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
   app.add_option("--record", options->recordFile, "Encode the frames with the soundtrack into a video FILE through ffmpeg, and exit");
 

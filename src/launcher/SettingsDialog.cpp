@@ -15,6 +15,9 @@ namespace {
 
 constexpr float kBoxWidth = 150.0f;
 constexpr float kRightColumn = 200.0f;
+// The platform backend files keys under their SDL scancodes.
+constexpr int kMnemonicF = SDL_SCANCODE_F;
+constexpr int kMnemonicM = SDL_SCANCODE_M;
 
 void copyToBuffer(const std::string& text, char* buffer, size_t size) {
   std::snprintf(buffer, size, "%s", text.c_str());
@@ -105,6 +108,10 @@ DialogResult SettingsDialog::frame() {
   const bool escape = ImGui::Button("Escape", ImVec2(-1.0f, 0.0f));
   remember(EscapeButton);
   ImGui::End();
+
+  // The boxes keep their mnemonics: Alt+F flips Fullscreen, Alt+M flips Music.
+  if (io.KeyAlt && ImGui::IsKeyPressed(kMnemonicF, false)) fullscreen = !fullscreen;
+  if (io.KeyAlt && ImGui::IsKeyPressed(kMnemonicM, false)) music = !music;
 
   // Launch is the default button: Enter anywhere in the dialog presses it.
   if (launch || keyPressed(ImGuiKey_Enter) || keyPressed(ImGuiKey_KeyPadEnter)) return DialogResult::Launch;

@@ -264,6 +264,14 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
     if (capturing_) {
       exit = runFrames(window_, [this](uint32_t t) { renderCapturedFrame(t); },
                        [this](uint32_t) { afterCapturedFrame(); });
+    } else if (options_.headless || options_.endMs) {
+      // Nobody can press Escape on a headless run: it ends after the frame that reached the
+      // end.
+      const uint32_t end = options_.endMs.value_or(playbackEndTime);
+      exit = runFrames(window_, [end](uint32_t t) {
+        renderFrame(t);
+        if (t >= end) quitRequested = true;
+      });
     } else {
       exit = runFrames(window_, [](uint32_t t) { renderFrame(t); });
     }

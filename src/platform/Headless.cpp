@@ -6,9 +6,16 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
+
+std::string createdRuntimeDirectory;
+
+// Only an empty directory goes: whatever SDL or the driver left in it is theirs to explain.
+void removeRuntimeDirectory() { rmdir(createdRuntimeDirectory.c_str()); }
 
 void ensureRuntimeDirectory() {
   const char* existing = std::getenv("XDG_RUNTIME_DIR");
@@ -16,8 +23,11 @@ void ensureRuntimeDirectory() {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/demoengine-XXXXXX";
   // mkdtemp creates it 0700, which is what SDL and the EGL loader insist on for a runtime
-  // directory. It is left behind: it is empty and the system's temp cleaning owns it.
-  if (mkdtemp(pattern.data())) setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+  // directory.
+  if (!mkdtemp(pattern.data())) return;
+  setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+  if (createdRuntimeDirectory.empty()) std::atexit(removeRuntimeDirectory);
+  createdRuntimeDirectory = pattern;
 }
 
 }  // namespace

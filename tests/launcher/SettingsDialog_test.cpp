@@ -1,5 +1,6 @@
 #include "launcher/SettingsDialog.h"
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -130,6 +131,19 @@ TEST_F(SettingsDialogTest, CheckBoxesToggle) {
   EXPECT_FALSE(dialog.music);
   click(SettingsDialog::FullscreenBox);
   EXPECT_FALSE(dialog.fullscreen);
+}
+
+TEST_F(SettingsDialogTest, AltWithTheUnderlinedLetterFlipsTheCheckBoxes) {
+  frame();
+  ImGuiIO& io = ImGui::GetIO();
+  io.KeyAlt = true;
+  pressKey(SDL_SCANCODE_F);
+  EXPECT_TRUE(dialog.fullscreen);
+  pressKey(SDL_SCANCODE_M);
+  EXPECT_FALSE(dialog.music);
+  io.KeyAlt = false;
+  pressKey(SDL_SCANCODE_F);
+  EXPECT_TRUE(dialog.fullscreen);  // a plain F is not a mnemonic
 }
 
 TEST_F(SettingsDialogTest, PickingFromTheListsSetsTheTexts) {
