@@ -68,9 +68,17 @@ size_t KeyList<T>::findFrom1(uint32_t t, bool inclusive) {
     while (i < n && passed(i)) ++i;
     return i;
   }
+  // Playback passes a key now and then: look a few keys ahead of the last answer first.
   size_t c = std::clamp<size_t>(cursor, 1, n);
-  while (c < n && passed(c)) ++c;
-  while (c > 1 && !passed(c - 1)) --c;
+  for (int step = 0; step < 4 && c < n && passed(c); ++step) ++c;
+  if ((c < n && passed(c)) || (c > 1 && !passed(c - 1))) {
+    // A seek: the keys before the answer are exactly those "passed", so bisect.
+    c = static_cast<size_t>(std::partition_point(list.begin() + 1, list.end(),
+                                                 [&](const Keyframe<T>& key) {
+                                                   return inclusive ? key.time < t : key.time <= t;
+                                                 }) -
+                            list.begin());
+  }
   cursor = c;
   return c;
 }

@@ -162,6 +162,10 @@ TEST_F(VariableTest, CursorEvaluationMatchesAFullScanInAnyOrder) {
     const uint32_t time = random() % (t + 100);
     ASSERT_FLOAT_EQ(cursor.evaluate(time), scan(time)) << "at " << time;
   }
+  for (uint32_t time = 0; time < t + 100; time += 3)  // playback: small steps forward
+    ASSERT_FLOAT_EQ(cursor.evaluate(time), scan(time)) << "at " << time;
+  for (uint32_t time = t + 100; time > 40; time -= 37)  // and rewinding
+    ASSERT_FLOAT_EQ(cursor.evaluate(time), scan(time)) << "at " << time;
 }
 
 TEST_F(VariableTest, UnsortedKeysAreSearchedFromTheFront) {
