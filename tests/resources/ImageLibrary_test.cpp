@@ -204,6 +204,26 @@ TEST_F(ImageFiles, GreyJpegBecomesThreeChannels) {
   EXPECT_NEAR(image->data[2 * 3], 255, 24);
 }
 
+TEST_F(ImageFiles, FourChannelJpegIsYcbcrWithAlpha) {
+  // Planes Y, Cb, Cr, A: mid grey half transparent, then pure red opaque.
+  const Bytes planes = {128, 128, 128, 100, 76, 85, 255, 255};
+  auto image = save("ycca.jpg", encodeJpeg(2, 1, 4, planes));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->bitsPerPixel, 32);
+  ASSERT_EQ(image->data.size(), 8u);
+  const int expected[8] = {128, 128, 128, 100, 255, 0, 0, 255};
+  for (int i = 0; i < 8; ++i) EXPECT_NEAR(image->data[i], expected[i], 6) << i;
+}
+
+TEST_F(ImageFiles, JpegOfAnotherChannelCountPassesThrough) {
+  const Bytes planes = {10, 200, 60, 120, 250, 30};
+  auto image = save("two.jpg", encodeJpeg(3, 1, 2, planes));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->bitsPerPixel, 16);
+  ASSERT_EQ(image->data.size(), 6u);
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(image->data[i], planes[i], 6) << i;
+}
+
 TEST_F(ImageFiles, BrokenJpegsNeverCrash) {
   const Bytes good = encodeJpeg(16, 16, 3, Bytes(16 * 16 * 3, 90));
   EXPECT_EQ(save("empty.jpg", Bytes{}), nullptr);

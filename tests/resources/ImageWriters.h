@@ -101,7 +101,8 @@ inline Bytes encodePng(int width, int height, int colorType, int bitDepth, const
 
 // [SECTION] JPEG
 
-// `components` 1 (grey) or 3 (RGB); quality 100 keeps the test colours close.
+// `components` 1 (grey), 3 (RGB), 4 (four planes stored as they are, no colour transform)
+// or any other count (planes of unknown meaning); quality 100 keeps the test colours close.
 inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixels,
                         int quality = 100) {
   jpeg_compress_struct info{};
@@ -114,7 +115,10 @@ inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixe
   info.image_width = width;
   info.image_height = height;
   info.input_components = components;
-  info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  info.in_color_space = components == 1   ? JCS_GRAYSCALE
+                        : components == 3 ? JCS_RGB
+                        : components == 4 ? JCS_CMYK
+                                          : JCS_UNKNOWN;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   // No chroma subsampling, so small pictures keep their colours.
