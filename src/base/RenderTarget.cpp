@@ -62,6 +62,9 @@ void RenderTarget::init(const std::string& name, int width, int height, int flag
   checkFramebufferStatus(DE_HERE);
   // Back to whatever was bound before (the window, unless a target is being drawn into).
   bindStackTop();
+  // Effects set the wrap mode with setTextureParameter straight after init; the texture
+  // they sample, and so the one meant, is the colour buffer.
+  colorTexture->bind();
   inited = true;
 }
 

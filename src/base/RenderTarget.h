@@ -27,7 +27,8 @@ class RenderTarget {
 
   // Creates the framebuffer with the colour texture "<name>_colorbuffer" (and the depth
   // texture) through the texture manager; two targets with one name share the textures.
-  // Leaves the window's framebuffer bound.
+  // Leaves the previous framebuffer (normally the window's) bound, and the colour texture
+  // bound to GL_TEXTURE_2D.
   void init(const std::string& name, int width, int height, int flags);
 
   // Pushes this target on the binding stack and makes it the drawing destination.

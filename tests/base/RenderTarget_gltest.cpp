@@ -198,6 +198,16 @@ TEST_F(RenderTargets, SetTextureParameterActsOnTheBoundTextureAndReturnsToTheWin
   EXPECT_EQ(boundFramebuffer(), 0);
 }
 
+TEST_F(RenderTargets, WrapModeSetRightAfterInitReachesTheColourTexture) {
+  RenderTarget target;
+  target.init("rt_wrap_direct", 8, 8, RenderTarget::kDepth | RenderTarget::kAlpha);
+  target.setTextureParameter(GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  GLint wrap = 0;
+  glBindTexture(GL_TEXTURE_2D, target.getColorTextureId());
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+  EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+}
+
 class RenderTargetsDeathTest : public RenderTargets {
  protected:
   void SetUp() override {

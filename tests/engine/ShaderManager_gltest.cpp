@@ -175,6 +175,33 @@ TEST_F(Shaders, VertexProgramRunsWithFixedFunctionFragmentProcessing) {
   expectPixel(pixel(24, 16), {51, 102, 153});
 }
 
+TEST_F(Shaders, UnbindingRemovesTheProgramFromItsStage) {
+  VertexProgram* vertex = getVertexProgram(shader("vp_stage.cg", kMaterialVertex));
+  FragmentProgram* fragment = getFragmentProgram(shader("fp_stage.cg", kFactorsFragment));
+  const GLuint pipeline = ShaderManager::instance().getPipeline();
+  const auto stage = [&](GLenum which) {
+    GLint program = -1;
+    glGetProgramPipelineiv(pipeline, which, &program);
+    return program;
+  };
+  GLint bound = -1;
+  vertex->bind();
+  fragment->bind();
+  EXPECT_EQ(stage(GL_VERTEX_SHADER), GLint(vertex->getProgram()));
+  EXPECT_EQ(stage(GL_FRAGMENT_SHADER), GLint(fragment->getProgram()));
+  vertex->unbind();
+  EXPECT_EQ(stage(GL_VERTEX_SHADER), 0);
+  glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &bound);
+  EXPECT_EQ(bound, GLint(pipeline));
+  fragment->unbind();
+  EXPECT_EQ(stage(GL_FRAGMENT_SHADER), 0);
+  // Nothing installed: no pipeline bound, both stages fixed-function.
+  glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &bound);
+  EXPECT_EQ(bound, 0);
+  drawQuad();
+  expectPixel(pixel(16, 16), {51, 102, 153});
+}
+
 TEST_F(Shaders, ModelViewITIsTheInverseTransposeOfTheModelview) {
   VertexProgram* program = getVertexProgram(shader("vp_normals.cg", R"(#version 120
 uniform mat4 ModelViewProj;
