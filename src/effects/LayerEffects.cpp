@@ -2,6 +2,7 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "effects/ScreenQuad.h"
@@ -111,8 +112,12 @@ void FlashEffect::render(uint32_t time) {
   if (getPatternValue() == '0') return;
   // k counts down from 255 at the step in 1/255 units of scaled time, so the intensity
   // starts at 1 and falls by a factor e per unit.
-  const double k = 255 - std::trunc((static_cast<double>(scaledTime) - flashStart) * 255);
-  const auto intensity = static_cast<float>(std::exp(k / 255 - 1));
+  // (Clamped only so that a flash left running for hours, or a nonsensical speed, cannot
+  // overflow the integer.)
+  const float raw = (scaledTime - flashStart) * 255;
+  const float elapsed = std::isnan(raw) ? 0.0f : std::clamp(raw, -1e9f, 1e9f);
+  const int k = 255 - static_cast<int>(std::trunc(elapsed));
+  const float intensity = std::exp(static_cast<float>(k) / 255 - 1);
   if (Add.evaluateBool(time)) glBlendFunc(GL_ONE, GL_ONE);
   else glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(intensity, intensity, intensity, intensity);
