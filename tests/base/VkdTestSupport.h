@@ -125,7 +125,7 @@ class ArchiveBuilder {
   // A stored entry as the vkd tool writes it; returns its header offset.
   size_t addFile(const std::string& name, const std::vector<uint8_t>& data) {
     const size_t at = bytes_.size();
-    const auto entry = writer_.entry({name, data.data(), data.size(), 0x21000000});
+    const auto entry = writer_.entry({name, data.data(), data.size(), 0x00210000});
     bytes_.insert(bytes_.end(), entry.begin(), entry.end());
     return at;
   }
@@ -142,7 +142,7 @@ class ArchiveBuilder {
     put32(h, uint32_t(original.size()));
     h.push_back(rar::kHostWin32);
     put32(h, rar::crc32(0, original.data(), original.size()));
-    put32(h, 0x21000000);
+    put32(h, 0x00210000);
     h.push_back(version);
     h.push_back(0x33);
     put16(h, uint32_t(name.size()));

@@ -339,8 +339,8 @@ void Rar20Unpacker::keepHistory(const uint8_t* output, size_t size) {
 }
 
 bool Rar20Unpacker::unpack(const uint8_t* input, size_t inputSize, uint8_t* output,
-                           size_t outputSize, bool solid) {
-  if (!solid) reset();
+                           size_t outputSize, bool continues, bool keep) {
+  if (!continues) reset();
   if (outputSize == 0) return true;
   if (outputSize / kMaxBytesPerInputBit / 8 > inputSize) return false;
 
@@ -353,7 +353,7 @@ bool Rar20Unpacker::unpack(const uint8_t* input, size_t inputSize, uint8_t* outp
                                 : decodeLz(bits, output, position, outputSize);
     if (!ok || bits.overrun()) return false;
   }
-  if (solid) {
+  if (keep) {
     readTrailingTables(bits);
     keepHistory(output, outputSize);
   }

@@ -98,11 +98,12 @@ class Rar20Unpacker {
   void reset();
 
   // Unpacks exactly outputSize bytes of one entry from its whole packed data (followed by
-  // kInputPadding readable bytes). With `solid` the stream continues the previous entry
-  // and the window is kept for the next one. False on data that cannot be decoded; the
-  // state is then unusable until reset().
+  // kInputPadding readable bytes). `continues`: the entry carries on the previous entry's
+  // stream (solid archives), else everything starts afresh. `keep`: a later entry may
+  // carry on this one, so its window and any tables trailing its data are kept. False on
+  // data that cannot be decoded; the state is then unusable until reset().
   bool unpack(const uint8_t* input, size_t inputSize, uint8_t* output, size_t outputSize,
-              bool solid);
+              bool continues, bool keep);
 
  private:
   struct AudioChannel {

@@ -317,7 +317,9 @@ Status ArchiveReader::extractSolid(ByteSource& source, size_t i, Block& out) {
     chainNext_ = j + 1;
     if (entry.isDirectory()) continue;
     Block block;
-    const Status status = decodeEntry(source, entry, true, block);
+    // Each entry of a solid archive but the first says that it continues the stream; one
+    // that does not starts afresh, as RAR's own readers treat it.
+    const Status status = decodeEntry(source, entry, entry.continuesStream(), block);
     if (status != Status::Ok) {
       chainFailed_ = j;
       chainFailure_ = status;
@@ -338,7 +340,8 @@ Status ArchiveReader::extractSolid(ByteSource& source, size_t i, Block& out) {
   return Status::NotFound;  // i was a directory
 }
 
-Status ArchiveReader::decodeEntry(ByteSource& source, const Entry& entry, bool solid, Block& out) {
+Status ArchiveReader::decodeEntry(ByteSource& source, const Entry& entry, bool continues,
+                                  Block& out) {
   if (entry.version < kMinVersion || entry.version > kMaxVersion) return Status::Unsupported;
   // Versions below 20 use the RAR 1.5 algorithm and cipher: only plain stored data reads.
   if (entry.version < kMaxVersion && (!entry.isStored() || entry.isEncrypted()))
@@ -372,9 +375,9 @@ Status ArchiveReader::decodeEntry(ByteSource& source, const Entry& entry, bool s
       cipher.decrypt(input_.data(), packed);
     }
     if (!out.allocate(unpacked)) return Status::TooLarge;
-    Rar20Unpacker* unpacker = solid ? chain_.get() : unpacker_.get();
+    Rar20Unpacker* unpacker = index_.isSolid() ? chain_.get() : unpacker_.get();
     if (unpacker == nullptr) unpacker = (unpacker_ = std::make_unique<Rar20Unpacker>()).get();
-    if (!unpacker->unpack(input_.data(), packed, out.data(), unpacked, solid)) {
+    if (!unpacker->unpack(input_.data(), packed, out.data(), unpacked, continues, index_.isSolid())) {
       out = Block();
       return Status::BadData;
     }

@@ -39,6 +39,7 @@ enum : uint16_t {
   kFileSplitAfter = 0x0002,
   kFileEncrypted = 0x0004,
   kFileHasComment = 0x0008,
+  kFileSolid = 0x0010,          // continues the stream of the entry before it
   kFileDirectoryMask = 0x00E0,  // all three dictionary bits set: a directory
   kFileLarge = 0x0100,          // 64-bit sizes: the high halves follow the attributes
 
@@ -122,6 +123,7 @@ struct Entry {
   bool isDirectory() const { return (flags & kFileDirectoryMask) == kFileDirectoryMask; }
   bool isEncrypted() const { return (flags & kFileEncrypted) != 0; }
   bool isStored() const { return method == kMethodStored; }
+  bool continuesStream() const { return (flags & kFileSolid) != 0; }
 };
 
 enum class WalkEnd {
@@ -216,7 +218,7 @@ class ArchiveReader {
  private:
   Status extractAlone(ByteSource& source, const Entry& entry, Block& out);
   Status extractSolid(ByteSource& source, size_t i, Block& out);
-  Status decodeEntry(ByteSource& source, const Entry& entry, bool solid, Block& out);
+  Status decodeEntry(ByteSource& source, const Entry& entry, bool continues, Block& out);
   void setPassword(std::string_view password);
 
   ArchiveIndex index_;
