@@ -350,6 +350,9 @@ int launcherMain(int argc, const char* const* argv) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
   }
+  if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))
+    std::fprintf(stderr, "demoengine: the settings dialog decides the display and music; "
+                         "--resolution, --fullscreen, --fsaa and --no-music apply with --no-dialog\n");
   VelkorLauncher launcher(options);
   launcher.InitInstance();
   return launcher.exitCode();
