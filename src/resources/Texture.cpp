@@ -38,7 +38,9 @@ void applyAnisotropy(GLenum target) {
 // S3TC levels from consecutive parts of the data, each half the size of the one before.
 // Levels the file does not hold (the chain may be cut short) are left out and the texture's
 // level range ends at the last one uploaded, so it stays complete for mipmapped sampling.
-void uploadCompressedLevels(GLenum target, const Image& image) {
+// `target` receives the levels (a cube face, say); `textureTarget` is what the texture is
+// bound as.
+void uploadCompressedLevels(GLenum target, GLenum textureTarget, const Image& image) {
   const int blockSize = image.format == GL_COMPRESSED_RGBA_S3TC_DXT1_EXT ? 8 : 16;
   const int levels = std::max(image.mipCount, 1);
   int w = image.width;
@@ -55,7 +57,7 @@ void uploadCompressedLevels(GLenum target, const Image& image) {
     w /= 2;
     h /= 2;
   }
-  glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, std::max(uploaded - 1, 0));
+  glTexParameteri(textureTarget, GL_TEXTURE_MAX_LEVEL, std::max(uploaded - 1, 0));
 }
 
 }  // namespace
@@ -104,7 +106,7 @@ bool Texture::uploadPicture() {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
   if (isCompressed(image->format)) {
-    uploadCompressedLevels(GL_TEXTURE_2D, *image);
+    uploadCompressedLevels(GL_TEXTURE_2D, GL_TEXTURE_2D, *image);
   } else if (isFloatFormat(image->format)) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -219,7 +221,7 @@ bool Texture::uploadCubeFaces() {
     if (isCompressed(image->format)) {
       Image level0 = *image;
       level0.mipCount = 1;
-      uploadCompressedLevels(faceTarget, level0);
+      uploadCompressedLevels(faceTarget, GL_TEXTURE_CUBE_MAP, level0);
     } else if (isFloatFormat(image->format)) {
       glTexImage2D(faceTarget, 0, static_cast<GLint>(floatTextureFormat), size, size, 0, GL_RGB,
                    GL_FLOAT, image->floatData.data());

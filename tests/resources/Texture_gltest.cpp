@@ -325,6 +325,23 @@ TEST_F(Textures, CubeMapFromSixPicturesFillsEachFace) {
   EXPECT_EQ(manager().getCubeMap(names, "elsewhere/"), cube);
 }
 
+TEST_F(Textures, CubeMapFacesMayBeCompressedOrResized) {
+  std::array<std::string, 6> names;
+  for (int face = 0; face < 6; ++face) names[face] = "mixed" + std::to_string(face) + ".png";
+  for (int face = 0; face < 3; ++face) solidPng(*dir + names[face], face == 1 ? 2 : 4, 4, {7, 8, 9});
+  for (int face = 3; face < 6; ++face) {
+    names[face] = "mixed" + std::to_string(face) + ".dds";
+    writeFile(*dir + names[face], makeDds(4, 4, "DXT1", 0, dxt1SolidBlock(0xf800)));
+  }
+  Texture* cube = manager().getCubeMap(names, *dir);
+  ASSERT_NE(cube, nullptr);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  cube->bind();
+  EXPECT_EQ(level(GL_TEXTURE_CUBE_MAP_NEGATIVE_X, 0, GL_TEXTURE_WIDTH), 4);
+  EXPECT_EQ(texels(GL_TEXTURE_CUBE_MAP_NEGATIVE_X)[0], 7);
+  EXPECT_EQ(texels(GL_TEXTURE_CUBE_MAP_POSITIVE_Z)[0], 255);
+}
+
 TEST_F(Textures, CubeMapNeedsAllSixPictures) {
   std::array<std::string, 6> names = {"c0.png", "c1.png", "c2.png", "c3.png", "c4.png", "gone.png"};
   for (int face = 0; face < 5; ++face) solidPng(*dir + names[face], 2, 2, {1, 2, 3});
