@@ -79,6 +79,7 @@ TEST_F(RenderTargets, FlagsChooseAlphaPrecisionAndDepth) {
   ASSERT_NE(withDepth.getDepthTexture(), nullptr);
   EXPECT_EQ(withDepth.getDepthTexture()->getTarget(), GLenum(GL_DEPTH_COMPONENT));
   EXPECT_EQ(withDepth.getDepthTextureId(), withDepth.getDepthTexture()->getId());
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(RenderTargets, NestedBindingsReturnToTheOuterTargetThenTheWindow) {
@@ -184,6 +185,7 @@ TEST_F(RenderTargets, ShadowCompareDepthTextureComparesAgainstR) {
   glDisable(GL_TEXTURE_2D);
   EXPECT_EQ(gl->pixel(6, 16)[0], 0);
   EXPECT_EQ(gl->pixel(26, 16)[0], 255);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(RenderTargets, SetTextureParameterActsOnTheBoundTextureAndReturnsToTheWindow) {
