@@ -174,8 +174,8 @@ class ArchiveBuilder {
   }
   // Changes one header field and fixes the header's CRC, so only the field differs.
   void patchByte(size_t headerAt, size_t offset, uint8_t value) {
+    const size_t size = bytes_[headerAt + 5] | bytes_[headerAt + 6] << 8;  // before the change
     bytes_[headerAt + offset] = value;
-    const size_t size = bytes_[headerAt + 5] | bytes_[headerAt + 6] << 8;
     resealAt(headerAt, size);
   }
   std::vector<uint8_t>& bytes() { return bytes_; }

@@ -355,3 +355,101 @@ TEST(ArchiveMode, BadArgumentsFailWithoutABlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// [SECTION] Damaged input
+//
+// Whatever a byte of an archive is changed to, or wherever it ends, reading gives either
+// the right bytes or a failure: never other bytes, a crash or a read out of bounds (the
+// sanitizer build checks the last two).
+
+struct Expected {
+  std::string name;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<Expected> everyEntry(const std::vector<uint8_t>& archive, const std::string& password) {
+  rar::MemorySource source(archive.data(), archive.size());
+  rar::ArchiveReader reader(rar::readIndex(source));
+  std::vector<Expected> entries;
+  for (size_t i = 0; i < reader.index().entries.size(); ++i) {
+    rar::Block block;
+    if (reader.extract(source, i, password, block) == rar::Status::Ok)
+      entries.push_back({reader.index().entries[i].name, std::vector<uint8_t>(block.data(), block.data() + block.size())});
+  }
+  return entries;
+}
+
+void expectRightBytesOrFailure(const std::vector<uint8_t>& damaged, const std::vector<Expected>& expected,
+                               const std::string& password, const std::string& what) {
+  rar::MemorySource source(damaged.data(), damaged.size());
+  rar::ArchiveReader reader(rar::readIndex(source));
+  for (const Expected& entry : expected) {
+    rar::Block block;
+    if (reader.get(source, entry.name, password, block) != rar::Status::Ok) continue;
+    EXPECT_TRUE(std::vector<uint8_t>(block.data(), block.data() + block.size()) == entry.bytes)
+        << what << ": " << entry.name << " read as success with other bytes";
+  }
+}
+
+const char* kDamaged[] = {"junrar-rar20-password-stored.rar", "junrar-rar20-password-compressed.rar",
+                          "rarfile-rar202-comment-psw.rar", "junrar-BoatModernEnglish-regular-unpack20.rar",
+                          "junrar-BoatModernEnglish-audio-text-unpack20.rar"};
+
+TEST(DamagedArchives, FlippedBitsGiveTheRightBytesOrAFailure) {
+  for (const char* name : kDamaged) {
+    const std::vector<uint8_t> original = readBytes(kRealArchives + name);
+    const std::vector<Expected> expected = everyEntry(original, "password");
+    ASSERT_FALSE(expected.empty()) << name;
+    const size_t stride = original.size() > 1000 ? original.size() / 400 : 1;
+    for (size_t at = 0; at < original.size(); at += stride) {
+      std::vector<uint8_t> damaged = original;
+      damaged[at] ^= uint8_t(1u << (at % 8));
+      expectRightBytesOrFailure(damaged, expected, "password", std::string(name) + " byte " + std::to_string(at));
+    }
+  }
+}
+
+TEST(DamagedArchives, TruncationGivesTheRightBytesOrAFailure) {
+  for (const char* name : kDamaged) {
+    const std::vector<uint8_t> original = readBytes(kRealArchives + name);
+    const std::vector<Expected> expected = everyEntry(original, "password");
+    const size_t stride = original.size() > 1000 ? original.size() / 300 : 1;
+    for (size_t size = 0; size < original.size(); size += stride) {
+      const std::vector<uint8_t> cut(original.begin(), original.begin() + long(size));
+      expectRightBytesOrFailure(cut, expected, "password", std::string(name) + " cut at " + std::to_string(size));
+    }
+  }
+}
+
+TEST(DamagedArchives, HeaderSizesAndCountsOutOfRangeFailCleanly) {
+  ArchiveBuilder archive("pw");
+  const size_t at = archive.addFile("f.txt", bytesOf("some content"));
+  archive.addEnd();
+  std::vector<uint8_t> out;
+  const std::vector<std::pair<size_t, uint8_t>> patches = {
+      {5, 0x00},  {6, 0xFF},   // header size: below the fixed part, past the end
+      {7, 0xFF},  {10, 0x7F},  // packed size past the end of the archive
+      {11, 0xFF}, {14, 0xFF},  // unpacked size: more than packed, or absurd
+      {26, 0xFF}, {27, 0x01},  // name longer than the header
+      {4, 0x01},               // flags: the 64-bit size form without room for it
+  };
+  for (const auto& [offset, value] : patches) {
+    ArchiveBuilder damaged = archive;
+    damaged.patchByte(at, offset, value);
+    EXPECT_NE(getFromMemory(damaged.bytes(), "f.txt", "pw", out), rar::Status::Ok) << "offset " << offset;
+  }
+}
+
+TEST(DamagedArchives, ClaimedSizesBeyondWhatFitsAreRefused) {
+  ArchiveBuilder archive;
+  const size_t at = archive.addPacked("huge.bin", std::vector<uint8_t>(64, 0x55), bytesOf("x"));
+  for (size_t i = 11; i < 15; ++i) archive.patchByte(at, i, 0xFF);  // 4 GiB - 1 from 64 bytes
+  std::vector<uint8_t> out;
+  EXPECT_EQ(getFromMemory(archive.bytes(), "huge.bin", "", out), rar::Status::TooLarge);
+  archive.patchByte(at, 14, 0x00);  // 16 MiB from 64 bytes: more than any stream could give
+  EXPECT_EQ(getFromMemory(archive.bytes(), "huge.bin", "", out), rar::Status::BadData);
+}
+
+}  // namespace

@@ -23,6 +23,8 @@ inline uint32_t load32(const uint8_t* p) {
 
 // Decoded entries a solid archive keeps for later requests, at most this many bytes.
 constexpr size_t kMaxDecodedAhead = size_t(256) << 20;
+// The packed-data buffer is reused between entries up to this size, then given back.
+constexpr size_t kMaxKeptInput = size_t(4) << 20;
 
 }  // namespace
 
@@ -377,7 +379,10 @@ Status ArchiveReader::decodeEntry(ByteSource& source, const Entry& entry, bool c
     if (!out.allocate(unpacked)) return Status::TooLarge;
     Rar20Unpacker* unpacker = index_.isSolid() ? chain_.get() : unpacker_.get();
     if (unpacker == nullptr) unpacker = (unpacker_ = std::make_unique<Rar20Unpacker>()).get();
-    if (!unpacker->unpack(input_.data(), packed, out.data(), unpacked, continues, index_.isSolid())) {
+    const bool unpackedOk =
+        unpacker->unpack(input_.data(), packed, out.data(), unpacked, continues, index_.isSolid());
+    if (input_.capacity() > kMaxKeptInput) std::vector<uint8_t>().swap(input_);
+    if (!unpackedOk) {
       out = Block();
       return Status::BadData;
     }
