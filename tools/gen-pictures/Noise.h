@@ -24,14 +24,27 @@ inline float random01(int x, int y, uint32_t seed) {
   return float(hash2(x, y, seed) >> 8) * (1.0f / 16777216.0f);
 }
 
+// 256 unit gradient directions, evenly spread; a lattice point's hash picks one.
+struct GradientTable {
+  float x[256], y[256];
+  GradientTable() {
+    for (int i = 0; i < 256; ++i) {
+      float angle = float(i) * (6.2831853f / 256.0f);
+      x[i] = std::cos(angle);
+      y[i] = std::sin(angle);
+    }
+  }
+};
+
 // Gradient noise in about [-1, 1]; the lattice wraps every `period` cells so textures tile.
 inline float gradientNoise(float x, float y, int period, uint32_t seed) {
+  static const GradientTable table;
   auto wrap = [period](int i) { return ((i % period) + period) % period; };
   int x0 = int(std::floor(x)), y0 = int(std::floor(y));
   float fx = x - float(x0), fy = y - float(y0);
   auto grad = [&](int ix, int iy, float dx, float dy) {
-    float angle = random01(wrap(ix), wrap(iy), seed) * 6.2831853f;
-    return std::cos(angle) * dx + std::sin(angle) * dy;
+    uint32_t g = hash2(wrap(ix), wrap(iy), seed) >> 24;
+    return table.x[g] * dx + table.y[g] * dy;
   };
   auto fade = [](float t) { return t * t * t * (t * (t * 6.0f - 15.0f) + 10.0f); };
   float n00 = grad(x0, y0, fx, fy), n10 = grad(x0 + 1, y0, fx - 1.0f, fy);

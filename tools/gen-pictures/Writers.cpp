@@ -61,7 +61,7 @@ void writePng(const std::string& path, const Canvas& canvas, bool withAlpha) {
   png_infop info = png_create_info_struct(png);
   if (!png || !info || setjmp(png_jmpbuf(png))) fail("libpng failed on", path);
   png_init_io(png, f);
-  png_set_compression_level(png, 9);
+  png_set_compression_level(png, 6);
   png_set_IHDR(png, info, png_uint_32(canvas.width()), png_uint_32(canvas.height()), 8,
                withAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -14,17 +14,11 @@ bool writePage(FILE* f, const ogg_page& page) {
 
 }  // namespace
 
-bool writeOggVorbis(const std::string& path, const Stereo& audio, const char* title) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "gen-soundtrack: cannot write %s\n", path.c_str());
-    return false;
-  }
+bool writeOggVorbis(FILE* f, const Stereo& audio, const char* title) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   if (vorbis_encode_init_vbr(&vi, 2, kSampleRate, kVorbisQuality) != 0) {
     std::fprintf(stderr, "gen-soundtrack: the Vorbis encoder refused its settings\n");
-    std::fclose(f);
     return false;
   }
   vorbis_comment vc;
@@ -82,7 +76,5 @@ bool writeOggVorbis(const std::string& path, const Stereo& audio, const char* ti
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) std::fprintf(stderr, "gen-soundtrack: writing %s failed\n", path.c_str());
   return ok;
 }

@@ -12,6 +12,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gen-soundtrack OUT.ogg\n");
     return 2;
   }
+  // Opened first: a bad path fails at once, not after the whole song has been rendered.
+  FILE* file = std::fopen(argv[1], "wb");
+  if (!file) {
+    std::fprintf(stderr, "gen-soundtrack: cannot write %s\n", argv[1]);
+    return 1;
+  }
   Stereo audio = song::render();
-  return writeOggVorbis(argv[1], audio, "Ombra") ? 0 : 1;
+  bool ok = writeOggVorbis(file, audio, "Ombra");
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) std::fprintf(stderr, "gen-soundtrack: writing %s failed\n", argv[1]);
+  return ok ? 0 : 1;
 }
