@@ -114,15 +114,22 @@ TEST_F(Textures, PowerOfTwoPictureUploadsUnchanged) {
 }
 
 TEST_F(Textures, CompressedPictureOfTheSameStemIsPreferred) {
-  solidPng(*dir + "floor.png", 4, 4, {255, 0, 0});
+  writeFile(*dir + "floor.jpg", encodeJpeg(4, 4, 3, Bytes(4 * 4 * 3, 255)));
   writeFile(*dir + "floor.dds", makeDds(4, 4, "DXT1", 0, dxt1SolidBlock(0x07e0)));  // green
-  Texture* texture = manager().getTexture("floor.png", *dir, GL_TEXTURE_2D, 0);
+  Texture* texture = manager().getTexture("floor.jpg", *dir, GL_TEXTURE_2D, 0);
   ASSERT_NE(texture, nullptr);
   texture->bind();
   EXPECT_EQ(level(GL_TEXTURE_2D, 0, GL_TEXTURE_COMPRESSED), GL_TRUE);
   const Bytes data = texels(GL_TEXTURE_2D);
   EXPECT_EQ(data[0], 0);
   EXPECT_EQ(data[1], 255);
+  // Without the compressed version the picture itself is taken.
+  solidPng(*dir + "wall.png", 4, 4, {255, 0, 0});
+  Texture* wall = manager().getTexture("wall.png", *dir, GL_TEXTURE_2D, 0);
+  ASSERT_NE(wall, nullptr);
+  wall->bind();
+  EXPECT_EQ(level(GL_TEXTURE_2D, 0, GL_TEXTURE_COMPRESSED), GL_FALSE);
+  EXPECT_EQ(texels(GL_TEXTURE_2D)[0], 255);
 }
 
 TEST_F(Textures, CacheKeyIsTheNameWithoutTheDirectory) {
