@@ -146,53 +146,53 @@ void buildTimeline(EffectList& effects, EventList& events, int keys) {
   events.sortByTime();
 }
 
+// The GL context, the 300-effect timeline and the published containers of one run.
+struct FrameBench {
+  explicit FrameBench(int keys) : effects(kKeyedTypes) {
+    buildTimeline(effects, events, keys);
+    effectRegistry = &effects;
+    eventList = &events;
+    screenWidth = screenHeight = 64;
+  }
+  ~FrameBench() {
+    effectRegistry = nullptr;
+    eventList = nullptr;
+    demoEndTime = 0;
+  }
+  GlWindow gl;
+  EffectList effects;
+  EventList events;
+};
+
 // Playback: time moves forward one 60 Hz frame at a time and wraps to the start.
 void BM_RenderFrameForward(benchmark::State& state) {
-  GlWindow gl;
-  if (!gl.context) {
+  FrameBench bench(static_cast<int>(state.range(0)));
+  if (!bench.gl.context) {
     state.SkipWithError("no GL context");
     return;
   }
-  EffectList effects(kKeyedTypes);
-  EventList events;
-  buildTimeline(effects, events, static_cast<int>(state.range(0)));
-  effectRegistry = &effects;
-  eventList = &events;
-  screenWidth = screenHeight = 64;
   uint32_t t = 0;
   for (auto _ : state) {
     renderFrame(t);
     t += 17;
     if (t >= kDemoLength) {
       t = 0;
-      events.sortByTime();  // rewind the events as a reload would
+      bench.events.sortByTime();  // rewind the events as a reload would
     }
   }
-  effectRegistry = nullptr;
-  eventList = nullptr;
-  demoEndTime = 0;
 }
 BENCHMARK(BM_RenderFrameForward)->Arg(2)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)
     ->Unit(benchmark::kMicrosecond);
 
 // Seeking: every frame jumps to a random time, the worst case for the per-variable cursor.
 void BM_RenderFrameRandomSeek(benchmark::State& state) {
-  GlWindow gl;
-  if (!gl.context) {
+  FrameBench bench(static_cast<int>(state.range(0)));
+  if (!bench.gl.context) {
     state.SkipWithError("no GL context");
     return;
   }
-  EffectList effects(kKeyedTypes);
-  EventList events;
-  buildTimeline(effects, events, static_cast<int>(state.range(0)));
-  effectRegistry = &effects;
-  eventList = &events;
-  screenWidth = screenHeight = 64;
   std::mt19937 random(2);
   for (auto _ : state) renderFrame(random() % kDemoLength);
-  effectRegistry = nullptr;
-  eventList = nullptr;
-  demoEndTime = 0;
 }
 BENCHMARK(BM_RenderFrameRandomSeek)->Arg(2)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 

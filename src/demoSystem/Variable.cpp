@@ -122,20 +122,62 @@ void compactKeys(V& var) {
   }
 }
 
-template <class T, class V, class Convert>
-void copyNumericKeys(const V& var, std::vector<NumericKey>& out, Convert convert) {
-  for (const auto& key : var.keys.keys()) out.push_back({key.time, convert(key.value)});
+}  // namespace
+
+// [SECTION] What the numeric kinds share
+
+namespace {
+
+// Script numbers into each kind's values and back.
+template <class T>
+T fromScript(float v);
+template <>
+float fromScript<float>(float v) {
+  return v;
+}
+template <>
+bool fromScript<bool>(float v) {
+  return v > 0;
+}
+template <>
+uint32_t fromScript<uint32_t>(float v) {
+  return truncateToUnsigned(v);
 }
 
-template <class T, class Convert>
-std::vector<Keyframe<T>> fromNumericKeys(const std::vector<NumericKey>& in, Convert convert) {
-  std::vector<Keyframe<T>> keys;
-  keys.reserve(in.size());
-  for (const auto& key : in) keys.push_back({key.time, convert(key.value)});
-  return keys;
-}
+float toScript(float v) { return v; }
+float toScript(bool v) { return v ? 1.0f : 0.0f; }
+float toScript(uint32_t v) { return static_cast<float>(v); }
 
 }  // namespace
+
+template <class T>
+void NumericVariable<T>::copyKeysTo(std::vector<NumericKey>& list) {
+  for (const auto& key : keys.keys()) list.push_back({key.time, toScript(key.value)});
+}
+
+template <class T>
+void NumericVariable<T>::setKeys(const std::vector<NumericKey>& list) {
+  std::vector<Keyframe<T>> converted;
+  converted.reserve(list.size());
+  for (const auto& key : list) converted.push_back({key.time, fromScript<T>(key.value)});
+  keys.assign(std::move(converted));
+  changed = true;
+}
+
+template <class T>
+void NumericVariable<T>::compact() {
+  compactKeys<T>(*this);
+}
+
+template <class T>
+void NumericVariable<T>::setKey(float scriptValue, uint32_t time) {
+  keys.set(fromScript<T>(scriptValue), time, demoEndTime);
+  changed = true;
+}
+
+template class NumericVariable<float>;
+template class NumericVariable<bool>;
+template class NumericVariable<uint32_t>;
 
 // [SECTION] FloatVariable
 
@@ -178,22 +220,6 @@ float FloatVariable::evaluate(uint32_t time) {
   return result;
 }
 
-void FloatVariable::copyKeysTo(std::vector<NumericKey>& list) {
-  copyNumericKeys<float>(*this, list, [](float v) { return v; });
-}
-
-void FloatVariable::setKeys(const std::vector<NumericKey>& list) {
-  keys.assign(fromNumericKeys<float>(list, [](float v) { return v; }));
-  changed = true;
-}
-
-void FloatVariable::compact() { compactKeys<float>(*this); }
-
-void FloatVariable::setKey(float v, uint32_t time) {
-  keys.set(v, time, demoEndTime);
-  changed = true;
-}
-
 // [SECTION] BoolVariable
 
 void BoolVariable::setNormalized(float x, uint32_t time) {
@@ -207,22 +233,6 @@ float BoolVariable::getNormalized() { return value ? 1.0f : 0.0f; }
 bool BoolVariable::evaluateBool(uint32_t time) { return evaluateStep<bool>(*this, time); }
 
 float BoolVariable::evaluate(uint32_t time) { return evaluateBool(time) ? 1.0f : 0.0f; }
-
-void BoolVariable::copyKeysTo(std::vector<NumericKey>& list) {
-  copyNumericKeys<bool>(*this, list, [](bool v) { return v ? 1.0f : 0.0f; });
-}
-
-void BoolVariable::setKeys(const std::vector<NumericKey>& list) {
-  keys.assign(fromNumericKeys<bool>(list, [](float v) { return v > 0; }));
-  changed = true;
-}
-
-void BoolVariable::compact() { compactKeys<bool>(*this); }
-
-void BoolVariable::setKey(float v, uint32_t time) {
-  keys.set(v > 0, time, demoEndTime);
-  changed = true;
-}
 
 // [SECTION] IntVariable
 
@@ -241,22 +251,6 @@ float IntVariable::getNormalized() {
 uint32_t IntVariable::evaluateInt(uint32_t time) { return evaluateStep<uint32_t>(*this, time); }
 
 float IntVariable::evaluate(uint32_t time) { return static_cast<float>(evaluateInt(time)); }
-
-void IntVariable::copyKeysTo(std::vector<NumericKey>& list) {
-  copyNumericKeys<uint32_t>(*this, list, [](uint32_t v) { return static_cast<float>(v); });
-}
-
-void IntVariable::setKeys(const std::vector<NumericKey>& list) {
-  keys.assign(fromNumericKeys<uint32_t>(list, truncateToUnsigned));
-  changed = true;
-}
-
-void IntVariable::compact() { compactKeys<uint32_t>(*this); }
-
-void IntVariable::setKey(float v, uint32_t time) {
-  keys.set(truncateToUnsigned(v), time, demoEndTime);
-  changed = true;
-}
 
 // [SECTION] StringVariable
 

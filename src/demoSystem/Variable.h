@@ -107,78 +107,62 @@ class KeyList {
 
 // [SECTION] Concrete variables
 
-class FloatVariable : public Variable {
+// What the float, bool and integer variables share: a typed value and key list; script
+// numbers are converted into the type (bool: > 0, integer: truncated) and back.
+template <class T>
+class NumericVariable : public Variable {
  public:
-  FloatVariable() : Variable(kFloat, false) {}
-
-  void setNormalized(float x, uint32_t time) override;
-  float getNormalized() override;
-  float evaluate(uint32_t time) override;
   void copyKeysTo(std::vector<NumericKey>& list) override;
   void setKeys(const std::vector<NumericKey>& list) override;
   void compact() override;
-  void setKey(float value, uint32_t time) override;
+  void setKey(float scriptValue, uint32_t time) override;
   void setStringKey(const std::string&, uint32_t) override {}
   std::string evaluateString(uint32_t) override { return ""; }
   void copyTextKeysTo(std::vector<TextKey>&) override {}
   void setTextKeys(const std::vector<TextKey>&) override {}
 
-  float value = 0;
-  KeyList<float> keys;
+  T value{};
+  KeyList<T> keys;
   uint32_t lastKeyTime = 0;
   bool changed = false;
-  float lastValue = 0;
+  T lastValue{};
+
+ protected:
+  explicit NumericVariable(int32_t kind) : Variable(kind, false) {}
 };
 
-class BoolVariable : public Variable {
+extern template class NumericVariable<float>;
+extern template class NumericVariable<bool>;
+extern template class NumericVariable<uint32_t>;
+
+class FloatVariable : public NumericVariable<float> {
  public:
-  BoolVariable() : Variable(kBool, false) {}
+  FloatVariable() : NumericVariable(kFloat) {}
 
   void setNormalized(float x, uint32_t time) override;
   float getNormalized() override;
   float evaluate(uint32_t time) override;
-  void copyKeysTo(std::vector<NumericKey>& list) override;
-  void setKeys(const std::vector<NumericKey>& list) override;
-  void compact() override;
-  void setKey(float value, uint32_t time) override;
-  void setStringKey(const std::string&, uint32_t) override {}
-  std::string evaluateString(uint32_t) override { return ""; }
-  void copyTextKeysTo(std::vector<TextKey>&) override {}
-  void setTextKeys(const std::vector<TextKey>&) override {}
+};
 
+class BoolVariable : public NumericVariable<bool> {
+ public:
+  BoolVariable() : NumericVariable(kBool) {}
+
+  void setNormalized(float x, uint32_t time) override;
+  float getNormalized() override;
+  float evaluate(uint32_t time) override;
   // The step value itself, for callers that want a bool (the frame's active test).
   bool evaluateBool(uint32_t time);
-
-  bool value = false;
-  KeyList<bool> keys;
-  uint32_t lastKeyTime = 0;
-  bool changed = false;
-  bool lastValue = false;
 };
 
-class IntVariable : public Variable {
+class IntVariable : public NumericVariable<uint32_t> {
  public:
-  IntVariable() : Variable(kInteger, false) {}
+  IntVariable() : NumericVariable(kInteger) {}
 
   void setNormalized(float x, uint32_t time) override;
   float getNormalized() override;
   float evaluate(uint32_t time) override;
-  void copyKeysTo(std::vector<NumericKey>& list) override;
-  void setKeys(const std::vector<NumericKey>& list) override;
-  void compact() override;
-  void setKey(float value, uint32_t time) override;
-  void setStringKey(const std::string&, uint32_t) override {}
-  std::string evaluateString(uint32_t) override { return ""; }
-  void copyTextKeysTo(std::vector<TextKey>&) override {}
-  void setTextKeys(const std::vector<TextKey>&) override {}
-
   uint32_t evaluateInt(uint32_t time);
-
-  uint32_t value = 0;
-  KeyList<uint32_t> keys;
-  uint32_t lastKeyTime = 0;
-  bool changed = false;
-  uint32_t lastValue = 0;
 };
 
 class StringVariable : public Variable {
