@@ -544,39 +544,39 @@ using ScriptDeathTest = ScriptTest;
 
 TEST_F(ScriptDeathTest, MissingFile) {
   EXPECT_EXIT(loader.load("nothing.script", effects, events), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n$");
   EXPECT_EXIT(load("INCLUDE \"missing.script\"\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n$");
 }
 
 TEST_F(ScriptDeathTest, UndefinedName) {
   EXPECT_EXIT(load("DEFINE A 1\nA + B s p Value 1\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: B\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: B\n$");
   EXPECT_EXIT(load("-0 s p Value 1\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: -0\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: -0\n$");
 }
 
 TEST_F(ScriptDeathTest, SignalOrTriggerWithNothingAfterItsNames) {
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p Value\n200 b p\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: \n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: \n$");
   EXPECT_EXIT(load("DEFINE C 1\n100 t p C   \n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: \n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: \n$");
 }
 
 TEST_F(ScriptDeathTest, UndefinedValueName) {
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p Value FULL\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: FULL\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: FULL\n$");
 }
 
 TEST_F(ScriptDeathTest, BadStrings) {
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p File \"open.png\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: open\\.png\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: open\\.png\n$");
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p File \"\"\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: \n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: \n$");
   const std::string hundred(100, 'a');
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p File \"" + hundred + "\"\n"),
               testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: a{99}\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Error in script string: a{99}\n$");
 }
 
 TEST_F(ScriptDeathTest, NinetyNineCharacterStringIsFine) {
@@ -589,39 +589,39 @@ TEST_F(ScriptDeathTest, ValueTextLongerThan199Characters) {
   const std::string padding(198, ' ');
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p Value" + padding + "12\n"),
               testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ script: value text longer than 199 "
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ script: value text longer than 199 "
               "characters: +1?\n$");
 }
 
 TEST_F(ScriptDeathTest, DefineStartingWithADigit) {
   EXPECT_EXIT(load("DEFINE 1abc 5\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE id cannot start with digit: 1abc\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE id cannot start with digit: 1abc\n$");
 }
 
 TEST_F(ScriptDeathTest, InsertWithoutAs) {
   EXPECT_EXIT(load("INSERT_EFFECT Probe IS p\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Syntax error in INSERT_EFFECT command\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Syntax error in INSERT_EFFECT command\n$");
   EXPECT_EXIT(load("INSERT_EFFECT Probe As p\n"), testing::ExitedWithCode(1),
               "Syntax error in INSERT_EFFECT command\n$");
 }
 
 TEST_F(ScriptDeathTest, UnknownEffectType) {
   EXPECT_EXIT(load("INSERT_EFFECT probe AS p\n"), testing::ExitedWithCode(1),
-              "^(src/)?demos/EffectList\\.cpp:[0-9]+ EffectType not found: probe\n$");
+              "^demos/EffectList\\.cpp:[0-9]+ EffectType not found: probe\n$");
 }
 
 TEST_F(ScriptDeathTest, BeginBeforeInsert) {
   EXPECT_EXIT(load("__TIMELINE__ 100 b p\nINSERT_EFFECT Probe AS p\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: p\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: p\n$");
   EXPECT_EXIT(load("__TIMELINE__ 100 e q\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: q\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: q\n$");
   EXPECT_EXIT(load("__TIMELINE__ 100 s q Value 1\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: q\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: q\n$");
 }
 
 TEST_F(ScriptDeathTest, UnknownVariable) {
   EXPECT_EXIT(load(std::string(kProbe) + "100 s p speed 1\n"), testing::ExitedWithCode(1),
-              "^(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Variable not found: speed\n$");
+              "^demoSystem/ScriptLoader\\.cpp:[0-9]+ Variable not found: speed\n$");
 }
 
 }  // namespace

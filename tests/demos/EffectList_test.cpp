@@ -96,9 +96,9 @@ using EffectListDeathTest = EffectListTest;
 TEST_F(EffectListDeathTest, TypeNamesAreCaseSensitive) {
   EffectList list;
   EXPECT_EXIT(list.insertEffect("x", "clear"), testing::ExitedWithCode(1),
-              "^(src/)?demos/EffectList\\.cpp:[0-9]+ EffectType not found: clear\n$");
+              "^demos/EffectList\\.cpp:[0-9]+ EffectType not found: clear\n$");
   EXPECT_EXIT(list.insertEffect("x", "blur"), testing::ExitedWithCode(1),
-              "^(src/)?demos/EffectList\\.cpp:[0-9]+ EffectType not found: blur\n$");
+              "^demos/EffectList\\.cpp:[0-9]+ EffectType not found: blur\n$");
   EXPECT_EXIT(list.insertEffect("x", "Clear "), testing::ExitedWithCode(1),
               "EffectType not found: Clear \n$");
 }
