@@ -121,6 +121,7 @@ void Rar20Unpacker::reset() {
 // [SECTION] Tables
 
 bool Rar20Unpacker::readTables(BitReader& bits) {
+  if (bits.overrun()) return false;
   audioBlock_ = bits.read(1) != 0;
   // Without the "keep" bit the new lengths are coded against all zeros.
   if (bits.read(1) == 0) std::memset(lengths_, 0, sizeof lengths_);
@@ -133,7 +134,10 @@ bool Rar20Unpacker::readTables(BitReader& bits) {
   }
 
   uint8_t preLengths[kPreCodeSymbols];
-  for (uint8_t& length : preLengths) length = static_cast<uint8_t>(bits.read(4));
+  for (uint8_t& length : preLengths) {
+    if (bits.overrun()) return false;
+    length = static_cast<uint8_t>(bits.read(4));
+  }
   HuffmanCode preCode;
   if (!preCode.build(preLengths, kPreCodeSymbols)) return false;
 

@@ -16,10 +16,11 @@ namespace rar {
 
 // Reads bits most significant first. The input must be followed by kPadding readable
 // bytes (any value): peeks may look that far ahead, and running into them is reported by
-// overrun() instead of being prevented on every read.
+// overrun() instead of being prevented on every read. Callers check overrun() at least
+// once per symbol, so no read starts more than a few bytes past the end.
 class BitReader {
  public:
-  static constexpr size_t kPadding = 16;
+  static constexpr size_t kPadding = 32;
 
   BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
