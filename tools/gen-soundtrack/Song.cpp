@@ -426,6 +426,18 @@ Stereo render() {
   b.fx.mixInto(send, 0.5f);
   reverb(send, mix, 0.88f, 0.35f, 1.0f);
 
+  // The kick's saturation is not symmetric: a 10 Hz high-pass takes out the offset it leaves.
+  const float pole = 1.0f - kTwoPi * 10.0f / float(kSampleRate);
+  for (std::vector<float>* ch : {&mix.left, &mix.right}) {
+    float previousIn = 0.0f, previousOut = 0.0f;
+    for (float& v : *ch) {
+      float out = v - previousIn + pole * previousOut;
+      previousIn = v;
+      previousOut = out;
+      v = out;
+    }
+  }
+
   // Loudness: the drop's RMS is brought to about -13 dBFS before the limiter.
   double sum = 0.0;
   size_t from = frameOf(kDropBar, 0), to = frameOf(kBreakBar, 0);
