@@ -288,7 +288,7 @@ struct SolidArchive {
 };
 
 // Five entries, each reaching back into the ones before it, one of them a multimedia
-// block, with a stored entry in the middle as RAR writes for files it cannot shrink.
+// block, and a stored entry in the middle that leaves the stream alone.
 SolidArchive solidArchive() {
   Rar20Encoder e;
   SolidArchive archive;
