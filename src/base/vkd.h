@@ -34,5 +34,9 @@ void closeFile(MemoryFile* file);
 
 // Reads one entry of a RAR 2.x archive. Returns 1 and hands over a malloc'd block
 // (size + 10 zero bytes) on success; anything else means failure and leaves *data null.
+// The entries of the last few archives stay indexed (and a solid archive's decoder stays
+// where it stopped) for as long as the file on disk is unchanged, so loading every file
+// of an archive costs about one pass over it; the results are those of reading each
+// request from the start of the archive.
 int archiveGet(const char* path, const char* archiveName, const char* password, uint8_t** data,
                uint32_t* size);
