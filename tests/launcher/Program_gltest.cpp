@@ -124,6 +124,29 @@ TEST_F(Program, CaptureFromAStartTimeAtAnotherSizeAndRate) {
   EXPECT_FALSE(fs::exists(directory / "frames/frame_000006.png"));
 }
 
+TEST_F(Program, RecordEncodesTheFramesWithTheSoundtrackFromTheStart) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ffmpeg is not installed";
+  packDemo(directory);
+  ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i sine=frequency=440:duration=3 -ac 2 -ar 44100 "
+                         "-c:a libvorbis '" + (directory / "soundtrack.ogg").string() + "'").c_str()),
+            0);
+  const ProgramRun run = runProgram(directory, "--headless --record demo.mp4 --fps 25 --start 500 --end 900");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const ProgramRun probe = [&] {
+    ProgramRun r;
+    FILE* pipe = popen(("ffprobe -v error -count_frames -show_entries stream=codec_type,width,height,nb_read_frames "
+                        "-of compact=p=0:nk=1 '" + (directory / "demo.mp4").string() + "'").c_str(), "r");
+    char buffer[512];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, got);
+    r.exitCode = pclose(pipe);
+    return r;
+  }();
+  EXPECT_NE(probe.output.find("video|800|600|11"), std::string::npos) << probe.output;
+  EXPECT_NE(probe.output.find("audio"), std::string::npos) << probe.output;
+}
+
 TEST_F(Program, WithoutAnArchiveTheScriptCannotBeOpened) {
   const ProgramRun run = runProgram(directory, "--headless --no-dialog --no-music");
   EXPECT_EQ(run.exitCode, 1);
