@@ -27,6 +27,8 @@ class Rar20Cipher {
  private:
   void encryptBlock(uint8_t* block);
   void decryptBlock(uint8_t* block);
+  template <int kLanes>
+  void decryptLanes(uint8_t* data);
   void updateKeys(const uint8_t* ciphertext);
   uint32_t substitute(uint32_t value) const;
 
