@@ -29,7 +29,9 @@ class AudioDevice {
 };
 
 // The SDL device. If the default driver cannot open one, it retries with SDL's "dummy"
-// driver (silent, paced by the wall clock) and says so in one line on stderr.
+// driver (silent, paced by the wall clock) and says so in one line on stderr. With no sound
+// card and no sound server at all it goes to the dummy driver at once, so the sound
+// library's own complaints never reach stderr.
 AudioDevice& sdlAudioDevice();
 
 // A device without hardware: nothing plays until mix() pulls a buffer through the callback,
