@@ -1,0 +1,308 @@
+// The real program on the sample demo the build generates: headless captures at times the
+// script gives meaning to, the keys a viewer presses, demos broken on purpose, and captures
+// that repeat bit for bit. Skipped when the build has not made the sample demo.
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "launcher/VelkorLauncher.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kDemoDir = DE_BINARY_DIR "/demo";
+const fs::path kStagingDir = DE_BINARY_DIR "/demo-staging";
+const fs::path kProgram = DE_BINARY_DIR "/demoengine";
+const fs::path kVkd = DE_BINARY_DIR "/tools/vkd/vkd";
+
+// Times from the script (defs.script and the part files).
+constexpr int kBar = 1920;
+constexpr int kBuild = 15360;
+constexpr int kDrop = 30720;
+constexpr int kBreak = 61440;
+constexpr int kFinale = 76800;
+constexpr int kEnd = 118000;
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// The program (or any command) as a shell runs it, stdout and stderr kept apart.
+ProgramRun runCommand(const fs::path& directory, const std::string& command) {
+  const fs::path outFile = directory / ".stdout", errFile = directory / ".stderr";
+  const std::string line = "cd '" + directory.string() + "' && " + command + " >'" + outFile.string() + "' 2>'" +
+                           errFile.string() + "'";
+  const int status = std::system(line.c_str());
+  ProgramRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = readText(outFile);
+  run.err = readText(errFile);
+  fs::remove(outFile);
+  fs::remove(errFile);
+  return run;
+}
+
+ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
+  return runCommand(directory, "'" + kProgram.string() + "' " + arguments);
+}
+
+struct Image {
+  bool ok = false;
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  int maxChannel() const { return rgb.empty() ? -1 : *std::max_element(rgb.begin(), rgb.end()); }
+  double mean() const {
+    double sum = 0;
+    for (uint8_t v : rgb) sum += v;
+    return rgb.empty() ? 0 : sum / static_cast<double>(rgb.size());
+  }
+};
+
+Image readPng(const fs::path& path) {
+  Image image;
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
+  png.format = PNG_FORMAT_RGB;
+  image.rgb.resize(PNG_IMAGE_SIZE(png));
+  image.width = static_cast<int>(png.width);
+  image.height = static_cast<int>(png.height);
+  image.ok = png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
+  return image;
+}
+
+std::string frameName(int index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame_%06d.png", index);
+  return name;
+}
+
+class SampleDemo : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kDemoDir / "data.vkd") || !fs::exists(kProgram))
+      GTEST_SKIP() << "the sample demo is not built here (configure with DE_BUILD_DEMO=ON)";
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/de_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    directory = pattern;
+  }
+  void TearDown() override {
+    if (!directory.empty()) fs::remove_all(directory);
+  }
+
+  // One frame of `data` at demo time t, checked to be a clean run: exit code 0, nothing on
+  // stderr.
+  Image captureAt(int t, const fs::path& data, const std::string& extra = "") {
+    const std::string name = "at_" + std::to_string(t) + "_" + std::to_string(++captures);
+    const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "' --capture " + name +
+                                              " --fps 1 --start " + std::to_string(t) + " --end " +
+                                              std::to_string(t) + " " + extra);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "at " << t;
+    EXPECT_NE(run.out.find("1 frames of"), std::string::npos) << run.out;
+    return readPng(directory / name / frameName(0));
+  }
+  Image captureAt(int t) { return captureAt(t, kDemoDir); }
+
+  // The sample demo's data tree with one script edited, packed into its own directory.
+  fs::path variant(const std::string& scriptFile, const std::string& remove, const std::string& insert = "",
+                   const std::string& password = "lynxa42") {
+    const fs::path tree = directory / ("tree_" + std::to_string(++variants));
+    fs::copy(kStagingDir, tree, fs::copy_options::recursive);
+    if (!scriptFile.empty()) {
+      const fs::path script = tree / "data/scripts" / scriptFile;
+      std::string text = readText(script);
+      if (!remove.empty()) {
+        const size_t at = text.find(remove);
+        EXPECT_NE(at, std::string::npos) << remove << " not in " << scriptFile;
+        if (at != std::string::npos) text.replace(at, remove.size(), insert);
+      } else {
+        text += insert;
+      }
+      writeText(script, text);
+    }
+    const fs::path out = directory / ("data_" + std::to_string(variants));
+    fs::create_directories(out);
+    const ProgramRun pack = runCommand(directory, "'" + kVkd.string() + "' pack -p " + password + " '" +
+                                               (out / "data.vkd").string() + "' '" + tree.string() + "'");
+    EXPECT_EQ(pack.exitCode, 0) << pack.err;
+    fs::remove_all(tree);
+    return out;
+  }
+
+  fs::path directory;
+  int captures = 0;
+  int variants = 0;
+};
+
+// [SECTION] What the script shows when
+
+TEST_F(SampleDemo, TheStartIsBlackFadingInFromBlack) {
+  const Image start = captureAt(0);
+  ASSERT_TRUE(start.ok);
+  EXPECT_EQ(start.width, 800);
+  EXPECT_EQ(start.height, 600);
+  EXPECT_EQ(start.maxChannel(), 0);
+}
+
+TEST_F(SampleDemo, TheOpeningFadeAtItsMidPointHalvesThePictureBelow) {
+  // fade_black: FADE_LENGTH 700 makes the fade run 5 × 700 ms; fading out, its black quad has
+  // alpha 1 − t / 3500, so at 1750 ms the frame is the picture under it at half strength.
+  constexpr int kMid = 5 * 700 / 2;
+  const Image faded = captureAt(kMid);
+  const Image below = captureAt(kMid, variant("intro.script", "0 b fade_black\n"));
+  ASSERT_TRUE(faded.ok && below.ok);
+  ASSERT_EQ(faded.rgb.size(), below.rgb.size());
+  EXPECT_GT(below.mean(), 10.0) << "the nebula under the fade should be visible";
+  int worst = 0;
+  for (size_t i = 0; i < faded.rgb.size(); ++i)
+    worst = std::max(worst, std::abs(faded.rgb[i] * 2 - below.rgb[i]));
+  // Rounding of the 8-bit framebuffer: one step of the faded value, two of the doubled one.
+  EXPECT_LE(worst, 2);
+  EXPECT_NEAR(faded.mean() * 2, below.mean(), 1.0);
+}
+
+TEST_F(SampleDemo, TheTitleIsFullyVisibleBetweenBarsFiveAndSeven) {
+  // Title alpha is keyed 1 from BAR × 5 to BAR × 7: the middle of that span.
+  constexpr int t = (kBar * 5 + kBar * 7) / 2;
+  const Image titled = captureAt(t);
+  const Image untitled = captureAt(t, variant("intro.script", "BAR * 4 b title\n"));
+  ASSERT_TRUE(titled.ok && untitled.ok);
+  // Where the title is drawn it lifts the picture a lot, and its letters are nearly white.
+  int titlePixels = 0, brightTitlePixels = 0;
+  int top = titled.height, bottom = -1, left = titled.width, right = -1;
+  for (int y = 0; y < titled.height; ++y)
+    for (int x = 0; x < titled.width; ++x) {
+      const uint8_t* a = titled.at(x, y);
+      const uint8_t* b = untitled.at(x, y);
+      const int lift = (a[0] + a[1] + a[2]) - (b[0] + b[1] + b[2]);
+      if (lift < 3 * 96) continue;
+      ++titlePixels;
+      if (std::min({a[0], a[1], a[2]}) >= 200) ++brightTitlePixels;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+      left = std::min(left, x);
+      right = std::max(right, x);
+    }
+  EXPECT_GT(titlePixels, 2000);
+  EXPECT_GT(brightTitlePixels, titlePixels / 4);
+  // Centred on the screen, wide rather than tall.
+  EXPECT_NEAR((left + right) / 2, titled.width / 2, titled.width / 20);
+  EXPECT_GT(right - left, titled.width / 2);
+  EXPECT_LT(bottom - top, titled.height / 2);
+}
+
+TEST_F(SampleDemo, TheCutToTheBuildStartsBlackAndTheEndIsBlack) {
+  // The build opens with a 500 ms fade from black; the outro's blackout is opaque for the
+  // last 300 ms.
+  EXPECT_EQ(captureAt(kBuild).maxChannel(), 0);
+  const Image afterCut = captureAt(kBuild + 500);
+  EXPECT_GT(afterCut.mean(), 10.0);
+  EXPECT_EQ(captureAt(kEnd - 200).maxChannel(), 0);
+}
+
+TEST_F(SampleDemo, TwoCapturesOfTheSameSpanAreBitIdentical) {
+  // Across the drop: the white fade, the first bar flashes and the music rendered offline.
+  const std::string span = "--fps 5 --start " + std::to_string(kDrop - 400) + " --end " + std::to_string(kDrop + 800);
+  for (const char* name : {"a", "b"}) {
+    const ProgramRun run = runProgram(directory, "--headless --data '" + kDemoDir.string() + "' --capture " + name + " " + span);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+  }
+  for (int i = 0; i <= 6; ++i) {
+    const std::string a = readText(directory / "a" / frameName(i));
+    ASSERT_FALSE(a.empty()) << frameName(i);
+    EXPECT_TRUE(a == readText(directory / "b" / frameName(i))) << frameName(i);
+  }
+  EXPECT_FALSE(fs::exists(directory / "a" / frameName(7)));
+  EXPECT_NE(readText(directory / "a" / frameName(0)), readText(directory / "a" / frameName(3)));
+}
+
+// [SECTION] Broken demos
+
+TEST_F(SampleDemo, WithoutAnArchiveTheScriptCannotBeOpened) {
+  const ProgramRun run = runProgram(directory, "--headless");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(std::regex_match(
+      run.err, std::regex("(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n")))
+      << run.err;
+}
+
+TEST_F(SampleDemo, AnArchivePackedWithAnotherPasswordReadsAsNoScript) {
+  const fs::path data = variant("", "", "", "not-the-password");
+  const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(std::regex_match(
+      run.err, std::regex("(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ script: could not open file for parsing\n")))
+      << run.err;
+}
+
+TEST_F(SampleDemo, AnUnknownEffectTypeIsFatalByName) {
+  const fs::path data = variant("setup.script", "INSERT_EFFECT Clear AS clear\n",
+                                "INSERT_EFFECT Clear AS clear\nINSERT_EFFECT Plasmatron AS plasma\n");
+  const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(
+      std::regex_match(run.err, std::regex("(src/)?demos/EffectList\\.cpp:[0-9]+ EffectType not found: Plasmatron\n")))
+      << run.err;
+}
+
+TEST_F(SampleDemo, AnUndefinedNameIsFatalByName) {
+  const fs::path data = variant("outro.script", "", "\nDROPP b flash\n");
+  const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(
+      std::regex_match(run.err, std::regex("(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ DEFINE not found: DROPP\n")))
+      << run.err;
+}
+
+TEST_F(SampleDemo, AnEffectNotInsertedIsFatalByName) {
+  const fs::path data = variant("outro.script", "", "\nBAR b blackhole\n");
+  const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(
+      std::regex_match(run.err, std::regex("(src/)?demoSystem/ScriptLoader\\.cpp:[0-9]+ Effect not found: blackhole\n")))
+      << run.err;
+}
+
+TEST_F(SampleDemo, AnUnchangedRepackPlaysCleanly) {
+  // The broken demos above differ from this one by one line each.
+  const fs::path data = variant("", "");
+  const Image start = captureAt(kBuild + 500, data);
+  EXPECT_TRUE(start.ok);
+  EXPECT_EQ(start.rgb, captureAt(kBuild + 500).rgb);
+}
+
+}  // namespace
