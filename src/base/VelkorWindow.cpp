@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/Error.h"
+#include "platform/Headless.h"
 #include "platform/MessageBox.h"
 
 int multisampleFormats[4] = {-1, -1, -1, -1};
@@ -234,6 +235,7 @@ bool VelkorWindow::create(const char* className, int width, int height, int colo
   makeContext();
 
   fullscreen_ = fullscreen;
+  hasScreen_ = platform::videoDriverHasScreen();
   SDL_ShowWindow(window_);
   SDL_RaiseWindow(window_);
   return true;
@@ -264,7 +266,12 @@ void VelkorWindow::destroy() {
 }
 
 void VelkorWindow::swapBuffers() {
-  if (window_) SDL_GL_SwapWindow(window_);
+  if (!window_) return;
+  SDL_GL_SwapWindow(window_);
+  // Without a screen nothing waits for a frame to be shown, so the driver would queue frames
+  // without bound while the clock runs on, and every queued frame would be drawn later, at
+  // teardown. Finishing each frame paces the loop the way a real swap does.
+  if (!hasScreen_) glFinish();
 }
 
 MessageResult VelkorWindow::dispatch(const platform::WindowMessage& message) {

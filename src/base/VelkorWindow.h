@@ -70,6 +70,7 @@ class VelkorWindow {
   char* className_ = nullptr;
   bool fullscreen_ = false;
   bool videoStarted_ = false;  // stands for the registered window class
+  bool hasScreen_ = true;      // false on the offscreen driver: swaps then finish the frame
   SDL_GLContext glContext_ = nullptr;
   SDL_Window* window_ = nullptr;
   int colourBits_ = 0;
