@@ -73,10 +73,14 @@ void DemoClock::setPaused(bool flag) {
 
 void DemoClock::setTime(uint32_t ms) {
   const int64_t current = counter_->count();
-  startCount_ = current - static_cast<int64_t>(ms) * frequency_ / 1000;
-  baseOffset_ = 0;
+  const int64_t ticks = static_cast<int64_t>(ms) * frequency_ / 1000;
+  startCount_ = current - ticks;
+  // A coarse counter (a capture counts frames) cannot start between two of its ticks: the
+  // part of ms below one tick stays in the base offset, so the clock reads ms exactly.
+  const uint32_t elapsed = elapsedAt(current);
+  baseOffset_ = static_cast<int64_t>(ms) - elapsed;
   if (paused_) {
-    lastElapsed_ = ms;
+    lastElapsed_ = elapsed;
     // The pause now counts from here: resuming continues from ms instead of going back by
     // the time that passed between the pause and this call.
     pauseCount_ = current;

@@ -56,7 +56,8 @@ class DemoClock {
   void clearSeek() { seekOffset_ = 0; }
   // The reading freezes while paused and the paused interval never counts.
   void setPaused(bool flag);
-  // The clock reads ms from now on (base offset cleared), also while paused.
+  // The clock reads ms from now on (base offset cleared, but for the part of ms below one
+  // tick of a coarse counter), also while paused.
   void setTime(uint32_t ms);
 
   bool isPaused() const { return paused_; }

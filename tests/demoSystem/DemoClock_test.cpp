@@ -158,3 +158,21 @@ TEST(DemoClockPerformanceCounter, DefaultCounterRunsForward) {
 }
 
 }  // namespace
+
+TEST(DemoClockCoarseCounter, SetTimeBetweenTwoTicksReadsThatTimeAndCountsOnByTicks) {
+  // 20 ticks per second, as a capture at 20 frames per second drives it.
+  ManualCounter frames(20);
+  DemoClock clock(&frames);
+  frames.advance(3);
+  clock.setTime(15360);
+  EXPECT_EQ(clock.now(), 15360u);
+  frames.advance(1);
+  EXPECT_EQ(clock.now(), 15410u);
+  clock.setPaused(true);
+  clock.setTime(1234);
+  frames.advance(5);
+  EXPECT_EQ(clock.now(), 1234u);
+  clock.setPaused(false);
+  frames.advance(1);
+  EXPECT_EQ(clock.now(), 1284u);
+}
