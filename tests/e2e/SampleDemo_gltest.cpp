@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "launcher/LauncherState.h"
 #include "launcher/VelkorLauncher.h"
 
 namespace fs = std::filesystem;
@@ -303,6 +304,98 @@ TEST_F(SampleDemo, AnUnchangedRepackPlaysCleanly) {
   const Image start = captureAt(kBuild + 500, data);
   EXPECT_TRUE(start.ok);
   EXPECT_EQ(start.rgb, captureAt(kBuild + 500).rgb);
+}
+
+// [SECTION] Keys
+
+void pushKey(Uint32 type, SDL_Keycode key) {
+  SDL_Event event{};
+  event.type = type;
+  event.key.keysym.sym = key;
+  SDL_PushEvent(&event);
+}
+
+// The program runs in this process, capturing at a small size, while a second thread presses
+// keys once the third frame is on disk. The capture clock follows the frame counter and the
+// keys are taken one per frame, so from the frame the first key lands on, every frame's demo
+// time follows from the rules; each frame is then compared with a fresh capture at that time.
+TEST_F(SampleDemo, ReloadSeekAndPartJumpsPutTheClockWhereTheRulesSay) {
+  constexpr int kFps = 20, kStep = 1000 / kFps;
+  constexpr int kStart = 5000;  // the intro: the nebula, never black
+  const std::string size = "--resolution 320x240 --no-music";
+  const fs::path frames = directory / "keys";
+
+  std::atomic<bool> done{false};
+  std::thread viewer([&] {
+    while (!done && !fs::exists(frames / frameName(2))) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (done) return;
+    pushKey(SDL_KEYDOWN, SDLK_LSHIFT);
+    pushKey(SDL_KEYDOWN, SDLK_RIGHT);   // next part: the build
+    pushKey(SDL_KEYUP, SDLK_RIGHT);
+    pushKey(SDL_KEYDOWN, SDLK_LEFT);    // two frames into the build: back to its start
+    pushKey(SDL_KEYUP, SDLK_LSHIFT);
+    pushKey(SDL_KEYDOWN, SDLK_RIGHT);   // seek +10, then held: +11, +12
+    pushKey(SDL_KEYDOWN, SDLK_RIGHT);
+    pushKey(SDL_KEYDOWN, SDLK_RIGHT);
+    pushKey(SDL_KEYUP, SDLK_RIGHT);     // the step starts again at 10
+    pushKey(SDL_KEYDOWN, SDLK_LEFT);    // seek −10
+    pushKey(SDL_KEYUP, SDLK_LEFT);
+    pushKey(SDL_KEYDOWN, SDLK_RETURN);  // the seeking undone
+    pushKey(SDL_KEYDOWN, SDLK_SPACE);   // reload: back to the demo's start
+  });
+
+  const fs::path previous = fs::current_path();
+  quitRequested = reloadRequested = paused = shiftHeld = false;
+  seekStep = 10.0f;
+  const std::string capture = frames.string(), data = kDemoDir.string(), start = std::to_string(kStart),
+                    fps = std::to_string(kFps);
+  const char* argv[] = {"demoengine", "--headless", "--data", data.c_str(), "--resolution", "320x240",
+                        "--no-music", "--capture", capture.c_str(), "--fps", fps.c_str(), "--start", start.c_str(),
+                        "--end", "12000"};
+  const int code = launcherMain(static_cast<int>(std::size(argv)), argv);
+  done = true;
+  viewer.join();
+  fs::current_path(previous);
+  ASSERT_EQ(code, 0);
+
+  // The first black frame is the jump to the build (its cut starts black).
+  int jump = -1;
+  for (int i = 0; fs::exists(frames / frameName(i)); ++i)
+    if (readPng(frames / frameName(i)).maxChannel() == 0) {
+      jump = i;
+      break;
+    }
+  ASSERT_GE(jump, 3) << "the jump must come after the frame that let the keys go";
+
+  // Demo time of frames jump − 1, jump, jump + 1, …
+  const int build = kBuild;
+  const std::vector<int> expected = {
+      kStart + (jump - 1) * kStep,  // Shift down: nothing moves
+      build,                        // Shift+Right: the next part
+      build + kStep,                // Right up
+      build,                        // Shift+Left two frames into the build: its own start
+      build + kStep,                // Shift up
+      build + 2 * kStep + 10,       // Right: +10
+      build + 3 * kStep + 21,       // held: +11
+      build + 4 * kStep + 33,       // held: +12
+      build + 5 * kStep + 33,       // Right up
+      build + 6 * kStep + 23,       // Left: −10 (the step was reset)
+      build + 7 * kStep + 23,       // Left up
+      build + 8 * kStep,            // Enter: back on the clock
+      build + 9 * kStep,            // Space: this frame still runs, then the reload
+      0,                            // the demo's start
+      kStep,
+      2 * kStep,
+  };
+  for (size_t k = 0; k < expected.size(); ++k) {
+    const int index = jump - 1 + static_cast<int>(k);
+    const Image frame = readPng(frames / frameName(index));
+    ASSERT_TRUE(frame.ok) << frameName(index);
+    const Image reference = captureAt(expected[k], kDemoDir, size);
+    EXPECT_TRUE(frame.rgb == reference.rgb) << frameName(index) << " should show " << expected[k] << " ms";
+  }
+  // The seeks are visible in the fade from black: a frame 10 ms off differs.
+  EXPECT_NE(captureAt(build + 2 * kStep + 10, kDemoDir, size).rgb, captureAt(build + 2 * kStep, kDemoDir, size).rgb);
 }
 
 }  // namespace
