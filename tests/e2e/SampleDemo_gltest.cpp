@@ -39,8 +39,6 @@ const fs::path kVkd = DE_BINARY_DIR "/tools/vkd/vkd";
 constexpr int kBar = 1920;
 constexpr int kBuild = 15360;
 constexpr int kDrop = 30720;
-constexpr int kBreak = 61440;
-constexpr int kFinale = 76800;
 constexpr int kEnd = 118000;
 
 std::string readText(const fs::path& path) {
