@@ -249,6 +249,30 @@ TEST_F(SampleDemo, TwoCapturesOfTheSameSpanAreBitIdentical) {
   EXPECT_NE(readText(directory / "a" / frameName(0)), readText(directory / "a" / frameName(3)));
 }
 
+TEST_F(SampleDemo, ARecordingOfTheDropHasItsFramesAndAudibleMusic) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ffmpeg is not installed";
+  // Two seconds of the drop, where the music is loud.
+  const ProgramRun run = runProgram(directory, "--headless --data '" + kDemoDir.string() +
+                                                   "' --record drop.mp4 --fps 25 --start " + std::to_string(kDrop) +
+                                                   " --end " + std::to_string(kDrop + 2000));
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const ProgramRun probe = runCommand(directory, "ffprobe -v error -count_frames -show_entries "
+                                                 "stream=codec_type,width,height,nb_read_frames:format=duration "
+                                                 "-of compact=p=0:nk=1 drop.mp4");
+  ASSERT_EQ(probe.exitCode, 0) << probe.err;
+  EXPECT_NE(probe.out.find("video|800|600|51"), std::string::npos) << probe.out;
+  EXPECT_NE(probe.out.find("audio"), std::string::npos) << probe.out;
+  const double duration = std::atof(probe.out.substr(probe.out.rfind('\n', probe.out.size() - 2) + 1).c_str());
+  EXPECT_NEAR(duration, 2.04, 0.1) << probe.out;
+  // The sound is the music, not silence.
+  const ProgramRun volume = runCommand(directory, "ffmpeg -hide_banner -i drop.mp4 -vn -af volumedetect -f null -");
+  const size_t at = volume.err.find("mean_volume: ");
+  ASSERT_NE(at, std::string::npos) << volume.err;
+  EXPECT_GT(std::atof(volume.err.c_str() + at + 13), -40.0) << volume.err.substr(at, 40);
+}
+
 // [SECTION] Broken demos
 
 TEST_F(SampleDemo, WithoutAnArchiveTheScriptCannotBeOpened) {
