@@ -79,11 +79,13 @@ void Rar20Cipher::updateKeys(const uint8_t* ciphertext) {
     for (int j = 0; j < 4; ++j) keys_[j] ^= kCrcTable[ciphertext[i + j]];
 }
 
-void Rar20Cipher::encryptBlock(uint8_t* block) {
+// One pass of the Feistel network over a block in place. Decryption is the same network
+// with the round keys taken in reverse order.
+void Rar20Cipher::runRounds(uint8_t* block, bool backwards) const {
   uint32_t a = load32(block) ^ keys_[0], b = load32(block + 4) ^ keys_[1];
   uint32_t c = load32(block + 8) ^ keys_[2], d = load32(block + 12) ^ keys_[3];
-  for (int round = 0; round < kRounds; ++round) {
-    const uint32_t key = keys_[round & 3];
+  for (int i = 0; i < kRounds; ++i) {
+    const uint32_t key = keys_[(backwards ? kRounds - 1 - i : i) & 3];
     const uint32_t nextC = a ^ substitute((c + rotl(d, 11)) ^ key);
     const uint32_t nextD = b ^ substitute((d ^ rotl(c, 17)) + key);
     a = c;
@@ -95,27 +97,18 @@ void Rar20Cipher::encryptBlock(uint8_t* block) {
   store32(block + 4, d ^ keys_[1]);
   store32(block + 8, a ^ keys_[2]);
   store32(block + 12, b ^ keys_[3]);
+}
+
+// The keys always move on with the ciphertext of the block.
+void Rar20Cipher::encryptBlock(uint8_t* block) {
+  runRounds(block, false);
   updateKeys(block);
 }
 
 void Rar20Cipher::decryptBlock(uint8_t* block) {
   uint8_t ciphertext[kBlockSize];
   std::memcpy(ciphertext, block, kBlockSize);
-  uint32_t a = load32(block) ^ keys_[0], b = load32(block + 4) ^ keys_[1];
-  uint32_t c = load32(block + 8) ^ keys_[2], d = load32(block + 12) ^ keys_[3];
-  for (int round = kRounds - 1; round >= 0; --round) {
-    const uint32_t key = keys_[round & 3];
-    const uint32_t nextC = a ^ substitute((c + rotl(d, 11)) ^ key);
-    const uint32_t nextD = b ^ substitute((d ^ rotl(c, 17)) + key);
-    a = c;
-    b = d;
-    c = nextC;
-    d = nextD;
-  }
-  store32(block, c ^ keys_[0]);
-  store32(block + 4, d ^ keys_[1]);
-  store32(block + 8, a ^ keys_[2]);
-  store32(block + 12, b ^ keys_[3]);
+  runRounds(block, true);
   updateKeys(ciphertext);
 }
 

@@ -31,6 +31,7 @@ class Rar20Cipher {
   void decryptLanes(uint8_t* data);
   void updateKeys(const uint8_t* ciphertext);
   uint32_t substitute(uint32_t value) const;
+  void runRounds(uint8_t* block, bool backwards) const;
 
   uint32_t keys_[4] = {};
   uint8_t table_[256] = {};
