@@ -49,6 +49,44 @@ void assertNotNull(const void* pointer, const char* sourceFile, int line) {
   if (pointer == nullptr) reportError(sourceFile, line, "assertion failed", true);
 }
 
+namespace {
+
+const char* glErrorName(GLenum error) {
+  switch (error) {
+    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+    case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
+    case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
+    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+    default: return "unknown GL error";
+  }
+}
+
+}  // namespace
+
+int drainGlErrors(const char* sourceFile, int line) {
+  // One line per kind for the whole run: a keyed blend code that GL refuses would
+  // otherwise repeat every frame.
+  static bool seen[8] = {};
+  int taken = 0;
+  // GL keeps at most one flag per kind; the bound only guards against a lost context,
+  // which reports an error on every call.
+  for (; taken < 16; ++taken) {
+    const GLenum error = glGetError();
+    if (error == GL_NO_ERROR) break;
+    const unsigned kind = error >= GL_INVALID_ENUM && error <= GL_INVALID_FRAMEBUFFER_OPERATION
+                              ? error - GL_INVALID_ENUM : 7;
+    if (seen[kind]) continue;
+    seen[kind] = true;
+    std::fprintf(stderr, "%s:%d GL error (not fatal, reported once): %s\n", orEmpty(sourceFile),
+                 line, glErrorName(error));
+    std::fflush(stderr);
+  }
+  return taken;
+}
+
 const char* framebufferStatusName(unsigned status) {
   switch (status) {
     case 0x8CD6: return "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT_EXT";

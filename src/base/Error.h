@@ -18,6 +18,11 @@ void assertNotNull(const void* pointer, const char* sourceFile, int line);
 // Fatal "GL (FBO) error" naming the status when the bound framebuffer is incomplete.
 void checkFramebufferStatus(const char* sourceFile, int line);
 
+// Takes every pending GL error (a stray one left by earlier drawing, such as a blend factor a
+// script passed through unchanged) and writes the first of each kind to stderr with the
+// caller's module and line; never fatal, never a box. Returns how many were taken.
+int drainGlErrors(const char* sourceFile, int line);
+
 // The name shown for a framebuffer status ("Unknown error" for values outside the table).
 const char* framebufferStatusName(unsigned status);
 

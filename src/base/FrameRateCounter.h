@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <fstream>
 
-#include "demoSystem/DemoClock.h"
+#include "base/ClockCounter.h"
 
 class FrameRateCounter {
  public:

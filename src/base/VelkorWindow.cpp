@@ -12,7 +12,6 @@
 
 int multisampleFormats[4] = {-1, -1, -1, -1};
 bool fsaaSupported[4] = {false, false, false, false};
-int fsaaMode = 0;
 bool extensionsLoaded = false;
 
 namespace {

@@ -2,6 +2,7 @@
 // The program's one top-level window with its GL context, over SDL: a hidden probe that
 // finds which multisample modes the driver can give, and the demo window proper.
 
+#include "base/Display.h"  // fsaaMode, set by create()
 #include "platform/Events.h"
 
 #include <SDL2/SDL.h>
@@ -17,9 +18,6 @@ using WindowProc = MessageResult (*)(VelkorWindow* window, const platform::Windo
 // is the sample count to request, -1 when the driver refused it.
 extern int multisampleFormats[4];
 extern bool fsaaSupported[4];
-// The FSAA mode of the demo window (0, 2, 4, 6 or 8); scene rendering switches
-// GL_MULTISAMPLE_ARB on by it.
-extern int fsaaMode;
 // The GL entry points are resolved once per process; epoxy does it lazily, this records that
 // a working context has been seen.
 extern bool extensionsLoaded;

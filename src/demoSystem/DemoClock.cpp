@@ -1,22 +1,5 @@
 #include "demoSystem/DemoClock.h"
 
-#include <SDL.h>
-
-namespace {
-
-class PerformanceCounter final : public ClockCounter {
- public:
-  int64_t frequency() const override { return static_cast<int64_t>(SDL_GetPerformanceFrequency()); }
-  int64_t count() const override { return static_cast<int64_t>(SDL_GetPerformanceCounter()); }
-};
-
-}  // namespace
-
-ClockCounter& performanceCounter() {
-  static PerformanceCounter counter;
-  return counter;
-}
-
 DemoClock demoClock;
 
 DemoClock::DemoClock(ClockCounter* counter) { setCounter(counter); }

@@ -3,7 +3,7 @@
 #include "base/Error.h"
 #include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
-#include "demos/EffectList.h"
+#include "demoSystem/EffectRegistry.h"
 #include "engine/FragmentProgram.h"
 #include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"

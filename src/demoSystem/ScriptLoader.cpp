@@ -85,7 +85,7 @@ void ScriptLoader::report(const char* sourceFile, int line, const char* message,
 
 // [SECTION] Loading
 
-void ScriptLoader::beginLoad(EffectList& effectList, EventList& eventList) {
+void ScriptLoader::beginLoad(EffectRegistry& effectList, EventList& eventList) {
   effects = &effectList;
   events = &eventList;
   effects->clear();
@@ -109,14 +109,14 @@ void ScriptLoader::finishLoad() {
   events->sortByTime();
 }
 
-void ScriptLoader::load(const char* path, EffectList& effectList, EventList& eventList) {
+void ScriptLoader::load(const char* path, EffectRegistry& effectList, EventList& eventList) {
   beginLoad(effectList, eventList);
   ScriptText stream;
   if (openScriptText(path, stream)) parse(stream, 0);
   finishLoad();
 }
 
-void ScriptLoader::loadText(std::string_view script, EffectList& effectList, EventList& eventList) {
+void ScriptLoader::loadText(std::string_view script, EffectRegistry& effectList, EventList& eventList) {
   beginLoad(effectList, eventList);
   ScriptText stream{std::string(script), 0};
   parse(stream, 0);

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "demos/EffectList.h"
+#include "demoSystem/EffectRegistry.h"
 
 class EventList;
 
@@ -42,9 +42,9 @@ class ScriptLoader {
   // Empties the registry, the events and the definitions, parses the script file and
   // its includes, compacts every variable, publishes the demo start, end and beat, and
   // sorts the events.
-  void load(const char* path, EffectList& effects, EventList& events);
+  void load(const char* path, EffectRegistry& effects, EventList& events);
   // The same for a script held in memory (included files are still read from `readFile`).
-  void loadText(std::string_view script, EffectList& effects, EventList& events);
+  void loadText(std::string_view script, EffectRegistry& effects, EventList& events);
 
   // Where included files come from: the data archive (or the disk before it is open).
   void setFileReader(FileReader reader) { readFile = std::move(reader); }
@@ -77,7 +77,7 @@ class ScriptLoader {
   int32_t heldBeat = 100;
 
  private:
-  void beginLoad(EffectList& effects, EventList& events);
+  void beginLoad(EffectRegistry& effects, EventList& events);
   void finishLoad();
   bool openScriptText(const std::string& path, ScriptText& stream);
   void parse(ScriptText& stream, int depth);
@@ -96,7 +96,7 @@ class ScriptLoader {
 
   FatalTextReport fail;
   FileReader readFile;
-  EffectList* effects = nullptr;
+  EffectRegistry* effects = nullptr;
   EventList* events = nullptr;
   bool loadFailed = false;
 };

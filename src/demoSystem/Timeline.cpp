@@ -5,8 +5,9 @@
 #include "demoSystem/Effect.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/TimelineEvent.h"
-#include "demos/EffectList.h"
-#include "launcher/LauncherState.h"
+#include "base/Display.h"
+#include "base/Error.h"
+#include "demoSystem/EffectRegistry.h"
 
 uint32_t demoStartTime = 0;
 uint32_t demoEndTime = 0;
@@ -14,10 +15,8 @@ uint32_t playbackEndTime = 60000;
 uint32_t patternStepLength = 100;
 std::vector<uint32_t> partTimes;
 uint32_t currentDemoTime = 0;
-uint32_t RenderStats::count = 0;
-uint32_t RenderStats::sum = 0;
 
-EffectList* effectRegistry = nullptr;
+EffectRegistry* effectRegistry = nullptr;
 EventList* eventList = nullptr;
 
 namespace {
@@ -30,7 +29,7 @@ ScriptLoader& scriptLoader() {
 }  // namespace
 
 void loadScript(const char* path) {
-  if (!effectRegistry) effectRegistry = new EffectList;
+  assertNotNull(effectRegistry, DE_HERE);  // the launcher hands the registry over first
   if (!eventList) eventList = new EventList;
   scriptLoader().load(path, *effectRegistry, *eventList);
 }
@@ -47,8 +46,10 @@ void renderFrame(uint32_t t) {
     }
   }
 
-  // A copy, so that the walk does not depend on the list staying as it is.
-  const std::vector<Effect*> effects = effectRegistry->effects();
+  // A copy, so that the walk does not depend on the list staying as it is; its storage is
+  // kept from frame to frame, so the copy allocates only when the list has grown.
+  static std::vector<Effect*> effects;
+  effects.assign(effectRegistry->effects().begin(), effectRegistry->effects().end());
   for (Effect* effect : effects) {
     effect->wasActive = effect->active.evaluateBool(t);
     if (effect->wasActive) effect->update(t);

@@ -2,14 +2,16 @@
 // The demo's timeline as the launcher drives it: load the script, render one frame at a
 // demo time, and the demo-wide values the script sets and other modules read.
 //
-//   effectRegistry = new EffectList; eventList = new EventList;   // once, at start-up
+//   effectRegistry = &list; eventList = new EventList;   // once, at start-up (launcher)
 //   loadScript("data/scripts/demo_kx06.script");                   // at start and on reload
 //   renderFrame(clock.time());                                     // every frame
 
 #include <cstdint>
 #include <vector>
 
-class EffectList;
+#include "base/FrameStats.h"  // RenderStats: renderFrame resets them
+
+class EffectRegistry;
 class EventList;
 
 // [SECTION] Demo-wide values
@@ -28,22 +30,13 @@ extern std::vector<uint32_t> partTimes;
 // The time of the frame being rendered.
 extern uint32_t currentDemoTime;
 
-// Draw-call statistics of one frame: renderFrame resets them, mesh drawing adds to them.
-struct RenderStats {
-  static uint32_t count;
-  static uint32_t sum;
-  static void add(uint32_t n) {
-    count += 1;
-    sum += n;
-  }
-  static void reset() { count = sum = 0; }
-};
 
 // [SECTION] The timeline containers, owned by the launcher
 
-// Created by the launcher at start-up and kept for the run; loadScript creates them when
-// they do not exist yet, renderFrame does nothing without a registry.
-extern EffectList* effectRegistry;
+// Handed over by the launcher at start-up and kept for the run (the registry is the
+// launcher's effect list); loadScript creates the event list when there is none yet, and
+// renderFrame does nothing without a registry.
+extern EffectRegistry* effectRegistry;
 extern EventList* eventList;
 
 // [SECTION] Load and frame

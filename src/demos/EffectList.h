@@ -7,41 +7,24 @@
 #include <string>
 #include <vector>
 
-class Effect;
+#include "demoSystem/EffectRegistry.h"
 
-// One row of the type table: the exact, case-sensitive name a script uses and the
-// constructor, called with the instance name.
-struct EffectType {
-  const char* name;
-  Effect* (*create)(const std::string& instanceName);
-};
-
-// The compiled-in types, in the fixed table order (the first matching name wins).
+// The compiled-in types: all 42 rows in the fixed table order (the first matching name
+// wins). Rows of types that are not built yet have no constructor.
 std::span<const EffectType> builtInEffectTypes();
 
-// How the registry and the script loader report a fatal script error (detail null for a
-// plain message): the fatal error report by default; a parse-only run (fuzzing, tests)
-// substitutes a recorder and the load stops instead of the process.
-using FatalTextReport = void (*)(const char* sourceFile, int line, const char* message,
-                                 const char* detail);
-void reportFatalText(const char* sourceFile, int line, const char* message, const char* detail);
-
-class EffectList {
+class EffectList final : public EffectRegistry {
  public:
   explicit EffectList(std::span<const EffectType> types = builtInEffectTypes(),
                       FatalTextReport fail = reportFatalText);
-  ~EffectList();
+  ~EffectList() override;
   EffectList(const EffectList&) = delete;
   EffectList& operator=(const EffectList&) = delete;
 
-  // Creates the named type, keys its `active` off over the whole demo and appends it.
-  // An unknown type is the fatal "EffectType not found" with the type name (then false).
-  bool insertEffect(const std::string& instanceName, const std::string& typeName);
-  // The first instance, in creation order, of exactly that name; null when there is none.
-  Effect* findEffect(const std::string& instanceName) const;
-  const std::vector<Effect*>& effects() const { return list; }
-  // Destroys every instance.
-  void clear();
+  bool insertEffect(const std::string& instanceName, const std::string& typeName) override;
+  Effect* findEffect(const std::string& instanceName) const override;
+  const std::vector<Effect*>& effects() const override { return list; }
+  void clear() override;
 
  private:
   std::span<const EffectType> types;

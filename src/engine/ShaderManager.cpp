@@ -7,24 +7,12 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "base/Math.h"
 #include "base/vkd.h"
 #include "engine/FragmentProgram.h"
 #include "engine/VertexProgram.h"
 
 namespace {
-
-const char* glErrorName(GLenum error) {
-  switch (error) {
-    case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
-    case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
-    case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
-    case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
-    case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
-    case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
-    case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
-    default: return "unknown GL error";
-  }
-}
 
 // The driver's log as one line, so the whole report stays on the line the error box shows.
 std::string oneLine(std::string text) {
@@ -60,71 +48,15 @@ int samplerUnit(std::string name) {
   return 0;
 }
 
-using Matrix = std::array<float, 16>;  // column-major, as GL keeps it
-
-Matrix multiply(const Matrix& a, const Matrix& b) {
-  Matrix r{};
-  for (int c = 0; c < 4; ++c)
-    for (int row = 0; row < 4; ++row) {
-      float s = 0.0f;
-      for (int k = 0; k < 4; ++k) s += a[k * 4 + row] * b[c * 4 + k];
-      r[c * 4 + row] = s;
-    }
-  return r;
+glm::mat4 currentMatrix(GLenum which) {
+  float m[16];
+  glGetFloatv(which, m);
+  return demo_math::fromGl(m);
 }
 
-Matrix transpose(const Matrix& m) {
-  Matrix r{};
-  for (int c = 0; c < 4; ++c)
-    for (int row = 0; row < 4; ++row) r[c * 4 + row] = m[row * 4 + c];
-  return r;
-}
-
-// General 4 × 4 inverse by cofactors; a singular matrix gives zeros.
-Matrix inverse(const Matrix& m) {
-  Matrix inv{};
-  inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] +
-           m[9] * m[7] * m[14] + m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
-  inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] -
-           m[8] * m[7] * m[14] - m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
-  inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] +
-           m[8] * m[7] * m[13] + m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
-  inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] -
-            m[8] * m[6] * m[13] - m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
-  inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] -
-           m[9] * m[3] * m[14] - m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
-  inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] +
-           m[8] * m[3] * m[14] + m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
-  inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] -
-           m[8] * m[3] * m[13] - m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
-  inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] +
-            m[8] * m[2] * m[13] + m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
-  inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] +
-           m[5] * m[3] * m[14] + m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
-  inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] -
-           m[4] * m[3] * m[14] - m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
-  inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] +
-            m[4] * m[3] * m[13] + m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
-  inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] -
-            m[4] * m[2] * m[13] - m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
-  inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] -
-           m[5] * m[3] * m[10] - m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
-  inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] +
-           m[4] * m[3] * m[10] + m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
-  inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] -
-            m[4] * m[3] * m[9] - m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
-  inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] +
-            m[4] * m[2] * m[9] + m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
-  const float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
-  if (det == 0.0f) return Matrix{};
-  for (float& v : inv) v /= det;
-  return inv;
-}
-
-Matrix currentMatrix(GLenum which) {
-  Matrix m{};
-  glGetFloatv(which, m.data());
-  return m;
+// The inverse of a singular matrix is all zeros (GLM's would divide by zero).
+glm::mat4 inverseOrZero(const glm::mat4& m) {
+  return glm::determinant(m) == 0.0f ? glm::mat4(0.0f) : glm::inverse(m);
 }
 
 }  // namespace
@@ -209,29 +141,30 @@ void ShaderProgram::setTextureUnit(GLint handle, int unit) const {
 void ShaderProgram::setStateMatrixParameter(GLint handle, StateMatrix matrix,
                                             MatrixTransform transform) const {
   if (handle < 0) return;
-  Matrix m{};
+  glm::mat4 m(1.0f);
   switch (matrix) {
     case StateMatrix::ModelView: m = currentMatrix(GL_MODELVIEW_MATRIX); break;
     case StateMatrix::Projection: m = currentMatrix(GL_PROJECTION_MATRIX); break;
     case StateMatrix::Texture: m = currentMatrix(GL_TEXTURE_MATRIX); break;
     case StateMatrix::ModelViewProjection:
-      m = multiply(currentMatrix(GL_PROJECTION_MATRIX), currentMatrix(GL_MODELVIEW_MATRIX));
+      m = currentMatrix(GL_PROJECTION_MATRIX) * currentMatrix(GL_MODELVIEW_MATRIX);
       break;
   }
   switch (transform) {
     case MatrixTransform::Identity: break;
-    case MatrixTransform::Transpose: m = transpose(m); break;
-    case MatrixTransform::Inverse: m = inverse(m); break;
-    case MatrixTransform::InverseTranspose: m = transpose(inverse(m)); break;
+    case MatrixTransform::Transpose: m = glm::transpose(m); break;
+    case MatrixTransform::Inverse: m = inverseOrZero(m); break;
+    case MatrixTransform::InverseTranspose: m = glm::transpose(inverseOrZero(m)); break;
   }
-  glProgramUniformMatrix4fv(program, handle, 1, GL_FALSE, m.data());
+  glProgramUniformMatrix4fv(program, handle, 1, GL_FALSE, glm::value_ptr(m));
 }
 
 // [SECTION] ShaderManager
 
 ShaderManager& ShaderManager::instance() {
-  static ShaderManager manager;
-  return manager;
+  // Never destroyed: the programs' GL objects cannot be deleted once the context is gone.
+  static ShaderManager* manager = new ShaderManager;
+  return *manager;
 }
 
 ShaderManager::ShaderManager() { glGenProgramPipelines(1, &pipeline); }
@@ -243,35 +176,13 @@ void ShaderManager::useStage(GLenum shaderType, GLuint program) {
   glBindProgramPipeline(vertexStage != 0 || fragmentStage != 0 ? pipeline : 0);
 }
 
-ShaderManager::~ShaderManager() {
-  // GL objects go with the context at exit; only the wrappers are freed here.
-  for (auto& [name, entry] : programs) delete entry.program;
-  programs.clear();
-}
-
-ShaderProgram* ShaderManager::findProgram(const std::string& name) {
-  auto it = programs.find(name);
-  if (it == programs.end()) return nullptr;
-  ++it->second.useCount;
-  return it->second.program;
-}
+ShaderProgram* ShaderManager::findProgram(const std::string& name) { return programs.acquire(name); }
 
 int ShaderManager::addProgram(const std::string& name, ShaderProgram* program) {
-  if (!program) return 1;
-  auto it = programs.find(name);
-  if (it == programs.end()) {
-    programs.emplace(name, Entry{program, 1});
-    return 0;
-  }
-  if (it->second.program != program) return 1;
-  ++it->second.useCount;
-  return 0;
+  return programs.add(name, program);
 }
 
-int ShaderManager::useCount(const std::string& name) const {
-  auto it = programs.find(name);
-  return it == programs.end() ? 0 : it->second.useCount;
-}
+int ShaderManager::useCount(const std::string& name) const { return programs.useCount(name); }
 
 std::string ShaderManager::takePendingError() {
   std::string text;
@@ -308,11 +219,8 @@ FragmentProgram* getFragmentProgram(const std::string& fileName) {
 }
 
 void checkCgError(const char* sourceFile, int line) {
-  std::string text = ShaderManager::instance().takePendingError();
-  if (text.empty()) {
-    const GLenum error = glGetError();
-    if (error == GL_NO_ERROR) return;
-    text = glErrorName(error);
-  }
-  reportErrorText(sourceFile, line, "CG error", text.c_str(), true);
+  const std::string text = ShaderManager::instance().takePendingError();
+  if (!text.empty()) reportErrorText(sourceFile, line, "CG error", text.c_str(), true);
+  // Whatever GL error is left is not the program's: it belongs to earlier drawing.
+  drainGlErrors(sourceFile, line);
 }

@@ -13,8 +13,9 @@
 #include <epoxy/gl.h>
 
 #include <array>
-#include <map>
 #include <string>
+
+#include "base/NamedCache.h"
 
 class VertexProgram;
 class FragmentProgram;
@@ -70,7 +71,6 @@ class ShaderManager {
   // The single manager, created on first call (the GL context must exist by then): it
   // creates the process's program pipeline.
   static ShaderManager& instance();
-  ~ShaderManager();
 
   // The cached program of that file name with its use count + 1, or null.
   ShaderProgram* findProgram(const std::string& name);
@@ -94,11 +94,7 @@ class ShaderManager {
  private:
   ShaderManager();
 
-  struct Entry {
-    ShaderProgram* program;
-    int useCount;
-  };
-  std::map<std::string, Entry> programs;
+  NamedCache<ShaderProgram> programs;
   GLuint pipeline = 0;
   GLuint vertexStage = 0;
   GLuint fragmentStage = 0;
@@ -110,6 +106,6 @@ class ShaderManager {
 VertexProgram* getVertexProgram(const std::string& fileName);
 FragmentProgram* getFragmentProgram(const std::string& fileName);
 
-// Fatal "CG error" with the driver's text when a compile or link failed or GL reports an
-// error; nothing otherwise.
+// Fatal "CG error" with the driver's text when a compile or link failed. Any other pending
+// GL error was left by other drawing: it is drained and reported on stderr, not fatal.
 void checkCgError(const char* sourceFile, int line);

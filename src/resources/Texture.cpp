@@ -245,32 +245,17 @@ bool Texture::uploadCubeFaces() {
 // [SECTION] Texture manager
 
 TextureManager& TextureManager::instance() {
-  static TextureManager manager;
-  return manager;
+  // Never destroyed: textures cannot be deleted once the GL context is gone at exit.
+  static TextureManager* manager = new TextureManager;
+  return *manager;
 }
 
-Texture* TextureManager::cached(const std::string& name) {
-  auto it = textures.find(name);
-  if (it == textures.end()) return nullptr;
-  ++it->second.useCount;
-  return it->second.texture;
-}
+Texture* TextureManager::cached(const std::string& name) { return textures.acquire(name); }
 
-int TextureManager::useCount(const std::string& name) const {
-  auto it = textures.find(name);
-  return it == textures.end() ? 0 : it->second.useCount;
-}
+int TextureManager::useCount(const std::string& name) const { return textures.useCount(name); }
 
 int TextureManager::addTexture(const std::string& name, Texture* texture) {
-  if (!texture) return 1;
-  auto it = textures.find(name);
-  if (it == textures.end()) {
-    textures.emplace(name, Entry{texture, 1});
-    return 0;
-  }
-  if (it->second.texture != texture) return 1;
-  ++it->second.useCount;
-  return 0;
+  return textures.add(name, texture);
 }
 
 Texture* TextureManager::getTexture(const std::string& name, const std::string& directory,

@@ -6,8 +6,9 @@
 #include <epoxy/gl.h>
 
 #include <array>
-#include <map>
 #include <string>
+
+#include "base/NamedCache.h"
 
 struct Image;
 
@@ -104,9 +105,5 @@ class TextureManager {
   TextureManager() = default;
   Texture* cached(const std::string& name);  // use count + 1 when found
 
-  struct Entry {
-    Texture* texture;
-    int useCount;
-  };
-  std::map<std::string, Entry> textures;
+  NamedCache<Texture> textures;
 };

@@ -1,3 +1,4 @@
+#include "demos/EffectList.h"
 #include "demoSystem/ScriptLoader.h"
 
 #include <gtest/gtest.h>

@@ -11,7 +11,7 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
 #include "effects/LayerEffects.h"
-#include "launcher/LauncherState.h"
+#include "base/Display.h"
 #include "support/GlTestContext.h"
 
 namespace {
@@ -170,8 +170,10 @@ class LoadScriptTest : public testing::Test {
     std::filesystem::create_directories("data/scripts");
     screenWidth = 16;
     screenHeight = 16;
+    effectRegistry = &registry;
   }
   void TearDown() override {
+    effectRegistry = nullptr;
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(directory);
   }
@@ -180,6 +182,7 @@ class LoadScriptTest : public testing::Test {
   }
 
   GlTestContext gl{16, 16};
+  EffectList registry;
   std::filesystem::path directory;
   std::filesystem::path previous;
 };
