@@ -3,7 +3,6 @@
 //
 //   bench_images --benchmark_filter=Jpeg     (compare .../project with .../libjpeg)
 
-#include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "support/GlTestContext.h"
 #include "resources/DDSLoader.h"
 #include "resources/ImageLibrary.h"
 #include "resources/ImageWriters.h"
@@ -196,21 +196,7 @@ BENCHMARK(Rgbe512x256Project)->Name("Rgbe512x256/project")->Unit(benchmark::kMil
 
 // [SECTION] Marble per frame (includes the upload of 256 × 256 × 4 bytes)
 
-class GlWindow {
- public:
-  GlWindow() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    SDL_Init(SDL_INIT_VIDEO);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    window_ = SDL_CreateWindow("bench", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (window_) context_ = SDL_GL_CreateContext(window_);
-  }
-  bool ok() const { return context_ != nullptr; }
-
- private:
-  SDL_Window* window_ = nullptr;
-  SDL_GLContext context_ = nullptr;
-};
+using GlWindow = GlTestContext;
 
 void Marble256(benchmark::State& state) {
   static GlWindow window;

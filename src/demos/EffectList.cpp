@@ -95,3 +95,5 @@ void EffectList::clear() {
   for (Effect* effect : list) delete effect;
   list.clear();
 }
+
+void EffectList::releaseWithoutDestroying() { std::vector<Effect*>().swap(list); }

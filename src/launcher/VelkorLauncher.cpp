@@ -24,6 +24,7 @@
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
+#include "platform/Window.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -171,9 +172,9 @@ VelkorLauncher::VelkorLauncher(const CommandLineOptions& options) : options_(opt
 bool VelkorLauncher::InitInstance() {
   // Video stays up for the whole run, so the probe, the dialog and the demo window share one
   // connection to the display.
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (!platform::startVideo()) {
     std::fprintf(stderr, "demoengine: no display available (%s); --headless renders without one\n",
-                 SDL_GetError());
+                 platform::lastError());
     exitCode_ = 1;
     return false;
   }
@@ -182,7 +183,10 @@ bool VelkorLauncher::InitInstance() {
 
   screenWidth = 640;
   screenHeight = 480;
-  {
+  // The probe's multisample tables serve the dialog's FSAA list and an FSAA mode asked for
+  // on the command line; without either, the demo window checks the driver itself and the
+  // probe's four software contexts would only delay the first frame.
+  if (options_.showDialog() || options_.fsaa.value_or(0) != 0) {
     VelkorWindow probe;
     probe.createProbe(640, 480, 32, windowProc);
   }
@@ -192,7 +196,7 @@ bool VelkorLauncher::InitInstance() {
     SettingsDialog dialog;
     dialog.initDialog(fsaaSupported);
     if (dialog.doModal() != DialogResult::Launch) {
-      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      platform::stopVideo();
       return false;
     }
     settings = settingsFromDialog(dialog.resolutionText(), dialog.fsaaText(), dialog.fullscreen, dialog.music);
@@ -205,7 +209,7 @@ bool VelkorLauncher::InitInstance() {
   }
 
   runDemo(settings.height, settings.width, settings.music, settings.fullscreen, settings.fsaa);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  platform::stopVideo();
   return false;
 }
 
@@ -228,7 +232,7 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   checkExtensions();
   chooseFloatTextureFormat();
   if (fsaa != 0 && hasGlExtension("ARB_multisample")) glDisable(GL_MULTISAMPLE_ARB);
-  if (fullscreenRequested) SDL_ShowCursor(SDL_DISABLE);
+  if (fullscreenRequested) platform::showCursor(false);
 
   openArchive(kArchiveName, kArchivePassword);
   showLoadingScreen(window_);
@@ -279,10 +283,16 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   }
 
   window_.destroy();
-  SDL_ShowCursor(SDL_ENABLE);
-  // The effects themselves stay: their GL objects went with the context.
+  platform::showCursor(true);
+  // The event list and the registry's storage go; the effects themselves stay, as their GL
+  // objects went with the context.
   delete eventList;
   eventList = nullptr;
+  if (effectRegistry) {
+    effectRegistry->releaseWithoutDestroying();
+    delete effectRegistry;
+    effectRegistry = nullptr;
+  }
   if (capturing_) {
     std::string error;
     if (!capture_.close(&error)) {

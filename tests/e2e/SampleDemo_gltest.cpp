@@ -6,7 +6,6 @@
 #include <png.h>
 #include <sys/wait.h>
 
-#include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "launcher/LauncherState.h"
+#include "platform/Events.h"
 #include "launcher/VelkorLauncher.h"
 
 namespace fs = std::filesystem;
@@ -330,12 +330,7 @@ TEST_F(SampleDemo, AnUnchangedRepackPlaysCleanly) {
 
 // [SECTION] Keys
 
-void pushKey(Uint32 type, SDL_Keycode key) {
-  SDL_Event event{};
-  event.type = type;
-  event.key.keysym.sym = key;
-  SDL_PushEvent(&event);
-}
+void pushKey(bool down, platform::Key key) { platform::postKey(key, down); }
 
 // The program runs in this process, capturing at a small size, while a second thread presses
 // keys once the third frame is on disk. The capture clock follows the frame counter and the
@@ -351,19 +346,19 @@ TEST_F(SampleDemo, ReloadSeekAndPartJumpsPutTheClockWhereTheRulesSay) {
   std::thread viewer([&] {
     while (!done && !fs::exists(frames / frameName(2))) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (done) return;
-    pushKey(SDL_KEYDOWN, SDLK_LSHIFT);
-    pushKey(SDL_KEYDOWN, SDLK_RIGHT);   // next part: the build
-    pushKey(SDL_KEYUP, SDLK_RIGHT);
-    pushKey(SDL_KEYDOWN, SDLK_LEFT);    // two frames into the build: back to its start
-    pushKey(SDL_KEYUP, SDLK_LSHIFT);
-    pushKey(SDL_KEYDOWN, SDLK_RIGHT);   // seek +10, then held: +11, +12
-    pushKey(SDL_KEYDOWN, SDLK_RIGHT);
-    pushKey(SDL_KEYDOWN, SDLK_RIGHT);
-    pushKey(SDL_KEYUP, SDLK_RIGHT);     // the step starts again at 10
-    pushKey(SDL_KEYDOWN, SDLK_LEFT);    // seek −10
-    pushKey(SDL_KEYUP, SDLK_LEFT);
-    pushKey(SDL_KEYDOWN, SDLK_RETURN);  // the seeking undone
-    pushKey(SDL_KEYDOWN, SDLK_SPACE);   // reload: back to the demo's start
+    pushKey(true, platform::Key::Shift);
+    pushKey(true, platform::Key::Right);   // next part: the build
+    pushKey(false, platform::Key::Right);
+    pushKey(true, platform::Key::Left);    // two frames into the build: back to its start
+    pushKey(false, platform::Key::Shift);
+    pushKey(true, platform::Key::Right);   // seek +10, then held: +11, +12
+    pushKey(true, platform::Key::Right);
+    pushKey(true, platform::Key::Right);
+    pushKey(false, platform::Key::Right);     // the step starts again at 10
+    pushKey(true, platform::Key::Left);    // seek −10
+    pushKey(false, platform::Key::Left);
+    pushKey(true, platform::Key::Enter);  // the seeking undone
+    pushKey(true, platform::Key::Space);   // reload: back to the demo's start
   });
 
   const fs::path previous = fs::current_path();
