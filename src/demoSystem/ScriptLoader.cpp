@@ -1,5 +1,6 @@
 #include "demoSystem/ScriptLoader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -443,4 +444,42 @@ void ScriptLoader::parseValueText(const std::string& text, float& value, std::st
     if (p < n && text[p] == ' ' && !onlyWhiteSpaceFrom(text, p)) continue;
     return;
   }
+}
+
+// [SECTION] Names a load is likely to read
+
+namespace {
+
+void collectQuotedNames(const std::string& path, int depth, std::vector<std::string>& names,
+                        std::vector<std::string>& visited) {
+  if (depth >= ScriptLoader::kMaxIncludeDepth) return;
+  if (std::find(visited.begin(), visited.end(), path) != visited.end()) return;
+  visited.push_back(path);
+  std::string text;
+  if (!readArchiveFile(path, text)) return;
+  size_t position = 0;
+  while ((position = text.find('"', position)) != std::string::npos) {
+    const size_t end = text.find_first_of("\"\n", position + 1);
+    if (end == std::string::npos || text[end] != '"') {
+      position = end == std::string::npos ? end : end + 1;
+      if (position == std::string::npos) break;
+      continue;
+    }
+    std::string name = text.substr(position + 1, end - position - 1);
+    // An INCLUDE right before the name makes it a script to read in turn.
+    size_t before = position;
+    while (before > 0 && isWhiteSpace(text[before - 1])) --before;
+    const bool include = before >= 7 && text.compare(before - 7, 7, "INCLUDE") == 0;
+    if (include) collectQuotedNames(name, depth + 1, names, visited);
+    else if (!name.empty()) names.push_back(std::move(name));
+    position = end + 1;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> quotedNamesInScript(const std::string& path) {
+  std::vector<std::string> names, visited;
+  collectQuotedNames(path, 0, names, visited);
+  return names;
 }

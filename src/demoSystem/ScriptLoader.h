@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "demoSystem/EffectRegistry.h"
 
@@ -100,3 +101,9 @@ class ScriptLoader {
   EventList* events = nullptr;
   bool loadFailed = false;
 };
+
+// Every quoted name in the script file and in the files it includes (INCLUDE followed, each
+// file once, as deep as a load would go), in the order they appear: what loading the script
+// is likely to read, for reading pictures ahead. Comments are not told apart; a name in a
+// comment is only read ahead in vain.
+std::vector<std::string> quotedNamesInScript(const std::string& path);

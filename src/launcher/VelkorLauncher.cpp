@@ -14,6 +14,7 @@
 #include "base/Error.h"
 #include "base/vkd.h"
 #include "demoSystem/DemoClock.h"
+#include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/VelkorMusic.h"
@@ -25,6 +26,7 @@
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
+#include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -124,9 +126,19 @@ void showLoadingScreen(VelkorWindow& window) {
   window.swapBuffers();
 }
 
-void loadDemo(const char* scriptPath) {
+void readPicturesAhead(const char* scriptPath) {
+  std::vector<std::string> pictures = quotedNamesInScript(scriptPath);
+  std::erase_if(pictures, [](const std::string& name) { return TextureManager::instance().useCount(name) > 0; });
+  startImagePrefetch(pictures);
+}
+
+void loadDemo(const char* scriptPath, bool picturesReadAhead) {
   if (musicEnabled) pauseMusic();
+  // Pictures the script names decode on the other cores while it is read; a reload asks
+  // only for the ones not in the texture cache already.
+  if (!picturesReadAhead) readPicturesAhead(scriptPath);
   loadScript(scriptPath);
+  endImagePrefetch();
   if (musicEnabled && initSound()) {
     if (openMusic(kSoundtrack)) {
       setMusicTime(demoStartTime);
@@ -235,6 +247,8 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   if (fullscreenRequested) platform::showCursor(false);
 
   openArchive(kArchiveName, kArchivePassword);
+  // The first load's pictures start decoding while the loading picture is being shown.
+  readPicturesAhead(kDemoScript);
   showLoadingScreen(window_);
 
   capturing_ = options_.capturing();
@@ -254,7 +268,7 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   bool firstLoad = true;
   for (;;) {
     demoClock.clearSeek();
-    loadDemo(kDemoScript);
+    loadDemo(kDemoScript, firstLoad);
     if (firstLoad && options_.startMs) {
       demoClock.setBaseOffset(*options_.startMs);
       demoClock.restart();

@@ -67,9 +67,12 @@ void chooseFloatTextureFormat(ExtensionQuery has = hasGlExtension);
 void drawLoadingScreen();
 void showLoadingScreen(VelkorWindow& window);
 
+// Starts decoding, on the other cores, the pictures the script names that are not cached yet.
+void readPicturesAhead(const char* scriptPath);
 // Loads the script and (with music on) starts the sound track at the demo start; the clock
-// then reads the demo start time.
-void loadDemo(const char* scriptPath);
+// then reads the demo start time. Without `picturesReadAhead` it starts the read-ahead
+// itself; either way the read-ahead ends with the load.
+void loadDemo(const char* scriptPath, bool picturesReadAhead = false);
 
 // [SECTION] Main loop
 

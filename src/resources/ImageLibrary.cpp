@@ -16,6 +16,7 @@
 #include "base/Error.h"
 #include "base/vkd.h"
 #include "resources/DDSLoader.h"
+#include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -381,6 +382,14 @@ Image* readRgbe(FILE* stream) {
 }
 
 Image* loadImage(const char* name, const char* directory) {
+  if (name && (!directory || !*directory)) {
+    Image* image = nullptr;
+    if (takePrefetchedImage(name, &image)) return image;
+  }
+  return decodeImageFile(name, directory);
+}
+
+Image* decodeImageFile(const char* name, const char* directory) {
   if (!name) return nullptr;
   const size_t length = std::strlen(name);
   if (length < 4) return nullptr;

@@ -1,4 +1,3 @@
-#include "demos/EffectList.h"
 #include "demoSystem/ScriptLoader.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,9 @@
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
+#include "demos/EffectList.h"
 #include "effects/LayerEffects.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -626,3 +627,16 @@ TEST_F(ScriptDeathTest, UnknownVariable) {
 }
 
 }  // namespace
+
+// [SECTION] Names read ahead
+
+TEST(QuotedNamesInScript, FollowsIncludesOnceEachAndKeepsTheOrder) {
+  WorkingDirectory work("quoted_names");
+  work.write("main.script",
+             "INCLUDE \"a.script\"\nSIGNAL img Datafile \"x.png\"\n"
+             "INCLUDE   \"a.script\"\n0 S t Text \"y.jpg\" \"unterminated\n");
+  work.write("a.script", "SIGNAL i Datafile \"in_a.png\"\nINCLUDE \"main.script\"\n");
+  EXPECT_EQ(quotedNamesInScript("main.script"),
+            (std::vector<std::string>{"in_a.png", "x.png", "y.jpg"}));
+  EXPECT_TRUE(quotedNamesInScript("absent.script").empty());
+}
