@@ -351,7 +351,7 @@ void VelkorLauncher::renderCapturedFrame(uint32_t t) {
 void VelkorLauncher::afterCapturedFrame() {
   std::string error;
   if (!capture_.writeFrame(screenWidth, screenHeight, &error)) {
-    std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+    if (!error.empty()) std::fprintf(stderr, "demoengine: %s\n", error.c_str());
     exitCode_ = 1;
     quitRequested = true;
     return;

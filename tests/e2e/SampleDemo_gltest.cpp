@@ -3,7 +3,6 @@
 // that repeat bit for bit. Skipped when the build has not made the sample demo.
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 
 
@@ -25,6 +24,7 @@
 #include "launcher/LauncherState.h"
 #include "platform/Events.h"
 #include "launcher/VelkorLauncher.h"
+#include "support/Program.h"
 
 namespace fs = std::filesystem;
 
@@ -41,71 +41,7 @@ constexpr int kBuild = 15360;
 constexpr int kDrop = 30720;
 constexpr int kEnd = 118000;
 
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-// The program (or any command) as a shell runs it, stdout and stderr kept apart.
-ProgramRun runCommand(const fs::path& directory, const std::string& command) {
-  const fs::path outFile = directory / ".stdout", errFile = directory / ".stderr";
-  const std::string line = "cd '" + directory.string() + "' && " + command + " >'" + outFile.string() + "' 2>'" +
-                           errFile.string() + "'";
-  const int status = std::system(line.c_str());
-  ProgramRun run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = readText(outFile);
-  run.err = readText(errFile);
-  fs::remove(outFile);
-  fs::remove(errFile);
-  return run;
-}
-
-ProgramRun runProgram(const fs::path& directory, const std::string& arguments) {
-  return runCommand(directory, "'" + kProgram.string() + "' " + arguments);
-}
-
-struct Image {
-  bool ok = false;
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-  int maxChannel() const { return rgb.empty() ? -1 : *std::max_element(rgb.begin(), rgb.end()); }
-  double mean() const {
-    double sum = 0;
-    for (uint8_t v : rgb) sum += v;
-    return rgb.empty() ? 0 : sum / static_cast<double>(rgb.size());
-  }
-};
-
-Image readPng(const fs::path& path) {
-  Image image;
-  png_image png{};
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
-  png.format = PNG_FORMAT_RGB;
-  image.rgb.resize(PNG_IMAGE_SIZE(png));
-  image.width = static_cast<int>(png.width);
-  image.height = static_cast<int>(png.height);
-  image.ok = png_image_finish_read(&png, nullptr, image.rgb.data(), 0, nullptr) != 0;
-  return image;
-}
-
-std::string frameName(int index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "frame_%06d.png", index);
-  return name;
-}
+using Image = RgbImage;
 
 class SampleDemo : public testing::Test {
  protected:
