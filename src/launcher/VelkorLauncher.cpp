@@ -309,7 +309,10 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   }
   if (capturing_) {
     std::string error;
-    if (!capture_.close(&error)) {
+    const bool closed = capture_.close(&error);
+    // A failed run ends with the line that says why, not with a summary.
+    if (progress_) progress_->finish(closed && exitCode_ == 0);
+    if (!closed) {
       std::fprintf(stderr, "demoengine: %s\n", error.c_str());
       exitCode_ = 1;
     }
@@ -340,6 +343,7 @@ bool VelkorLauncher::startCapture(int width, int height) {
     std::fprintf(stderr, "demoengine: %s\n", error.c_str());
     exitCode_ = 1;
   }
+  if (ok) progress_ = std::make_unique<CaptureProgress>(captureFrames_);
   return ok;
 }
 
@@ -356,6 +360,7 @@ void VelkorLauncher::afterCapturedFrame() {
     quitRequested = true;
     return;
   }
+  if (progress_) progress_->frameDone(captureFrameTime(captureStart_, options_.fps, captureIndex_));
   ++captureIndex_;
   static_cast<ManualCounter&>(demoClock.counter()).advance(1);
   if (captureIndex_ >= captureFrames_) quitRequested = true;

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/VelkorWindow.h"
+#include "launcher/CaptureProgress.h"
 #include "launcher/CommandLine.h"
 #include "launcher/FrameCapture.h"
 #include "platform/Events.h"
@@ -45,6 +47,7 @@ class VelkorLauncher {
   uint32_t captureStart_ = 0;
   int64_t captureFrames_ = 0;
   int64_t captureIndex_ = 0;
+  std::unique_ptr<CaptureProgress> progress_;
   int exitCode_ = 0;
 };
 
