@@ -157,7 +157,7 @@ TEST(MusicWav, WritesACanonicalPcmHeaderAndTheSamples) {
   EXPECT_EQ(bytes[40], 8);  // data bytes
   EXPECT_EQ(bytes[44 + 4], 0xff);
   EXPECT_EQ(bytes[44 + 5], 0x7f);
-  EXPECT_FALSE(writeWavFile((dir.path() + "/missing/x.wav").c_str(), samples, 2));
+  EXPECT_FALSE(writeWavFile(dir.file("missing/x.wav").c_str(), samples, 2));
 }
 
 // [SECTION] streams at other rates and channel counts

@@ -57,14 +57,8 @@ class ScriptTest : public testing::Test {
   void SetUp() override {
     demoEndTime = 10000;
     partTimes.clear();
-    char pattern[] = "/tmp/script_test_XXXXXX";
-    directory = mkdtemp(pattern);
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(directory);
   }
   void TearDown() override {
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(directory);
     demoEndTime = 0;
     partTimes.clear();
   }
@@ -95,8 +89,7 @@ class ScriptTest : public testing::Test {
   EffectList effects{kTestTypes};
   EventList events;
   ScriptLoader loader;
-  std::filesystem::path directory;
-  std::filesystem::path previous;
+  WorkingDirectory work{"script_test"};
 };
 
 const char* kProbe = "INSERT_EFFECT Probe AS p\n__TIMELINE__\n";

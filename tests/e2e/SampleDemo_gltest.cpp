@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -25,6 +26,7 @@
 #include "platform/Events.h"
 #include "launcher/VelkorLauncher.h"
 #include "support/Program.h"
+#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -53,17 +55,12 @@ class SampleDemo : public testing::Test {
   void SetUp() override {
     if (!fs::exists(kDemoDir / "data.vkd") || !fs::exists(kProgram))
       GTEST_SKIP() << "the sample demo is not built here (configure with DE_BUILD_DEMO=ON)";
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/de_e2e_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    directory = pattern;
-  }
-  void TearDown() override {
-    if (!directory.empty()) fs::remove_all(directory);
+    temp = std::make_unique<TempDir>("de_e2e");
+    directory = temp->path();
   }
 
   // One frame of `data` at demo time t, checked to be a clean run: exit code 0, nothing on
-  // stderr.
+  // stderr but the capture's summary.
   Image captureAt(int t, const fs::path& data, const std::string& extra = "") {
     const std::string name = "at_" + std::to_string(t) + "_" + std::to_string(++captures);
     const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "' --capture " + name +
@@ -102,6 +99,7 @@ class SampleDemo : public testing::Test {
     return out;
   }
 
+  std::unique_ptr<TempDir> temp;
   fs::path directory;
   int captures = 0;
   int variants = 0;

@@ -16,6 +16,7 @@ class TempDir {
   const std::filesystem::path& path() const { return path_; }
   std::string str() const { return path_.string(); }
   std::filesystem::path operator/(const std::string& relative) const { return path_ / relative; }
+  std::string file(const std::string& relative) const { return (path_ / relative).string(); }
   // Writes `content` to the relative path, creating the folders on the way.
   void write(const std::string& relative, const std::string& content) const;
 
