@@ -188,10 +188,13 @@ void ViewFPS::update(uint32_t time) {
 void ViewFPS::render(uint32_t time) {
   // The interval is taken every frame, so the first frame after F2 shows a true rate.
   const double now = frameRateCounter.nowMs();
-  const double interval = previousRenderMs < 0 ? 0 : now - previousRenderMs;
+  const bool first = previousRenderMs < 0;
+  const double interval = now - previousRenderMs;
   previousRenderMs = now;
   if (!statsOverlay) return;
-  shownFps = interval > 0 ? static_cast<float>(std::min(1.0 / (interval * 0.001), 100.0)) : 100.0f;
+  // No interval yet: no bar. None at all (two drawings in one tick): the top of the scale.
+  if (first) shownFps = 0;
+  else shownFps = interval > 0 ? static_cast<float>(std::min(1.0 / (interval * 0.001), 100.0)) : 100.0f;
 
   setOrthoUnit();
   glEnable(GL_BLEND);

@@ -334,6 +334,7 @@ TEST_F(ViewFpsTest, TheRateBarStopsAt100Fps) {
   frames.set(0);
   statsOverlay = true;
   renderFrame(0);
+  EXPECT_EQ(fps->getShownFps(), 0);  // no interval yet, no bar
   frames.advance(1);  // 40 ms
   renderFrame(40);
   EXPECT_FLOAT_EQ(fps->getShownFps(), 25);
