@@ -3,6 +3,8 @@
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
 #include "effects/LayerEffects.h"
+#include "effects/MusicReactive.h"
+#include "effects/Text.h"
 
 namespace {
 
@@ -31,12 +33,12 @@ const EffectType kTypes[] = {
     {"Mosaic", nullptr},
     {"Noise", nullptr},
     {"OmniShadowTest", nullptr},
-    {"Osc", nullptr},
+    {"Osc", make<OscEffect>},
     {"PNoise", nullptr},
     {"ShaderRTT", nullptr},
     {"ShaderRTT_HDR", nullptr},
     {"ShaderDOF", nullptr},
-    {"Spectrum", nullptr},
+    {"Spectrum", make<SpectrumEffect>},
     {"Spheres", nullptr},
     {"Ripple", nullptr},
     {"RotoZoom", nullptr},
@@ -45,8 +47,8 @@ const EffectType kTypes[] = {
     {"TechnoNoise", nullptr},
     {"ThreadObject", nullptr},
     {"Tiles", nullptr},
-    {"TypeWriter", nullptr},
-    {"ViewFPS", nullptr},
+    {"TypeWriter", make<TypeWriter>},
+    {"ViewFPS", make<ViewFPS>},
     {"TestHdr", nullptr},
     {"SeriesFlower", nullptr},
     {"Boids", nullptr},

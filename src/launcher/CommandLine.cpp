@@ -54,6 +54,7 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
   auto* endOption = app.add_option("--end", end, "Last demo time to capture or to play (default: the demo's end when capturing or headless)")
                         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
   app.add_option("--record", options->recordFile, "Encode the frames with the soundtrack into a video FILE through ffmpeg, and exit");
+  app.add_flag("--overlay", options->overlay, "Start with the statistics overlay on, as if F2 had been pressed (also in captures)");
 
   try {
     app.parse(argc, argv);

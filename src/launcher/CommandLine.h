@@ -22,6 +22,7 @@ struct CommandLineOptions {
   int fps = 60;
   std::optional<uint32_t> endMs;
   std::string recordFile;
+  bool overlay = false;  // --overlay: start with the statistics overlay (F2) on
 
   bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
   // Nobody can answer a dialog headless or while frames are captured.

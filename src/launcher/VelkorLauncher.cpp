@@ -382,6 +382,7 @@ int launcherMain(int argc, const char* const* argv) {
   if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))
     std::fprintf(stderr, "demoengine: the settings dialog decides the display and music; "
                          "--resolution, --fullscreen, --fsaa and --no-music apply with --no-dialog\n");
+  statsOverlay = options.overlay;
   VelkorLauncher launcher(options);
   launcher.InitInstance();
   return launcher.exitCode();

@@ -171,6 +171,61 @@ TEST_F(SampleDemo, TheCutToTheBuildStartsBlackAndTheEndIsBlack) {
   EXPECT_EQ(captureAt(kEnd - 200).maxChannel(), 0);
 }
 
+TEST_F(SampleDemo, TheStatisticsOverlayShowsInACaptureWhenAskedFor) {
+  // Three frames at 25 fps in the drop, with and without the overlay (F2).
+  for (const char* option : {"--overlay", ""}) {
+    const ProgramRun run = runProgram(directory, "--headless --data '" + kDemoDir.string() + "' --capture " +
+                                                     (*option ? "on" : "off") + " --fps 25 --start 40000 --end 40080 " +
+                                                     option);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+  }
+  const Image on = readPng(directory / "on" / frameName(2)), off = readPng(directory / "off" / frameName(2));
+  ASSERT_TRUE(on.ok && off.ok);
+  auto white = [](const Image& image, int x, int y) {
+    const uint8_t* p = image.at(x, y);
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+  };
+  // The rate bar at x 0.98, on the border of columns 783 and 784: the capture's 25 fps reach
+  // a quarter of the height (150 rows).
+  auto bar = [&](const Image& image, int row) { return white(image, 783, row) || white(image, 784, row); };
+  for (int row : {599, 520, 452}) EXPECT_TRUE(bar(on, row)) << row;
+  EXPECT_FALSE(bar(on, 440));
+  EXPECT_FALSE(bar(off, 520) && bar(off, 452) && bar(off, 599));
+  // The timeline along y 0.02 (row 588) and the lamps along y 0.96 (row 24), green or red.
+  int timeline = 0, lamps = 0;
+  for (int x = 0; x < 800; ++x) {
+    timeline += white(on, x, 588);
+    const uint8_t* lamp = on.at(x, 23);
+    lamps += (lamp[0] == 255) != (lamp[1] == 255) && lamp[2] == 0;
+  }
+  EXPECT_GT(timeline, 700);
+  EXPECT_GT(lamps, 20);
+}
+
+TEST_F(SampleDemo, TheMusicShowsTheSameAtAnyFrameRate) {
+  // A frame of the drop that the spectrum pulses (between two flashes) and one of the
+  // breakdown's oscilloscope, each reached at 5 fps and at 50 fps from other starts: the
+  // sound of that moment, not of the frame's span, decides the picture. Without music the
+  // pulse is missing.
+  auto frameOf = [&](const std::string& name, int fps, int start, int end, const std::string& extra = "") {
+    const ProgramRun run = runProgram(directory, "--headless --data '" + kDemoDir.string() + "' --capture " + name +
+                                                     " --fps " + std::to_string(fps) + " --start " +
+                                                     std::to_string(start) + " --end " + std::to_string(end) + " " +
+                                                     extra);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    fs::path last;
+    for (int i = 0; fs::exists(directory / name / frameName(i)); ++i) last = directory / name / frameName(i);
+    return readText(last);
+  };
+  const std::string drop5 = frameOf("drop5", 5, 47700, 48700), drop50 = frameOf("drop50", 50, 48660, 48700);
+  ASSERT_FALSE(drop5.empty());
+  EXPECT_TRUE(drop5 == drop50);
+  EXPECT_FALSE(drop50 == frameOf("silent", 50, 48660, 48700, "--no-music"));
+  const std::string scope5 = frameOf("scope5", 5, 65000, 66000), scope50 = frameOf("scope50", 50, 65960, 66000);
+  ASSERT_FALSE(scope5.empty());
+  EXPECT_TRUE(scope5 == scope50);
+}
+
 TEST_F(SampleDemo, TwoCapturesOfTheSameSpanAreBitIdentical) {
   // Across the drop: the white fade, the first bar flashes and the music rendered offline.
   const std::string span = "--fps 5 --start " + std::to_string(kDrop - 400) + " --end " + std::to_string(kDrop + 800);

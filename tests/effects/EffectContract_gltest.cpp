@@ -36,6 +36,7 @@ const char* kFragmentProgram =
 // are built; a type without a row runs on its defaults alone.
 const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"Image", [](Effect& e) { e.addString(0, "data/contract.png"); }},
+    {"TypeWriter", [](Effect& e) { e.addString(0, "data/contract.png"); }},
 };
 
 // The neutral event of each code: value 0, and a text that names something that exists,
