@@ -2,7 +2,9 @@
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
+#include "effects/Distort.h"
 #include "effects/LayerEffects.h"
+#include "effects/NoiseTextures.h"
 
 namespace {
 
@@ -27,24 +29,24 @@ const EffectType kTypes[] = {
     {"GridWater", nullptr},
     {"Image", make<ImageEffect>},
     {"Metaballs", nullptr},
-    {"LineDistortion", nullptr},
-    {"Mosaic", nullptr},
-    {"Noise", nullptr},
+    {"LineDistortion", make<LineDistortionEffect>},
+    {"Mosaic", make<MosaicEffect>},
+    {"Noise", make<NoiseEffect>},
     {"OmniShadowTest", nullptr},
     {"Osc", nullptr},
-    {"PNoise", nullptr},
+    {"PNoise", make<PNoiseEffect>},
     {"ShaderRTT", nullptr},
     {"ShaderRTT_HDR", nullptr},
     {"ShaderDOF", nullptr},
     {"Spectrum", nullptr},
     {"Spheres", nullptr},
-    {"Ripple", nullptr},
-    {"RotoZoom", nullptr},
+    {"Ripple", make<RippleEffect>},
+    {"RotoZoom", make<RotoZoomEffect>},
     {"TargetTexture", nullptr},
     {"TargetTextureHDR", nullptr},
-    {"TechnoNoise", nullptr},
+    {"TechnoNoise", make<TechnoNoiseEffect>},
     {"ThreadObject", nullptr},
-    {"Tiles", nullptr},
+    {"Tiles", make<TilesEffect>},
     {"TypeWriter", nullptr},
     {"ViewFPS", nullptr},
     {"TestHdr", nullptr},
