@@ -321,6 +321,12 @@ TEST_F(DistortTest, RippleIsCentredOnTheScreenAndCoversIt) {
       for (int y : {0, kSize - 1})
         EXPECT_NE(gl().pixel(x, y), (std::array<uint8_t, 4>{0, 0, 255, 255})) << x << "," << y << " at " << t;
   }
+  // A window taller than wide: width ÷ height in whole numbers is 0, taken as 1.
+  screenWidth = kSize / 2;
+  clearScreen(0, 0, 1);
+  frame(ripple, 1571);
+  EXPECT_EQ(red(250, 256), 255);
+  EXPECT_EQ(red(262, 256), 0);
 }
 
 }  // namespace
