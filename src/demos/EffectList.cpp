@@ -2,8 +2,10 @@
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
+#include "effects/Distort.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
+#include "effects/NoiseTextures.h"
 #include "effects/Text.h"
 
 namespace {
@@ -29,24 +31,24 @@ const EffectType kTypes[] = {
     {"GridWater", nullptr},
     {"Image", make<ImageEffect>},
     {"Metaballs", nullptr},
-    {"LineDistortion", nullptr},
-    {"Mosaic", nullptr},
-    {"Noise", nullptr},
+    {"LineDistortion", make<LineDistortionEffect>},
+    {"Mosaic", make<MosaicEffect>},
+    {"Noise", make<NoiseEffect>},
     {"OmniShadowTest", nullptr},
     {"Osc", make<OscEffect>},
-    {"PNoise", nullptr},
+    {"PNoise", make<PNoiseEffect>},
     {"ShaderRTT", nullptr},
     {"ShaderRTT_HDR", nullptr},
     {"ShaderDOF", nullptr},
     {"Spectrum", make<SpectrumEffect>},
     {"Spheres", nullptr},
-    {"Ripple", nullptr},
-    {"RotoZoom", nullptr},
+    {"Ripple", make<RippleEffect>},
+    {"RotoZoom", make<RotoZoomEffect>},
     {"TargetTexture", nullptr},
     {"TargetTextureHDR", nullptr},
-    {"TechnoNoise", nullptr},
+    {"TechnoNoise", make<TechnoNoiseEffect>},
     {"ThreadObject", nullptr},
-    {"Tiles", nullptr},
+    {"Tiles", make<TilesEffect>},
     {"TypeWriter", make<TypeWriter>},
     {"ViewFPS", make<ViewFPS>},
     {"TestHdr", nullptr},

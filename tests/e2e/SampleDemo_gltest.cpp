@@ -96,6 +96,8 @@ class SampleDemo : public testing::Test {
                                                (out / "data.vkd").string() + "' '" + tree.string() + "'");
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
     fs::remove_all(tree);
+    // The same music, so that what follows the sound looks the same as in the real demo.
+    fs::create_symlink(kDemoDir / "soundtrack.ogg", out / "soundtrack.ogg");
     return out;
   }
 
@@ -207,8 +209,9 @@ TEST_F(SampleDemo, TheMusicShowsTheSameAtAnyFrameRate) {
   // breakdown's oscilloscope, each reached at 5 fps and at 50 fps from other starts: the
   // sound of that moment, not of the frame's span, decides the picture. Without music the
   // pulse is missing.
-  auto frameOf = [&](const std::string& name, int fps, int start, int end, const std::string& extra = "") {
-    const ProgramRun run = runProgram(directory, "--headless --data '" + kDemoDir.string() + "' --capture " + name +
+  auto frameOf = [&](const std::string& name, int fps, int start, int end, const std::string& extra = "",
+                     const fs::path& data = kDemoDir) {
+    const ProgramRun run = runProgram(directory, "--headless --data '" + data.string() + "' --capture " + name +
                                                      " --fps " + std::to_string(fps) + " --start " +
                                                      std::to_string(start) + " --end " + std::to_string(end) + " " +
                                                      extra);
@@ -221,7 +224,12 @@ TEST_F(SampleDemo, TheMusicShowsTheSameAtAnyFrameRate) {
   ASSERT_FALSE(drop5.empty());
   EXPECT_TRUE(drop5 == drop50);
   EXPECT_FALSE(drop50 == frameOf("silent", 50, 48660, 48700, "--no-music"));
-  const std::string scope5 = frameOf("scope5", 5, 65000, 66000), scope50 = frameOf("scope50", 50, 65960, 66000);
+  // The breakdown's grain, marble and ripples move by frames, not by time: they stay off here.
+  const fs::path scopeOnly = variant("demo_kx06.script", "INCLUDE \"data/scripts/distort.script\"\n"
+                                                          "INCLUDE \"data/scripts/noise.script\"\n");
+  const std::string scope5 = frameOf("scope5", 5, 65000, 66000, "", scopeOnly),
+                    scope50 = frameOf("scope50", 50, 65960, 66000, "", scopeOnly);
+  EXPECT_FALSE(scope50 == frameOf("scope50silent", 50, 65960, 66000, "--no-music", scopeOnly));
   ASSERT_FALSE(scope5.empty());
   EXPECT_TRUE(scope5 == scope50);
 }
