@@ -2,7 +2,9 @@
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
+#include "effects/Blur.h"
 #include "effects/LayerEffects.h"
+#include "effects/PostProcess.h"
 
 namespace {
 
@@ -19,7 +21,7 @@ Effect* makeClear(const std::string& instanceName) {
 // built yet: a script naming it stops with "EffectType not found", as for any unknown name.
 const EffectType kTypes[] = {
     {"Scene", nullptr},
-    {"Blur", nullptr},
+    {"Blur", make<Blur>},
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
     {"Flash", make<FlashEffect>},
@@ -33,15 +35,15 @@ const EffectType kTypes[] = {
     {"OmniShadowTest", nullptr},
     {"Osc", nullptr},
     {"PNoise", nullptr},
-    {"ShaderRTT", nullptr},
-    {"ShaderRTT_HDR", nullptr},
-    {"ShaderDOF", nullptr},
+    {"ShaderRTT", make<ShaderRTT>},
+    {"ShaderRTT_HDR", make<ShaderRTT_HDR>},
+    {"ShaderDOF", make<ShaderDOF>},
     {"Spectrum", nullptr},
     {"Spheres", nullptr},
     {"Ripple", nullptr},
     {"RotoZoom", nullptr},
-    {"TargetTexture", nullptr},
-    {"TargetTextureHDR", nullptr},
+    {"TargetTexture", make<TargetTexture>},
+    {"TargetTextureHDR", make<TargetTextureHDR>},
     {"TechnoNoise", nullptr},
     {"ThreadObject", nullptr},
     {"Tiles", nullptr},

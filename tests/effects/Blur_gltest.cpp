@@ -4,42 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <vector>
 
 #include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
-#include "effects/LayerEffects.h"
+#include "support/GlState.h"
 #include "support/GlTestContext.h"
+#include "support/TestEffects.h"
 
 namespace {
 
 constexpr int kScreen = 64;
-
-// A source effect that draws whatever the test gives it, over identity matrices.
-class DrawSource : public Effect {
- public:
-  explicit DrawSource(std::function<void()> draw) : Effect("src"), draw(std::move(draw)) {}
-  void render(uint32_t) override {
-    glDisable(GL_DEPTH_TEST);  // drawn in painter's order
-    draw();
-    glEnable(GL_DEPTH_TEST);
-  }
-  std::function<void()> draw;
-};
-
-// One quad over the unit square of identity matrices, i.e. the whole target: (x0, y0) to
-// (x1, y1) in target fractions, bottom-up.
-void fill(float x0, float y0, float x1, float y1, float r, float g, float b) {
-  glColor4f(r, g, b, 1);
-  glBegin(GL_QUADS);
-  glVertex2f(x0 * 2 - 1, y0 * 2 - 1);
-  glVertex2f(x1 * 2 - 1, y0 * 2 - 1);
-  glVertex2f(x1 * 2 - 1, y1 * 2 - 1);
-  glVertex2f(x0 * 2 - 1, y1 * 2 - 1);
-  glEnd();
-  glColor4f(1, 1, 1, 1);
-}
 
 // The red channel of a target, row by row from the bottom.
 std::vector<int> redOf(RenderTarget& target) {
@@ -195,9 +170,9 @@ TEST_F(BlurTest, OneDrawPassesEqualTheAdditiveDrawsWithinOneStep) {
     glColor3f(0, 0.6f, 0.1f);
     glVertex2f(-1, 1);
     glEnd();
-    fill(0.3f, 0.3f, 0.35f, 0.9f, 1, 1, 1);
-    fill(0.6f, 0.1f, 0.61f, 0.11f, 1, 1, 1);
-    fill(0.1f, 0.7f, 0.5f, 0.72f, 0.5f, 0.25f, 0.75f);
+    fillRect(0.3f, 0.3f, 0.35f, 0.9f, 1, 1, 1);
+    fillRect(0.6f, 0.1f, 0.61f, 0.11f, 1, 1, 1);
+    fillRect(0.1f, 0.7f, 0.5f, 0.72f, 0.5f, 0.25f, 0.75f);
   });
   Blur blur("blur_equal");
   blur.sourceEffect = &source;
@@ -222,7 +197,7 @@ TEST_F(BlurTest, OneDrawPassesEqualTheAdditiveDrawsWithinOneStep) {
 // [SECTION] The effect
 
 TEST_F(BlurTest, ResultFollowsTheSwitchesAndAmountAboveThreeActsAsThree) {
-  DrawSource source([] { fill(0.4f, 0.4f, 0.6f, 0.6f, 1, 1, 1); });
+  DrawSource source([] { fillRect(0.4f, 0.4f, 0.6f, 0.6f, 1, 1, 1); });
   Blur blur("blur_amount");
   blur.sourceEffect = &source;
   blur.update(0);
@@ -246,7 +221,7 @@ TEST_F(BlurTest, ResultFollowsTheSwitchesAndAmountAboveThreeActsAsThree) {
 
 TEST_F(BlurTest, WithoutAnyPassTheSourceIsShownAndGlowAddsTheResult) {
   // The left half red at 0.4 (102), the right half black.
-  DrawSource source([] { fill(0, 0, 0.5f, 1, 0.4f, 0, 0); });
+  DrawSource source([] { fillRect(0, 0, 0.5f, 1, 0.4f, 0, 0); });
   Blur blur("blur_plain");
   blur.sourceEffect = &source;
   glClearColor(0, 0, 1, 1);
@@ -283,7 +258,7 @@ TEST_F(BlurTest, MultiplySubtractOnFlatGreysFollowsItsBlendEquations) {
       for (int i = 0; i < 4; ++i) d = q(d + d * q(g * m));
     const int expected = static_cast<int>(std::lround(d * 255));
 
-    DrawSource source([&] { fill(0, 0, 1, 1, float(c.grey), float(c.grey), float(c.grey)); });
+    DrawSource source([&] { fillRect(0, 0, 1, 1, float(c.grey), float(c.grey), float(c.grey)); });
     Blur blur("blur_mulsub");
     blur.sourceEffect = &source;
     blur.DoMulSub.value = true;
@@ -292,6 +267,21 @@ TEST_F(BlurTest, MultiplySubtractOnFlatGreysFollowsItsBlendEquations) {
     frame(blur, 0);
     EXPECT_NEAR(screen(32, 32)[0], expected, 1) << "grey " << g << " subtract " << s << " multiply " << m;
     EXPECT_EQ(screen(32, 32)[0], screen(5, 60)[1]);
+  }
+}
+
+TEST_F(BlurTest, EveryPassOnLeavesTheRestingGlState) {
+  DrawSource source([] { fillRect(0.4f, 0.4f, 0.6f, 0.6f, 1, 1, 1); });
+  Blur blur("blur_state");
+  blur.sourceEffect = &source;
+  blur.DoBlur.value = blur.DoMulSub.value = blur.DoGlow.value = true;
+  blur.BlurAmount.value = 3;
+  for (bool single : {false, true}) {
+    setBlurSingleDraw(single);
+    enterRestingState();
+    const GlState before = GlState::read();
+    frame(blur, 0);
+    EXPECT_EQ(GlState::read().differencesFrom(before), "") << (single ? "one draw" : "literal");
   }
 }
 
