@@ -16,81 +16,154 @@ constexpr ScreenRect kFull{0, 0, 1, 1};
 // [SECTION] The one-draw blur program
 
 // The sum the literal pass draws: per copy the texel times the weight, clamped and rounded to
-// 8 bits as the blend into the 8-bit target takes it, then added up and clamped. Copy i along x
-// samples at +offset − i·step pixels, along y at −offset + i·step (the pixel projection runs y
-// downward while texture rows run upward).
-constexpr const char* kSingleDrawSource = R"(#version 120
-uniform sampler2D source0;
-uniform vec4 taps;    // first x offset, first y offset, x step, y step: texture units
-uniform vec2 axes;    // 1 where the copies along that axis are drawn
-uniform float count;  // copies per axis
+// 8 bits as the blend into the 8-bit target stores it, then added up and clamped. Copy i along
+// x samples at +offset − i·step pixels, along y at −offset + i·step (the pixel projection runs y
+// downward while texture rows run upward). A copy covers only the pixels its shifted quad still
+// covers: none where the sample would come from beyond the picture's edge.
+//
+// With half-pixel offsets every copy samples on a texel boundary of the destination grid.
+// Where the source has the destination's size that is the mean of two texels, which the
+// software renderer forms in 8-bit steps with the half rounded up: the program fetches the two
+// texels and does the same, which costs far less than the filtered sample (the repeat wrap
+// the sample would apply is applied by hand). From any other size (the first pass reads the
+// 1024² source) two plain draws first take those boundary samples themselves, once for every
+// boundary of the grid, into a target shifted by half a pixel along x and one along y, and the
+// program fetches them.
+constexpr const char* kSingleDrawBody = R"(
 uniform float weight;
-// A shifted copy covers only the pixels its quad still covers: none where the sample would
-// come from beyond the picture's edge (pixel centres on the quad's far edges stay outside).
-vec3 copyAt(vec2 at) {
-  if (at.x < 0.0 || at.x >= 1.0 || at.y < 0.0 || at.y >= 1.0) return vec3(0.0);
-  vec3 v = clamp(texture2D(source0, at).rgb * weight, 0.0, 1.0) * 255.0;
-  // To the nearest step, ties to even, as the driver stores colours.
-  vec3 r = floor(v + 0.5);
-  r -= step(0.5, r - v) * mod(r, 2.0);
-  return r / 255.0;
+uniform ivec4 first;  // copy 0 relative to the pixel, x then y; the steps between copies
+uniform int size;     // of the destination, a power of two
+#if PAIRS
+uniform sampler2D source0;
+#else
+uniform sampler2D shiftedX0;
+uniform sampler2D shiftedY1;
+#endif
+
+// One copy, as the blend stores it: the colour times the weight, clamped, then to the nearest
+// step, ties to even. The products are formed in the order the fixed-function draw forms
+// them (the clamp between them keeps the compiler from regrouping them), so ties fall alike.
+vec3 settle(vec3 c) { return roundEven(min(c * weight, 1.0) * 255.0); }
+
+#if EDGES
+#define COVERS(b) (b >= 0 && b < size)
+#define WRAP(t) ((t) & (size - 1))
+#else
+#define COVERS(b) true
+#define WRAP(t) (t)
+#endif
+
+#if PAIRS
+// The filtered sample between texels a and b of the source: their mean in 8-bit steps, the
+// half rounded up. (a + b) · 255 lies within a hair of the whole number of steps s: ceil(s/2).
+vec3 between(ivec2 a, ivec2 b) {
+  vec3 sum = texelFetch(source0, WRAP(a), 0).rgb + texelFetch(source0, WRAP(b), 0).rgb;
+  return ceil(sum * 127.5 - 0.25) * (1.0 / 255.0);
 }
+#endif
+
 void main() {
-  vec2 tc = gl_TexCoord[0].st;
+  ivec2 p = ivec2(gl_FragCoord.xy);
   vec3 sum = vec3(0.0);
-  for (int i = 0; i < 16; ++i) {
-    if (float(i) >= count) break;
-    if (axes.x > 0.5) sum += copyAt(tc + vec2(taps.x + float(i) * taps.z, 0.0));
-    if (axes.y > 0.5) sum += copyAt(tc + vec2(0.0, taps.y + float(i) * taps.w));
+  for (int i = 0; i < 6; ++i) {
+#if AXIS_X
+    int x = p.x + first.x + i * first.z;  // the boundary the copy samples on
+    if (COVERS(x)) {
+#if PAIRS
+      sum += settle(between(ivec2(x - 1, p.y), ivec2(x, p.y)));
+#else
+      sum += settle(texelFetch(shiftedX0, ivec2(x, p.y), 0).rgb);
+#endif
+    }
+#endif
+#if AXIS_Y
+    int y = p.y + first.y + i * first.w;
+    if (COVERS(y)) {
+#if PAIRS
+      sum += settle(between(ivec2(p.x, y - 1), ivec2(p.x, y)));
+#else
+      sum += settle(texelFetch(shiftedY1, ivec2(p.x, y), 0).rgb);
+#endif
+    }
+#endif
   }
-  gl_FragColor = vec4(min(sum, 1.0), 1.0);
+  gl_FragColor = vec4(min(sum, 255.0) / 255.0, 1.0);
 }
 )";
-constexpr int kSingleDrawMaxTaps = 16;
+constexpr int kSingleDrawTaps = 6;
 
 struct SingleDrawProgram {
   GLuint program = 0;
-  GLint taps = -1, axes = -1, count = -1, weight = -1;
+  GLint weight = -1, first = -1, size = -1;
 };
 
 bool singleDrawWanted = true;
 
-// Compiled on first use; a driver that refuses it leaves program 0 and the literal draws.
-const SingleDrawProgram& singleDrawProgram() {
-  static SingleDrawProgram p = [] {
-    SingleDrawProgram made;
-    const GLuint program = glCreateShaderProgramv(GL_FRAGMENT_SHADER, 1, &kSingleDrawSource);
-    GLint linked = GL_FALSE;
-    if (program != 0) glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-      if (program != 0) glDeleteProgram(program);
-      while (glGetError() != GL_NO_ERROR) {
-      }
-      return made;
+// Variant index: axes (1 x, 2 y, 3 both), + 4 for a source of the destination's size, + 8
+// for the pixels near the edges, whose copies may fall outside (or wrap round) the picture.
+constexpr int kPairs = 4;
+constexpr int kEdges = 8;
+
+SingleDrawProgram compileSingleDraw(int variant) {
+  SingleDrawProgram made;
+  const std::string header = std::string("#version 130\n#define AXIS_X ") + ((variant & 1) ? "1" : "0") +
+                             "\n#define AXIS_Y " + ((variant & 2) ? "1" : "0") +
+                             "\n#define PAIRS " + ((variant & kPairs) ? "1" : "0") +
+                             "\n#define EDGES " + ((variant & kEdges) ? "1" : "0") + "\n";
+  const char* sources[] = {header.c_str(), kSingleDrawBody};
+  const GLuint program = glCreateShaderProgramv(GL_FRAGMENT_SHADER, 2, sources);
+  GLint linked = GL_FALSE;
+  if (program != 0) glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (!linked) {
+    if (program != 0) glDeleteProgram(program);
+    while (glGetError() != GL_NO_ERROR) {
     }
-    made.program = program;
-    made.taps = glGetUniformLocation(program, "taps");
-    made.axes = glGetUniformLocation(program, "axes");
-    made.count = glGetUniformLocation(program, "count");
-    made.weight = glGetUniformLocation(program, "weight");
-    glProgramUniform1i(program, glGetUniformLocation(program, "source0"), 0);
     return made;
-  }();
-  return p;
+  }
+  made.program = program;
+  made.weight = glGetUniformLocation(program, "weight");
+  made.first = glGetUniformLocation(program, "first");
+  made.size = glGetUniformLocation(program, "size");
+  for (const char* sampler : {"source0", "shiftedX0"})
+    glProgramUniform1i(program, glGetUniformLocation(program, sampler), 0);
+  glProgramUniform1i(program, glGetUniformLocation(program, "shiftedY1"), 1);
+  return made;
 }
+
+// Compiled on first use; a driver that refuses one leaves program 0, and the literal draws.
+const SingleDrawProgram& singleDrawProgram(int variant) {
+  static SingleDrawProgram programs[16];
+  static bool compiled[16] = {};
+  if (!compiled[variant]) {
+    programs[variant] = compileSingleDraw(variant);
+    compiled[variant] = true;
+  }
+  return programs[variant];
+}
+
+bool isWhole(float v) { return v == static_cast<float>(static_cast<int>(v)); }
 
 // [SECTION] Pass helpers
 
-// The s × s quad of the pixel projection with texture coordinates running up the rows.
-void pixelQuad(float s) {
+void pixelProjection(float s) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, s, s, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+// The s × s quad of the pixel projection with texture coordinates running up the rows, moved
+// by (du, dv).
+void pixelQuad(float s, float du = 0, float dv = 0) {
   glBegin(GL_QUADS);
-  glTexCoord2f(0, 0);
+  glTexCoord2f(du, dv);
   glVertex2f(0, s);
-  glTexCoord2f(1, 0);
+  glTexCoord2f(1 + du, dv);
   glVertex2f(s, s);
-  glTexCoord2f(1, 1);
+  glTexCoord2f(1 + du, 1 + dv);
   glVertex2f(s, 0);
-  glTexCoord2f(0, 1);
+  glTexCoord2f(du, 1 + dv);
   glVertex2f(0, 0);
   glEnd();
 }
@@ -104,11 +177,7 @@ float beginBlurPass(RenderTarget* source, RenderTarget* destination) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, s, s, 0, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  pixelProjection(s);
   return s;
 }
 
@@ -121,18 +190,113 @@ void endBlurPass(RenderTarget* destination) {
   destination->unbind();
 }
 
-void drawSingleDraw(const SingleDrawProgram& p, float s, int taps, float step, float offset,
-                    float weight, bool onlyX, bool onlyY) {
-  glProgramUniform4f(p.program, p.taps, offset / s, -offset / s, -step / s, step / s);
-  glProgramUniform2f(p.program, p.axes, onlyY ? 0.0f : 1.0f, onlyX ? 0.0f : 1.0f);
-  glProgramUniform1f(p.program, p.count, static_cast<float>(taps));
-  // The literal draws take the weight as a vertex colour, which GL clamps to 0..1.
-  glProgramUniform1f(p.program, p.weight, std::clamp(weight, 0.0f, 1.0f));
-  ShaderManager& shaders = ShaderManager::instance();
-  shaders.useStage(GL_FRAGMENT_SHADER, p.program);
-  pixelQuad(s);
-  shaders.useStage(GL_FRAGMENT_SHADER, 0);
+// [SECTION] One draw
+
+// The boundary samples of a source of another size, for a destination of s × s: target 0 holds
+// at pixel (x, y) the sample on the boundary left of x, target 1 the one below y.
+RenderTarget& shiftedTarget(int axis, int s) {
+  static RenderTarget targets[2];
+  static int sizes[2] = {};
+  if (sizes[axis] != s) {
+    targets[axis].init(axis == 0 ? "blur_boundaries_x" : "blur_boundaries_y", s, s, 0);
+    sizes[axis] = s;
+  }
+  return targets[axis];
 }
+
+void takeBoundarySamples(RenderTarget* source, int s, bool alongX, bool alongY) {
+  const float size = static_cast<float>(s);
+  for (int axis = 0; axis < 2; ++axis) {
+    if (!(axis == 0 ? alongX : alongY)) continue;
+    RenderTarget& shifted = shiftedTarget(axis, s);
+    shifted.bind();
+    glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    pixelProjection(size);
+    pixelQuad(size, axis == 0 ? -0.5f / size : 0, axis == 1 ? -0.5f / size : 0);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    shifted.unbind();
+  }
+}
+
+// The pixels [x0, x1) × [y0, y1) of the pixel projection over an s × s target, rows upward.
+void pixelRect(float s, int x0, int y0, int x1, int y1) {
+  if (x0 >= x1 || y0 >= y1) return;
+  glBegin(GL_QUADS);
+  glVertex2f(float(x0), s - float(y0));
+  glVertex2f(float(x1), s - float(y0));
+  glVertex2f(float(x1), s - float(y1));
+  glVertex2f(float(x0), s - float(y1));
+  glEnd();
+}
+
+// Draws the pass in one draw when it can (six copies on half-pixel offsets, a power-of-two
+// square destination, the programs compiled); false leaves it to the literal draws.
+bool drawSingle(RenderTarget* source, RenderTarget* destination, int taps, float step, float offset,
+                float weight, bool onlyX, bool onlyY) {
+  if (!singleDrawWanted || taps != kSingleDrawTaps || !isWhole(step) || !isWhole(offset - 0.5f))
+    return false;
+  const int s = destination->getWidth();
+  if (destination->getHeight() != s || (s & (s - 1)) != 0) return false;
+  const bool pairs = source->getWidth() == s && source->getHeight() == s;
+  const int variant = (onlyY ? 0 : 1) | (onlyX ? 0 : 2) | (pairs ? kPairs : 0);
+  const SingleDrawProgram& inner = singleDrawProgram(variant);
+  const SingleDrawProgram& edges = singleDrawProgram(variant | kEdges);
+  if (inner.program == 0 || edges.program == 0) return false;
+
+  if (!pairs) takeBoundarySamples(source, s, !onlyY, !onlyX);
+  // Every pixel is drawn over: the pass's clear is left out.
+  destination->bind();
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  pixelProjection(static_cast<float>(s));
+  if (!pairs) {
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, onlyX ? 0 : shiftedTarget(1, s).getColorTextureId());
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, onlyY ? 0 : shiftedTarget(0, s).getColorTextureId());
+  } else {
+    glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
+  }
+  // Copy 0's boundary: the pixel's left edge plus `offset` along x, its lower edge minus
+  // `offset` along y; the rest follow `step` apart.
+  const int whole = static_cast<int>(step);
+  const int firstX = static_cast<int>(offset + 0.5f), firstY = static_cast<int>(0.5f - offset);
+  for (const SingleDrawProgram* p : {&inner, &edges}) {
+    glProgramUniform4i(p->program, p->first, firstX, firstY, -whole, whole);
+    glProgramUniform1i(p->program, p->size, s);
+    // The literal draws take the weight as a vertex colour, which GL clamps to 0..1.
+    glProgramUniform1f(p->program, p->weight, std::clamp(weight, 0.0f, 1.0f));
+  }
+  // Inside, every boundary a copy samples on lies within the picture, with the texels either
+  // side of it; the strips along the edges check.
+  const int lastOffset = (kSingleDrawTaps - 1) * whole;
+  const int need = pairs ? 1 : 0;  // texels before the boundary
+  const int x0 = onlyY ? 0 : std::clamp(need - (firstX - lastOffset), 0, s);
+  const int x1 = onlyY ? s : std::clamp(s - firstX, x0, s);
+  const int y0 = onlyX ? 0 : std::clamp(need - firstY, 0, s);
+  const int y1 = onlyX ? s : std::clamp(s - (firstY + lastOffset), y0, s);
+  const float size = static_cast<float>(s);
+  ShaderManager& shaders = ShaderManager::instance();
+  shaders.useStage(GL_FRAGMENT_SHADER, inner.program);
+  pixelRect(size, x0, y0, x1, y1);
+  shaders.useStage(GL_FRAGMENT_SHADER, edges.program);
+  pixelRect(size, 0, 0, s, y0);
+  pixelRect(size, 0, y1, s, s);
+  pixelRect(size, 0, y0, x0, y1);
+  pixelRect(size, x1, y0, s, y1);
+  shaders.useStage(GL_FRAGMENT_SHADER, 0);
+  glDisable(GL_TEXTURE_2D);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  destination->unbind();
+  return true;
+}
+
+// [SECTION] The literal draws
 
 void drawLiteral(float s, int taps, float step, float offset, float weight, bool onlyX, bool onlyY) {
   glEnable(GL_BLEND);
@@ -162,7 +326,7 @@ void drawLiteral(float s, int taps, float step, float offset, float weight, bool
 
 void setBlurSingleDraw(bool enabled) { singleDrawWanted = enabled; }
 
-bool blurSingleDraw() { return singleDrawWanted && singleDrawProgram().program != 0; }
+bool blurSingleDraw() { return singleDrawWanted && singleDrawProgram(3 | kPairs).program != 0; }
 
 void blurPassLiteral(RenderTarget* source, RenderTarget* destination, int taps, float step,
                      float offset, float weight, bool onlyX, bool onlyY) {
@@ -173,15 +337,14 @@ void blurPassLiteral(RenderTarget* source, RenderTarget* destination, int taps, 
 
 void blurPass(RenderTarget* source, RenderTarget* destination, int taps, float step, float offset,
               float weight, bool onlyX, bool onlyY) {
-  if (!blurSingleDraw() || taps > kSingleDrawMaxTaps) {
-    blurPassLiteral(source, destination, taps, step, offset, weight, onlyX, onlyY);
+  // With both axes left out nothing is added: the cleared target is the result.
+  if (onlyX && onlyY) {
+    beginBlurPass(source, destination);
+    endBlurPass(destination);
     return;
   }
-  const float s = beginBlurPass(source, destination);
-  // With both axes left out nothing is added: the cleared target is the result.
-  if (taps > 0 && !(onlyX && onlyY))
-    drawSingleDraw(singleDrawProgram(), s, taps, step, offset, weight, onlyX, onlyY);
-  endBlurPass(destination);
+  if (!drawSingle(source, destination, taps, step, offset, weight, onlyX, onlyY))
+    blurPassLiteral(source, destination, taps, step, offset, weight, onlyX, onlyY);
 }
 
 void mulSubPass(RenderTarget* source, RenderTarget* destination, float subtract, float multiply) {

@@ -1,0 +1,224 @@
+// What the post-processing effects cost per frame at 800 × 600 on the software renderer, next
+// to the floor this machine sets: one full-screen textured pass. Every figure is wall time
+// with the frame finished (glFinish), since the renderer's own threads do the drawing.
+//
+//   Floor                    one 800 × 600 quad textured from a 1024² picture
+//   Source                   the sources of all of them alone: that picture into a 1024² target
+//   Blur/OneDraw, /Literal   Blur with BlurAmount 3 and glow (four passes), each pass one GLSL
+//                            draw or twelve additive draws
+//   ShaderRTT_HDR            float source, conversion, multiply/subtract, four blur rounds on
+//                            the 512² pair, glow, tone-mapped result
+//   ShaderRTT, ShaderDOF, TargetTexture   for comparison
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/Display.h"
+#include "base/RenderTarget.h"
+#include "demoSystem/Timeline.h"
+#include "effects/Blur.h"
+#include "effects/PostProcess.h"
+#include "effects/ScreenQuad.h"
+#include "support/GlTestContext.h"
+#include "support/TempDir.h"
+#include "support/TestEffects.h"
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+// The context, the programs' working directory and a 1024² picture with detail everywhere.
+struct Setup {
+  GlTestContext gl{kWidth, kHeight};
+  WorkingDirectory work{"postprocess_bench"};
+  GLuint picture = 0;
+
+  Setup() {
+    writeSampleShaders(work);
+    screenWidth = kWidth;
+    screenHeight = kHeight;
+    demoEndTime = 1000000;
+    std::vector<uint8_t> texels(1024 * 1024 * 4);
+    for (int y = 0; y < 1024; ++y)
+      for (int x = 0; x < 1024; ++x) {
+        uint8_t* p = &texels[(size_t(y) * 1024 + x) * 4];
+        p[0] = uint8_t(x ^ y);
+        p[1] = uint8_t(x * 3 + y);
+        p[2] = uint8_t((x / 32 + y / 32) % 2 * 255);
+        p[3] = 255;
+      }
+    glGenTextures(1, &picture);
+    glBindTexture(GL_TEXTURE_2D, picture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1024, 1024, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  }
+
+  // The picture over the unit square of the current matrices.
+  void drawPicture() const {
+    glBindTexture(GL_TEXTURE_2D, picture);
+    glEnable(GL_TEXTURE_2D);
+    drawRectTex({0, 0, 1, 1}, {0, 0, 1, 1});
+    glDisable(GL_TEXTURE_2D);
+  }
+};
+
+Setup& setup() {
+  static Setup* s = new Setup;  // kept to the end: the caches hold its GL objects
+  return *s;
+}
+
+// The source every effect here post-processes: the picture over the whole target.
+DrawSource& source() {
+  static DrawSource s([] {
+    setOrthoUnitFlipped();
+    setup().drawPicture();
+  });
+  return s;
+}
+
+void finishFrame() { glFinish(); }
+
+// One frame of `effect` as the timeline runs it: update, then render over the window.
+void runFrames(benchmark::State& state, Effect& effect) {
+  if (!setup().gl.ok()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  effect.sourceEffect = &source();
+  uint32_t t = 0;
+  // The driver compiles every new shader variant on first use: not part of a frame's cost.
+  for (int warmUp = 0; warmUp < 3; ++warmUp) {
+    effect.update(t);
+    glViewport(0, 0, kWidth, kHeight);
+    effect.render(t);
+    finishFrame();
+  }
+  for (auto _ : state) {
+    effect.update(t);
+    glViewport(0, 0, kWidth, kHeight);
+    effect.render(t);
+    finishFrame();
+    t += 40;
+  }
+  if (glGetError() != GL_NO_ERROR) state.SkipWithError("GL error");
+}
+
+// [SECTION] The floor and the source
+
+void BM_Floor_FullScreenTexturedPass(benchmark::State& state) {
+  Setup& s = setup();
+  glViewport(0, 0, kWidth, kHeight);
+  for (int warmUp = 0; warmUp < 3; ++warmUp) {
+    setOrthoUnitFlipped();
+    s.drawPicture();
+    finishFrame();
+  }
+  for (auto _ : state) {
+    setOrthoUnitFlipped();
+    s.drawPicture();
+    finishFrame();
+  }
+}
+BENCHMARK(BM_Floor_FullScreenTexturedPass)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Source_PictureInto1024Target(benchmark::State& state) {
+  setup();
+  static RenderTarget target;
+  if (!target.isInited()) target.init("bench_source", 1024, 1024, RenderTarget::kDepth);
+  for (int frame = -3; frame < 0; ++frame) {
+    target.bind();
+    glViewport(0, 0, 1024, 1024);
+    source().render(0);
+    target.unbind();
+    finishFrame();
+  }
+  for (auto _ : state) {
+    target.bind();
+    glViewport(0, 0, 1024, 1024);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    source().render(0);
+    target.unbind();
+    finishFrame();
+  }
+}
+BENCHMARK(BM_Source_PictureInto1024Target)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// [SECTION] Blur
+
+void blurFrames(benchmark::State& state, bool singleDraw) {
+  setup();
+  static Blur* blur = nullptr;
+  if (!blur) {
+    blur = new Blur("bench_blur");
+    blur->DoBlur.value = true;
+    blur->DoGlow.value = true;
+    blur->BlurAmount.value = 3;
+  }
+  setBlurSingleDraw(singleDraw);
+  runFrames(state, *blur);
+  setBlurSingleDraw(true);
+}
+
+void BM_Blur_Amount3Glow_OneDraw(benchmark::State& state) { blurFrames(state, true); }
+BENCHMARK(BM_Blur_Amount3Glow_OneDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Blur_Amount3Glow_Literal(benchmark::State& state) { blurFrames(state, false); }
+BENCHMARK(BM_Blur_Amount3Glow_Literal)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// [SECTION] Render-to-texture
+
+void BM_ShaderRTT_HDR_AllPasses(benchmark::State& state) {
+  setup();
+  static ShaderRTT_HDR* hdr = nullptr;
+  if (!hdr) {
+    hdr = new ShaderRTT_HDR("bench_hdr");
+    hdr->DoMulSub.value = hdr->DoBlur.value = hdr->DoGlow.value = true;
+    TimelineEvent large;
+    large.code = ShaderRTT::kSelectPair;
+    large.value = 512;
+    hdr->handleEvent(large);
+  }
+  runFrames(state, *hdr);
+}
+BENCHMARK(BM_ShaderRTT_HDR_AllPasses)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ShaderRTT_AllPasses(benchmark::State& state) {
+  setup();
+  static ShaderRTT* rtt = nullptr;
+  if (!rtt) {
+    rtt = new ShaderRTT("bench_rtt");
+    rtt->DoMulSub.value = rtt->DoBlur.value = rtt->DoGlow.value = true;
+    TimelineEvent large;
+    large.code = ShaderRTT::kSelectPair;
+    large.value = 512;
+    rtt->handleEvent(large);
+  }
+  runFrames(state, *rtt);
+}
+BENCHMARK(BM_ShaderRTT_AllPasses)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ShaderDOF_BlurGlow(benchmark::State& state) {
+  setup();
+  static ShaderDOF* dof = nullptr;
+  if (!dof) {
+    dof = new ShaderDOF("bench_dof");
+    dof->DoBlur.value = dof->DoGlow.value = true;
+  }
+  runFrames(state, *dof);
+}
+BENCHMARK(BM_ShaderDOF_BlurGlow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TargetTexture(benchmark::State& state) {
+  setup();
+  static TargetTexture* texture = nullptr;
+  if (!texture) texture = new TargetTexture("bench_texture");
+  runFrames(state, *texture);
+}
+BENCHMARK(BM_TargetTexture)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
