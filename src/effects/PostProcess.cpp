@@ -199,7 +199,8 @@ void ShaderRTT::update(uint32_t time) {
   renderSourceToTarget(t.first, time);
   RenderTarget* fixedImage = t.first;
   if (hdr) {
-    // Into the 16-bit target with the exposure as its full scale.
+    // Into the 16-bit target with the exposure as its full scale: the exposure is applied
+    // here, the tone map after the filtering shows the result.
     glViewport(0, 0, t.convert->getWidth(), t.convert->getHeight());
     glColor4f(1, 1, 1, 1);
     convertProgram->bind();
@@ -252,8 +253,7 @@ void ShaderRTT::render(uint32_t time) {
     drawLayers(targets().first, result, doGlow, draws, nullptr);
     return;
   }
-  // The tone mapping undoes the conversion's scale: the exposure is the white point.
-  toneMapProgram->setParameter4f(toneMapProgram->factors, usableExposure(), 0, 0, 0);
+  toneMapProgram->setParameter4f(toneMapProgram->factors, exposure, 0, 0, 0);
   drawLayers(targets().first, result, doGlow, draws, toneMapProgram);
 }
 

@@ -90,12 +90,12 @@ void expectNear(const Rgb& actual, const Rgb& expected, int tolerance, const std
 // [SECTION] HDR
 
 // The conversion keeps v / E above the black floor f = 1/4096, stretched back to full range;
-// the tone map takes L = stored · E back and draws L (1 + L / E²) / (1 + L).
+// the tone map draws L (1 + L / 16) / (1 + L) of L = 4 · stored.
 int toneMapped(double v, double e) {
   const double f = 1.0 / 4096;
   const double stored = std::clamp((v / e - f) / (1 - f), 0.0, 1.0);
-  const double l = stored * e;
-  return static_cast<int>(std::lround(std::clamp(l * (1 + l / (e * e)) / (1 + l), 0.0, 1.0) * 255));
+  const double l = 4 * stored;
+  return static_cast<int>(std::lround(std::clamp(l * (1 + l / 16) / (1 + l), 0.0, 1.0) * 255));
 }
 
 TEST_F(PostProcessTest, HdrValuesAboveOneToneMapByTheExposure) {
@@ -110,10 +110,11 @@ TEST_F(PostProcessTest, HdrValuesAboveOneToneMapByTheExposure) {
     float exposure;
     Rgb expected;
   };
-  // By hand: E 32 gives (205, 170, 84); E 2 clips 4 and 2 to white and leaves 0.5 at 96.
-  const Case cases[] = {{32, {205, 170, 84}}, {2, {255, 255, 96}}};
+  // By hand: E 32 gives (88, 52, 15); E 2 takes 4 and 2 to full scale, white, and 0.5 to 135.
+  const Case cases[] = {{32, {88, 52, 15}}, {2, {255, 255, 135}}};
   for (const Case& c : cases) {
     hdr.handleEvent(event(ShaderRTT_HDR::kExposure, c.exposure));
+    EXPECT_EQ(toneMapped(4, c.exposure), c.expected[0]);
     EXPECT_EQ(toneMapped(0.5, c.exposure), c.expected[2]);
     frame(hdr, 0);
     expectNear(screen(64, 64), c.expected, 1, "exposure " + std::to_string(c.exposure));
@@ -141,7 +142,7 @@ TEST_F(PostProcessTest, HdrRenderSetsItsOwnProjection) {
   glViewport(0, 0, kScreen, kScreen);
   hdr.render(0);
   for (auto [x, y] : {std::pair{2, 2}, {125, 2}, {2, 125}, {125, 125}})
-    expectNear(screen(x, y), {205, 170, 84}, 1, "corner " + std::to_string(x) + "," + std::to_string(y));
+    expectNear(screen(x, y), {88, 52, 15}, 1, "corner " + std::to_string(x) + "," + std::to_string(y));
 }
 
 // [SECTION] ShaderRTT against Blur
