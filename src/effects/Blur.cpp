@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <string>
 
 #include "base/RenderTarget.h"
 #include "effects/ScreenQuad.h"
@@ -42,7 +43,7 @@ uniform sampler2D shiftedY1;
 
 // One copy, as the blend stores it: the colour times the weight, clamped, then to the nearest
 // step, ties to even. The products are formed in the order the fixed-function draw forms
-// them (the clamp between them keeps the compiler from regrouping them), so ties fall alike.
+// them (the min between them keeps the compiler from regrouping them), so ties fall alike.
 vec3 settle(vec3 c) { return roundEven(min(c * weight, 1.0) * 255.0); }
 
 #if EDGES
@@ -55,7 +56,7 @@ vec3 settle(vec3 c) { return roundEven(min(c * weight, 1.0) * 255.0); }
 
 #if PAIRS
 // The filtered sample between texels a and b of the source: their mean in 8-bit steps, the
-// half rounded up. (a + b) · 255 lies within a hair of the whole number of steps s: ceil(s/2).
+// half rounded up. (a + b) * 255 lies within a hair of the whole number of steps s: ceil(s/2).
 vec3 between(ivec2 a, ivec2 b) {
   vec3 sum = texelFetch(source0, WRAP(a), 0).rgb + texelFetch(source0, WRAP(b), 0).rgb;
   return ceil(sum * 127.5 - 0.25) * (1.0 / 255.0);

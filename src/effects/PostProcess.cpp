@@ -45,14 +45,6 @@ void initClamped(RenderTarget& target, const std::string& name, int size, int fl
   target.setTextureParameter(GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
-void setFlippedUnitProjection() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, 1, 1, 0, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-}
-
 // copyPass with or without its clear (the conversion pass draws without).
 void drawCopy(RenderTarget* source, RenderTarget* destination, bool clear) {
   destination->bind();
@@ -61,7 +53,7 @@ void drawCopy(RenderTarget* source, RenderTarget* destination, bool clear) {
   glDepthMask(GL_FALSE);
   glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
   glEnable(GL_TEXTURE_2D);
-  setFlippedUnitProjection();
+  setOrthoUnitFlipped();  // (0, 1, 1, 0)
   drawRectTex(kFull, kFull);
   glDisable(GL_TEXTURE_2D);
   glEnable(GL_DEPTH_TEST);
@@ -328,7 +320,7 @@ void ShaderDOF::update(uint32_t time) {
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_FALSE);
-    setFlippedUnitProjection();
+    setOrthoUnitFlipped();  // (0, 1, 1, 0)
     const float n = static_cast<float>(d2->getWidth());
     const float unitX = BlurFactorX.evaluate(time) / n;
     const float unitY = BlurFactorY.evaluate(time) / n;
