@@ -4,6 +4,7 @@
 //
 //   Floor                    one 800 × 600 quad textured from a 1024² picture
 //   Source                   the sources of all of them alone: that picture into a 1024² target
+//   BlurPasses               the four blur passes alone, one draw each or the literal draws
 //   Blur/OneDraw, /Literal   Blur with BlurAmount 3 and glow (four passes), each pass one GLSL
 //                            draw or twelve additive draws
 //   ShaderRTT_HDR            float source, conversion, multiply/subtract, four blur rounds on
@@ -167,6 +168,34 @@ void blurFrames(benchmark::State& state, bool singleDraw) {
   runFrames(state, *blur);
   setBlurSingleDraw(true);
 }
+
+// The four passes of BlurAmount 3 alone, from the source already in T1: what the one-draw
+// passes change.
+void blurPasses(benchmark::State& state, bool singleDraw) {
+  setup();
+  static Blur* blur = nullptr;
+  if (!blur) blur = new Blur("bench_blur_passes");
+  RenderTarget* t[] = {&Blur::target(1), &Blur::target(2), &Blur::target(3), &Blur::target(4)};
+  setBlurSingleDraw(singleDraw);
+  glViewport(0, 0, 512, 512);
+  const float weight = 1.0f / 12;
+  const auto passes = [&] {
+    blurPass(t[0], t[1], 6, 1, 2.5f, weight, false, false);
+    blurPass(t[1], t[2], 6, 3, 6.5f, weight, false, false);
+    blurPass(t[2], t[3], 6, 5, 12.5f, weight, false, false);
+    blurPass(t[3], t[1], 6, 7, 17.5f, weight, false, false);
+    finishFrame();
+  };
+  for (int warmUp = 0; warmUp < 3; ++warmUp) passes();
+  for (auto _ : state) passes();
+  setBlurSingleDraw(true);
+}
+
+void BM_BlurPasses_OneDraw(benchmark::State& state) { blurPasses(state, true); }
+BENCHMARK(BM_BlurPasses_OneDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_BlurPasses_Literal(benchmark::State& state) { blurPasses(state, false); }
+BENCHMARK(BM_BlurPasses_Literal)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Blur_Amount3Glow_OneDraw(benchmark::State& state) { blurFrames(state, true); }
 BENCHMARK(BM_Blur_Amount3Glow_OneDraw)->Unit(benchmark::kMillisecond)->UseRealTime();

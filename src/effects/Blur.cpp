@@ -297,6 +297,64 @@ bool drawSingle(RenderTarget* source, RenderTarget* destination, int taps, float
   return true;
 }
 
+// [SECTION] The glow in one draw
+
+// The glow's two draws (the sharp picture, then the result added at the glow strength, which
+// as a vertex colour is clamped to 0..1) summed in 8-bit steps as the blend stores them.
+constexpr const char* kGlowSource = R"(#version 130
+uniform sampler2D sharp0;
+uniform sampler2D glow1;
+uniform float strength;
+void main() {
+  vec2 tc = gl_TexCoord[0].st;
+  vec3 sharp = roundEven(texture2D(sharp0, tc).rgb * 255.0);
+  vec3 added = roundEven(min(texture2D(glow1, tc).rgb * strength, 1.0) * 255.0);
+  gl_FragColor = vec4(min(sharp + added, 255.0) / 255.0, 1.0);
+}
+)";
+
+struct GlowProgram {
+  GLuint program = 0;
+  GLint strength = -1;
+};
+
+const GlowProgram& glowProgram() {
+  static const GlowProgram p = [] {
+    GlowProgram made;
+    const GLuint program = glCreateShaderProgramv(GL_FRAGMENT_SHADER, 1, &kGlowSource);
+    GLint linked = GL_FALSE;
+    if (program != 0) glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+      if (program != 0) glDeleteProgram(program);
+      while (glGetError() != GL_NO_ERROR) {
+      }
+      return made;
+    }
+    made.program = program;
+    made.strength = glGetUniformLocation(program, "strength");
+    glProgramUniform1i(program, glGetUniformLocation(program, "sharp0"), 0);
+    glProgramUniform1i(program, glGetUniformLocation(program, "glow1"), 1);
+    return made;
+  }();
+  return p;
+}
+
+// Draws the glow in one draw when the one-draw passes are on and the program compiled.
+bool drawGlowSingle(GLuint sharp, GLuint glow, float strength) {
+  const GlowProgram& p = glowProgram();
+  if (!singleDrawWanted || p.program == 0) return false;
+  glProgramUniform1f(p.program, p.strength, std::clamp(strength, 0.0f, 1.0f));
+  glActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, glow);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, sharp);
+  ShaderManager& shaders = ShaderManager::instance();
+  shaders.useStage(GL_FRAGMENT_SHADER, p.program);
+  drawRectTex(kFull, kFull);
+  shaders.useStage(GL_FRAGMENT_SHADER, 0);
+  return true;
+}
+
 // [SECTION] The literal draws
 
 void drawLiteral(float s, int taps, float step, float offset, float weight, bool onlyX, bool onlyY) {
@@ -476,18 +534,25 @@ void Blur::render(uint32_t time) {
   glEnable(GL_TEXTURE_2D);
   setOrthoUnitFlipped();
   glColor4f(1, 1, 1, 1);
-  if (doGlow) {
-    glBindTexture(GL_TEXTURE_2D, target(1).getColorTextureId());
+  // Without any pass this frame the source itself is shown.
+  const GLuint shown = (result ? result : &target(1))->getColorTextureId();
+  const GLuint sharp = target(1).getColorTextureId();
+  if (doGlow && drawGlowSingle(sharp, shown, GlowStrength.evaluate(time))) {
+    // drawn
+  } else if (doGlow) {
+    glBindTexture(GL_TEXTURE_2D, sharp);
     drawRectTex(kFull, kFull);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     const float g = GlowStrength.evaluate(time);
     glColor4f(g, g, g, g);
+    glBindTexture(GL_TEXTURE_2D, shown);
+    drawRectTex(kFull, kFull);
+    glDisable(GL_BLEND);
+  } else {
+    glBindTexture(GL_TEXTURE_2D, shown);
+    drawRectTex(kFull, kFull);
   }
-  // Without any pass this frame the source itself is shown.
-  glBindTexture(GL_TEXTURE_2D, (result ? result : &target(1))->getColorTextureId());
-  drawRectTex(kFull, kFull);
-  if (doGlow) glDisable(GL_BLEND);
   glDisable(GL_TEXTURE_2D);
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);

@@ -33,7 +33,8 @@ void blurPassLiteral(RenderTarget* source, RenderTarget* destination, int taps, 
 void mulSubPass(RenderTarget* source, RenderTarget* destination, float subtract, float multiply);
 
 // Whether blurPass draws one GLSL draw per pass (true, the default, when the driver compiled
-// the program) or the literal additive draws. For the benchmark and the equivalence test.
+// the program) or the literal additive draws, and Blur draws its glow (the sharp picture and
+// the result added) in one draw or two. For the benchmark and the equivalence test.
 void setBlurSingleDraw(bool enabled);
 bool blurSingleDraw();
 

@@ -196,6 +196,38 @@ TEST_F(BlurTest, OneDrawPassesEqualTheAdditiveDrawsWithinOneStep) {
   }
 }
 
+TEST_F(BlurTest, GlowInOneDrawEqualsItsTwoDraws) {
+  DrawSource source([] {
+    glBegin(GL_QUADS);
+    glColor3f(0.1f, 0.9f, 0.3f);
+    glVertex2f(-1, -1);
+    glColor3f(1, 0.5f, 0);
+    glVertex2f(1, -1);
+    glColor3f(0.2f, 0.2f, 1);
+    glVertex2f(1, 1);
+    glColor3f(0.7f, 0.7f, 0.7f);
+    glVertex2f(-1, 1);
+    glEnd();
+    fillRect(0.45f, 0.2f, 0.55f, 0.8f, 1, 1, 1);
+  });
+  Blur blur("blur_glow");
+  blur.sourceEffect = &source;
+  blur.DoBlur.value = blur.DoGlow.value = true;
+  for (float strength : {0.3f, 0.77f, 2.0f}) {
+    blur.GlowStrength.value = strength;
+    std::vector<uint8_t> frames[2];
+    for (bool single : {false, true}) {
+      setBlurSingleDraw(single);
+      blur.update(0);
+      // A viewport of odd size, so that the samples fall between texels at every fraction.
+      glViewport(0, 0, 61, 47);
+      blur.render(0);
+      frames[single] = gl->pixels();
+    }
+    EXPECT_LE(largestDifference(frames[0], frames[1]), 1) << "GlowStrength " << strength;
+  }
+}
+
 // [SECTION] The effect
 
 TEST_F(BlurTest, ResultFollowsTheSwitchesAndAmountAboveThreeActsAsThree) {
