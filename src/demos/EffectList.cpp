@@ -2,10 +2,12 @@
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
+#include "effects/Blur.h"
 #include "effects/Distort.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
+#include "effects/PostProcess.h"
 #include "effects/Text.h"
 
 namespace {
@@ -23,7 +25,7 @@ Effect* makeClear(const std::string& instanceName) {
 // built yet: a script naming it stops with "EffectType not found", as for any unknown name.
 const EffectType kTypes[] = {
     {"Scene", nullptr},
-    {"Blur", nullptr},
+    {"Blur", make<Blur>},
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
     {"Flash", make<FlashEffect>},
@@ -37,15 +39,15 @@ const EffectType kTypes[] = {
     {"OmniShadowTest", nullptr},
     {"Osc", make<OscEffect>},
     {"PNoise", make<PNoiseEffect>},
-    {"ShaderRTT", nullptr},
-    {"ShaderRTT_HDR", nullptr},
-    {"ShaderDOF", nullptr},
+    {"ShaderRTT", make<ShaderRTT>},
+    {"ShaderRTT_HDR", make<ShaderRTT_HDR>},
+    {"ShaderDOF", make<ShaderDOF>},
     {"Spectrum", make<SpectrumEffect>},
     {"Spheres", nullptr},
     {"Ripple", make<RippleEffect>},
     {"RotoZoom", make<RotoZoomEffect>},
-    {"TargetTexture", nullptr},
-    {"TargetTextureHDR", nullptr},
+    {"TargetTexture", make<TargetTexture>},
+    {"TargetTextureHDR", make<TargetTextureHDR>},
     {"TechnoNoise", make<TechnoNoiseEffect>},
     {"ThreadObject", nullptr},
     {"Tiles", make<TilesEffect>},

@@ -35,6 +35,31 @@ void applyAnisotropy(GLenum target) {
   if (anisotropy > 0.0f) glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
 }
 
+// A 4 × 4 colour texture of `format` on a fresh framebuffer: complete or not. Errors the
+// driver raises for a format it does not know are its answer, and are taken here.
+bool colourRenderable(GLenum format) {
+  GLint framebuffer = 0, texture = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+  drainGlErrors(DE_HERE);
+  GLuint probeTexture = 0, probeFramebuffer = 0;
+  glGenTextures(1, &probeTexture);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), 4, 4, 0, GL_RGB, GL_FLOAT, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glGenFramebuffers(1, &probeFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, probeFramebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, probeTexture, 0);
+  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glDeleteFramebuffers(1, &probeFramebuffer);
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+  glDeleteTextures(1, &probeTexture);
+  bool refused = false;
+  while (glGetError() != GL_NO_ERROR) refused = true;
+  return complete && !refused;
+}
+
 // S3TC levels from consecutive parts of the data, each half the size of the one before.
 // Levels the file does not hold (the chain may be cut short) are left out and the texture's
 // level range ends at the last one uploaded, so it stays complete for mipmapped sampling.
@@ -61,6 +86,22 @@ void uploadCompressedLevels(GLenum target, GLenum textureTarget, const Image& im
 }
 
 }  // namespace
+
+// [SECTION] Float surfaces
+
+GLenum renderableFloatFormat(GLenum preferred) {
+  return colourRenderable(preferred) ? preferred : GL_RGBA16F;
+}
+
+GLenum floatSurfaceFormat() {
+  static GLenum probed = 0;
+  static GLenum answer = 0;
+  if (probed != floatTextureFormat) {
+    answer = renderableFloatFormat(floatTextureFormat);
+    probed = floatTextureFormat;
+  }
+  return answer;
+}
 
 // [SECTION] Texture
 
@@ -143,7 +184,7 @@ bool Texture::createEmpty(int w, int h, GLenum format, int flags) {
       GLenum type = GL_UNSIGNED_BYTE;
       GLint filter = GL_LINEAR;
       if (flags & kTextureFloat) {
-        internalFormat = floatTextureFormat;
+        internalFormat = floatSurfaceFormat();
         dataFormat = GL_RGB;
         type = GL_FLOAT;
         filter = GL_NEAREST;

@@ -23,6 +23,15 @@ extern GLenum floatTextureFormat;
 // Anisotropic filtering of loaded pictures; 0 (the default) leaves it off.
 extern float anisotropy;
 
+// The internal format of empty floating-point textures, which render targets draw into:
+// floatTextureFormat where a framebuffer takes it as its colour buffer, else GL_RGBA16F
+// (Mesa's software renderer may refuse three-channel 16-bit float colour buffers). Decided
+// by a framebuffer completeness probe, once per value of floatTextureFormat.
+GLenum floatSurfaceFormat();
+// The probe itself: `preferred` when a framebuffer with a colour texture of that format is
+// complete, else GL_RGBA16F. Leaves the framebuffer and texture bindings as they were.
+GLenum renderableFloatFormat(GLenum preferred);
+
 // Texture creation flags. For pictures loaded from files: kTextureMipmapped. For empty
 // textures: kTextureFloat or kTexture16Bit (render targets pass 2 × their precision code).
 constexpr int kTextureMipmapped = 1;

@@ -7,15 +7,16 @@
 #include <array>
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "base/Display.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
 #include "resources/ImageWriters.h"
+#include "support/GlState.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
+#include "support/TestEffects.h"
 
 namespace {
 
@@ -52,91 +53,6 @@ TimelineEvent neutralEvent(int32_t code, uint32_t time) {
   return event;
 }
 
-// [SECTION] The GL state that must come back
-
-// Between effects the frame is in the engine's resting state: depth test and depth writes
-// on, blending off with the additive equation, no program, the window's framebuffer and
-// viewport, the matrix stacks at their depth. The blend factors are not part of it: every
-// effect sets them whenever it turns blending on.
-void enterRestingState() {
-  glEnable(GL_DEPTH_TEST);
-  glDepthMask(GL_TRUE);
-  glDisable(GL_BLEND);
-  glBlendEquation(GL_FUNC_ADD);
-  glDisable(GL_CULL_FACE);
-  glMatrixMode(GL_MODELVIEW);
-}
-
-struct GlState {
-  GLboolean blend, depthTest, depthMask, cullFace, lighting, fog, alphaTest, stencilTest,
-      scissorTest, texture2d;
-  GLint blendEquation, depthFunc;
-  GLint pipeline, program, drawFramebuffer, readFramebuffer, activeTexture;
-  GLint modelviewDepth, projectionDepth, textureDepth, matrixMode;
-  std::array<GLint, 4> viewport;
-  std::array<GLboolean, 4> colorMask;
-
-  static GlState read() {
-    GlState s{};
-    s.blend = glIsEnabled(GL_BLEND);
-    s.depthTest = glIsEnabled(GL_DEPTH_TEST);
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
-    s.cullFace = glIsEnabled(GL_CULL_FACE);
-    s.lighting = glIsEnabled(GL_LIGHTING);
-    s.fog = glIsEnabled(GL_FOG);
-    s.alphaTest = glIsEnabled(GL_ALPHA_TEST);
-    s.stencilTest = glIsEnabled(GL_STENCIL_TEST);
-    s.scissorTest = glIsEnabled(GL_SCISSOR_TEST);
-    s.texture2d = glIsEnabled(GL_TEXTURE_2D);
-    glGetIntegerv(GL_BLEND_EQUATION_RGB, &s.blendEquation);
-    glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
-    glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &s.pipeline);
-    glGetIntegerv(GL_CURRENT_PROGRAM, &s.program);
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &s.drawFramebuffer);
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &s.readFramebuffer);
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &s.activeTexture);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &s.modelviewDepth);
-    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &s.projectionDepth);
-    glGetIntegerv(GL_TEXTURE_STACK_DEPTH, &s.textureDepth);
-    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
-    glGetIntegerv(GL_VIEWPORT, s.viewport.data());
-    glGetBooleanv(GL_COLOR_WRITEMASK, s.colorMask.data());
-    return s;
-  }
-
-  // The fields that differ from `before`, by name; empty when all came back.
-  std::string differencesFrom(const GlState& before) const {
-    std::ostringstream out;
-    auto check = [&](const char* name, auto now, auto then) {
-      if (now != then) out << ' ' << name << ' ' << +then << "->" << +now;
-    };
-    check("blend", blend, before.blend);
-    check("depthTest", depthTest, before.depthTest);
-    check("depthMask", depthMask, before.depthMask);
-    check("cullFace", cullFace, before.cullFace);
-    check("lighting", lighting, before.lighting);
-    check("fog", fog, before.fog);
-    check("alphaTest", alphaTest, before.alphaTest);
-    check("stencilTest", stencilTest, before.stencilTest);
-    check("scissorTest", scissorTest, before.scissorTest);
-    check("texture2d", texture2d, before.texture2d);
-    check("blendEquation", blendEquation, before.blendEquation);
-    check("depthFunc", depthFunc, before.depthFunc);
-    check("pipeline", pipeline, before.pipeline);
-    check("program", program, before.program);
-    check("drawFramebuffer", drawFramebuffer, before.drawFramebuffer);
-    check("readFramebuffer", readFramebuffer, before.readFramebuffer);
-    check("activeTexture", activeTexture, before.activeTexture);
-    check("modelviewDepth", modelviewDepth, before.modelviewDepth);
-    check("projectionDepth", projectionDepth, before.projectionDepth);
-    check("textureDepth", textureDepth, before.textureDepth);
-    check("matrixMode", matrixMode, before.matrixMode);
-    for (int i = 0; i < 4; ++i) check("viewport", viewport[i], before.viewport[i]);
-    for (int i = 0; i < 4; ++i) check("colorMask", colorMask[i], before.colorMask[i]);
-    return out.str();
-  }
-};
-
 std::string glErrors() {
   std::string text;
   for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) text += " 0x" + std::to_string(e);
@@ -153,6 +69,8 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/shaders/contract_vp.cg", kVertexProgram);
     work->write("data/shaders/contract_fp.cg", kFragmentProgram);
     work->write("data/contract.png", tinyPng());
+    // The post-processing types load the sample demo's programs when they are built.
+    writeSampleShaders(*work);
   }
   static void TearDownTestSuite() {
     delete work;
