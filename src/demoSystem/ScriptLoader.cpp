@@ -434,6 +434,7 @@ void ScriptLoader::signal(uint32_t time, const std::string& instanceName, Script
     } else if (setupSeen) {
       v = static_cast<float>(effect->addString(variable->stringTable, s));
     } else {
+      if (collecting()) notice("a text before __SETUP__ and __TIMELINE__ does nothing: " + s);
       return;
     }
   }

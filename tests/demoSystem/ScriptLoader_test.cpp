@@ -580,17 +580,19 @@ TEST_F(ScriptTest, CollectingReportsEveryProblemAtItsFileAndLineAndLoadsTheRest)
   EXPECT_EQ(eventTimes(), (std::vector<uint32_t>{600, 700}));
 }
 
-TEST_F(ScriptTest, CollectingHandsEachTriggerTextToTheCollectorDuringItsStatement) {
+TEST_F(ScriptTest, CollectingHandsEachTriggerTextToTheCollectorAndNoticesTextsThatDoNothing) {
   std::vector<std::string> seen;
   loader.collect({[&](const ScriptProblem& problem) { seen.push_back(problem.text()); },
                   [&](int32_t code, const std::string& text) {
                     seen.push_back(std::to_string(code) + " " + text + " at line " +
                                    std::to_string(loader.statementLocation().second));
                   }});
-  load("DEFINE FP 36\nINSERT_EFFECT Probe AS p\n__TIMELINE__\n100 t p FP \"fp.cg\"\n200 t p FP 1\n");
+  load("DEFINE FP 36\nINSERT_EFFECT Probe AS p\n0 s p File \"early.png\"\n__TIMELINE__\n"
+       "100 t p FP \"fp.cg\"\n200 t p FP 1\n");
   loader.collect({});
-  EXPECT_EQ(seen, (std::vector<std::string>{"36 fp.cg at line 4"}));
-  EXPECT_FALSE(loader.failed());
+  EXPECT_EQ(seen, (std::vector<std::string>{"script:3: a text before __SETUP__ and __TIMELINE__ does nothing: early.png",
+                                            "36 fp.cg at line 5"}));
+  EXPECT_FALSE(loader.failed());  // what a run passes over does not fail the load
 }
 
 TEST_F(ScriptTest, ASelfIncludingScriptIsStopped) {
