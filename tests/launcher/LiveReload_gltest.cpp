@@ -150,7 +150,7 @@ TEST_F(LiveReloadTest, AFirstLoadThatFailsWaitsForTheFix) {
   EXPECT_FALSE(live.hasDemo());
   EXPECT_EQ(live.problems(), (std::vector<std::string>{"data/scripts/demo_kx06.script:0: script: could not open "
                                                        "file for parsing: data/scripts/demo_kx06.script"}));
-  work.write(kDemoScript, "INSERT_EFFECT Clear AS bg\n__TIMELINE__\n0 b bg\n0 s bg Green 1\n");
+  work.write(kDemoScript, "DEMO_END 10000\nINSERT_EFFECT Clear AS bg\n__TIMELINE__\n0 b bg\n0 s bg Green 1\n");
   ASSERT_TRUE(settled(live));
   ASSERT_TRUE(live.reload());
   EXPECT_TRUE(live.hasDemo());
