@@ -19,9 +19,11 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/VelkorMusic.h"
 #include "demos/EffectList.h"
+#include "launcher/DemoCheck.h"
 #include "launcher/KeyControls.h"
 #include "launcher/LaunchSettings.h"
 #include "launcher/LauncherState.h"
+#include "launcher/LiveReload.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
@@ -246,7 +248,10 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   if (fsaa != 0 && hasGlExtension("ARB_multisample")) glDisable(GL_MULTISAMPLE_ARB);
   if (fullscreenRequested) platform::showCursor(false);
 
-  openArchive(kArchiveName, kArchivePassword);
+  // While a demo is being made it is read from its unpacked tree, names matched the way the
+  // archive will match them.
+  if (options_.developing()) setDiskNamesLikeArchive(true);
+  else openArchive(kArchiveName, kArchivePassword);
   // The first load's pictures start decoding while the loading picture is being shown.
   readPicturesAhead(kDemoScript);
   showLoadingScreen(window_);
@@ -265,6 +270,42 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   static bool exitHandlerRegistered = false;
   if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
 
+  if (options_.developing()) {
+    runDevDemo(width, height);
+  } else {
+    runPlayback(width, height);
+  }
+
+  window_.destroy();
+  platform::showCursor(true);
+  // The event list and the registry's storage go; the effects themselves stay, as their GL
+  // objects went with the context.
+  delete eventList;
+  eventList = nullptr;
+  if (effectRegistry) {
+    effectRegistry->releaseWithoutDestroying();
+    delete effectRegistry;
+    effectRegistry = nullptr;
+  }
+  if (capturing_) {
+    std::string error;
+    const bool closed = capture_.close(&error);
+    // A failed run ends with the line that says why, not with a summary.
+    if (progress_) progress_->finish(closed && exitCode_ == 0);
+    if (!closed) {
+      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+      exitCode_ = 1;
+    }
+    demoClock.setCounter(nullptr);
+    // A --dev run that never loaded its demo never started the capture.
+    if (exitCode_ == 0 && progress_)
+      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
+                  static_cast<long long>(capture_.framesWritten()), width, height,
+                  capture_.destination().c_str());
+  }
+}
+
+void VelkorLauncher::runPlayback(int width, int height) {
   bool firstLoad = true;
   for (;;) {
     demoClock.clearSeek();
@@ -295,32 +336,72 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
     }
     if (exit == LoopExit::Quit) break;
   }
+}
 
-  window_.destroy();
-  platform::showCursor(true);
-  // The event list and the registry's storage go; the effects themselves stay, as their GL
-  // objects went with the context.
-  delete eventList;
-  eventList = nullptr;
-  if (effectRegistry) {
-    effectRegistry->releaseWithoutDestroying();
-    delete effectRegistry;
-    effectRegistry = nullptr;
-  }
-  if (capturing_) {
-    std::string error;
-    const bool closed = capture_.close(&error);
-    // A failed run ends with the line that says why, not with a summary.
-    if (progress_) progress_->finish(closed && exitCode_ == 0);
-    if (!closed) {
-      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
-      exitCode_ = 1;
+// [SECTION] Live reloading (--dev)
+
+namespace {
+
+// The music at demo time `t`, playing unless the viewer paused.
+void musicAt(uint32_t t) {
+  if (!musicEnabled || !initSound() || !openMusic(kSoundtrack)) return;
+  setMusicTime(t);
+  if (!paused) playMusic();
+}
+
+}  // namespace
+
+void VelkorLauncher::runDevDemo(int width, int height) {
+  LiveReload live(kDemoScript, kSoundtrack);
+  // Escape and closing the window work while the first load waits for a fix.
+  inputEnabled = true;
+  bool restart = true;  // the next load that succeeds starts the demo (first load, Space)
+  for (;;) {
+    const uint32_t was = demoClock.now();
+    if (musicEnabled) pauseMusic();
+    const bool hadDemo = live.hasDemo();
+    const bool loaded = live.reload();
+    if (musicEnabled && live.soundtrackChanged()) closeSound();  // opened again from the new file
+    if (loaded && (!hadDemo || restart)) {
+      const uint32_t start = !hadDemo && options_.startMs ? *options_.startMs : demoStartTime;
+      demoClock.clearSeek();
+      demoClock.setBaseOffset(start);
+      demoClock.restart();
+      musicAt(start);
+      if (!hadDemo && capturing_ && !startCapture(width, height)) quitRequested = true;
+    } else if (hadDemo) {
+      // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
+      if (!capturing_) {
+        demoClock.clearSeek();
+        demoClock.setTime(was);
+      }
+      musicAt(was);
     }
-    demoClock.setCounter(nullptr);
-    if (exitCode_ == 0)
-      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
-                  static_cast<long long>(capture_.framesWritten()), width, height,
-                  capture_.destination().c_str());
+
+    bool changed = false;
+    const uint32_t end = options_.endMs.value_or(playbackEndTime);
+    auto render = [&](uint32_t t) {
+      if (live.hasDemo()) {
+        if (capturing_) renderCapturedFrame(t);
+        else renderFrame(t);
+        // Nobody can press Escape on a headless run: it ends after the frame that reached the end.
+        if (!capturing_ && (options_.headless || options_.endMs) && t >= end) quitRequested = true;
+      } else {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        live.waitForChanges(50);  // nothing moves until a file does
+      }
+      live.drawProblems(screenWidth, screenHeight);
+      if (live.changesSettled()) {
+        changed = true;
+        reloadRequested = true;
+      }
+    };
+    auto beforeSwap = [&](uint32_t) {
+      if (capturing_ && live.hasDemo() && !quitRequested) afterCapturedFrame();
+    };
+    if (runFrames(window_, render, beforeSwap) == LoopExit::Quit) break;
+    restart = !changed;  // Space starts the demo again, as it always does
   }
 }
 
@@ -377,6 +458,11 @@ int launcherMain(int argc, const char* const* argv) {
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
+    return 2;
+  }
+  if (options.check) return checkDemo(options);
+  if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
+    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
     return 2;
   }
   if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))

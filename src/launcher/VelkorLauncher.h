@@ -36,6 +36,10 @@ class VelkorLauncher {
   int exitCode() const { return exitCode_; }
 
  private:
+  // The frames of a plain run, reloading on Space.
+  void runPlayback(int width, int height);
+  // --dev: the frames of the demo being made, reloaded when its files change.
+  void runDevDemo(int width, int height);
   bool startCapture(int width, int height);
   void renderCapturedFrame(uint32_t t);
   void afterCapturedFrame();

@@ -2,9 +2,14 @@
 
 #include <GL/glu.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <set>
 
 #include "base/Error.h"
+#include "base/LoadRecord.h"
+#include "base/vkd.h"
 #include "resources/ImageLibrary.h"
 
 int maxTextureSize = 0;
@@ -83,6 +88,35 @@ void uploadCompressedLevels(GLenum target, GLenum textureTarget, const Image& im
     h /= 2;
   }
   glTexParameteri(textureTarget, GL_TEXTURE_MAX_LEVEL, std::max(uploaded - 1, 0));
+}
+
+// The path loadImage reads a picture from: RGBE pictures come from disk with '/' (see
+// ImageLibrary), the rest through the archive.
+std::string picturePath(const std::string& directory, const std::string& name) {
+  std::string path = directory + name;
+  if (path.size() >= 4 && (path.compare(path.size() - 4, 4, ".hdr") == 0 || path.compare(path.size() - 4, 4, ".HDR") == 0))
+    std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool pictureFileExists(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) return true;
+  MemoryFile* file = loadFile(path.c_str());
+  closeFile(file);
+  return file != nullptr;
+}
+
+// Only heard while authoring; a plain run goes on without the picture, as it always has.
+// `candidates` in the order they are named: the picture first, then its ".dds" stand-in.
+void reportMissingPicture(const std::vector<std::string>& candidates) {
+  if (!loadProblemsWatched()) return;
+  for (const std::string& path : candidates)
+    if (pictureFileExists(path)) {
+      reportLoadProblem({"", 0, "picture does not decode: " + path});
+      return;
+    }
+  reportLoadProblem({"", 0, "picture not found: " + candidates.front()});
 }
 
 }  // namespace
@@ -308,11 +342,17 @@ Texture* TextureManager::getTexture(const std::string& name, const std::string& 
   assertTrue(dot != std::string::npos, DE_HERE);
   // A compressed version of the picture, when there is one, is preferred.
   const std::string ddsName = name.substr(0, dot) + ".dds";
+  std::vector<std::string> files = {picturePath(directory, ddsName), picturePath(directory, name)};
+  for (const std::string& file : files) recordFileRequest(file);
   Image* image = loadImage(ddsName.c_str(), directory.c_str());
   if (!image) image = loadImage(name.c_str(), directory.c_str());
-  if (!image) return nullptr;
+  if (!image) {
+    reportMissingPicture({files[1], files[0]});
+    return nullptr;
+  }
 
   auto* texture = new Texture;
+  texture->sourceFiles = std::move(files);
   texture->target = target;
   texture->mipmapped = (flags & kTextureMipmapped) != 0;
   texture->images[0] = image;
@@ -346,8 +386,11 @@ Texture* TextureManager::getCubeMap(const std::array<std::string, 6>& names,
   auto* texture = new Texture;
   texture->target = GL_TEXTURE_CUBE_MAP;
   for (int face = 0; face < 6; ++face) {
+    texture->sourceFiles.push_back(picturePath(directory, names[face]));
+    recordFileRequest(texture->sourceFiles.back());
     texture->images[face] = loadImage(names[face].c_str(), directory.c_str());
     if (!texture->images[face]) {
+      reportMissingPicture({texture->sourceFiles.back()});
       delete texture;
       return nullptr;
     }
@@ -359,4 +402,13 @@ Texture* TextureManager::getCubeMap(const std::array<std::string, 6>& names,
 
 Texture* TextureManager::createCubeMap(const std::string& name, int size) {
   return createTexture(name, size, size, GL_TEXTURE_CUBE_MAP, GL_RGBA, 0);
+}
+
+std::vector<std::unique_ptr<Texture>> TextureManager::releaseReadFrom(const std::vector<std::string>& changedFiles) {
+  std::set<std::string> changed;
+  for (const std::string& file : changedFiles) changed.insert(dataFileKey(file));
+  return textures.releaseIf([&](const std::string&, const Texture& texture) {
+    return std::any_of(texture.sourceFiles.begin(), texture.sourceFiles.end(),
+                       [&](const std::string& file) { return changed.count(dataFileKey(file)) > 0; });
+  });
 }

@@ -6,7 +6,9 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/NamedCache.h"
 
@@ -61,6 +63,9 @@ class Texture {
   int getOriginalWidth() const { return originalWidth; }
   int getOriginalHeight() const { return originalHeight; }
   bool isMipmapped() const { return mipmapped; }
+  // The files a picture texture was read from, or would be read from first (the ".dds"
+  // picture of the same stem); empty for render surfaces.
+  const std::vector<std::string>& getSourceFiles() const { return sourceFiles; }
 
  private:
   friend class TextureManager;
@@ -78,6 +83,7 @@ class Texture {
   GLenum target = GL_TEXTURE_2D;
   GLenum internalFormat = GL_RGBA;
   bool mipmapped = false;
+  std::vector<std::string> sourceFiles;
 };
 
 class TextureManager {
@@ -109,6 +115,11 @@ class TextureManager {
 
   // The number of users of a cached name, 0 when it is not cached (for tests and stats).
   int useCount(const std::string& name) const;
+
+  // Authoring: takes out of the cache every picture texture read from one of `changedFiles`
+  // (compared by dataFileKey), so that the next request reads the file again, and hands the
+  // old textures over; effects that still draw them keep working until the caller lets go.
+  std::vector<std::unique_ptr<Texture>> releaseReadFrom(const std::vector<std::string>& changedFiles);
 
  private:
   TextureManager() = default;

@@ -322,6 +322,14 @@ TEST_F(SampleDemo, AnEffectNotInsertedIsFatalByName) {
       << run.err;
 }
 
+TEST_F(SampleDemo, ChecksCleanPackedAndUnpacked) {
+  for (const fs::path& tree : {kDemoDir, kStagingDir}) {
+    const ProgramRun run = runProgram(directory, "--check '" + tree.string() + "'");
+    EXPECT_EQ(run.exitCode, 0) << tree << "\n" << run.output();
+    EXPECT_EQ(run.out, "") << tree;
+  }
+}
+
 TEST_F(SampleDemo, AnUnchangedRepackPlaysCleanly) {
   // The broken demos above differ from this one by one line each.
   const fs::path data = variant("", "");

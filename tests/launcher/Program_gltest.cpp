@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "resources/ImageWriters.h"
 #include "support/Program.h"
 #include "support/TempDir.h"
 
@@ -155,6 +157,83 @@ TEST(ProgramRobustness, AnUnknownBlendCodePlaysToTheEndThroughProgramLoads) {
   EXPECT_TRUE(fs::exists(directory / "frames/frame_000010.png")) << run.output();
   EXPECT_NE(run.err.find("GL error (not fatal, reported once): GL_INVALID_ENUM"), std::string::npos) << run.err;
   EXPECT_EQ(run.err.find("CG error"), std::string::npos) << run.err;
+}
+
+}  // namespace
+
+// [SECTION] --check
+
+namespace {
+
+// A demo with one problem of each kind planted on a known line, unpacked.
+std::map<std::string, std::string> plantedDemo() {
+  std::string picture;
+  const testimages::Bytes png = testimages::encodePng(2, 2, PNG_COLOR_TYPE_RGB, 8, testimages::Bytes(12, 90));
+  picture.assign(png.begin(), png.end());
+  return {
+      {"data/scripts/demo_kx06.script",
+       "DEMO_END 10000\n"
+       "INCLUDE \"data/scripts/defs.script\"\n"
+       "__SETUP__\n"
+       "INSERT_EFFECT Image AS good\n"
+       "0 s good Datafile \"data/images/Good.PNG\"\n"  // found by the archive's name rule
+       "INSERT_EFFECT Imag AS typo\n"                   // 6: unknown type
+       "INSERT_EFFECT Image AS gone\n"
+       "0 s gone Datafile \"data/images/gone.png\"\n"   // 8: missing picture
+       "INSERT_EFFECT Image AS broken\n"
+       "0 s broken Datafile \"data/images/broken.png\"\n"  // 10: does not decode
+       "INCLUDE \"data/scripts/missing.script\"\n"         // 11: missing include
+       "__TIMELINE__\n"
+       "0 b good\n"
+       "NOT_DEFINED e good\n"                              // 14: undefined DEFINE
+       "100 s good Alhpa 0.5\n"                            // 15: unknown variable
+       "100 t good FRAGMENT \"data/shaders/fp_bad.cg\"\n"  // 16: the shader's error is at its line 3
+       "100 t good NO_SUCH_EVENT 1\n"                      // 17: undefined event name
+       "200 i nobody\n"},                                  // 18: unknown instance
+      {"data/scripts/defs.script", "DEFINE FRAGMENT 36\n"},
+      {"data/images/good.png", picture},
+      {"data/images/broken.png", "not a picture"},
+      {"data/shaders/fp_bad.cg", "#version 120\nvoid main() {\n  gl_FragColor = vec4(1.0) +;\n}\n"},
+  };
+}
+
+const char* kPlantedProblems =
+    "data/scripts/demo_kx06.script:6: EffectType not found: Imag\n"
+    "data/scripts/demo_kx06.script:8: picture not found: data/images/gone.png\n"
+    "data/scripts/demo_kx06.script:10: picture does not decode: data/images/broken.png\n"
+    "data/scripts/demo_kx06.script:11: script: could not open file for parsing: data/scripts/missing.script\n"
+    "data/scripts/demo_kx06.script:14: DEFINE not found: NOT_DEFINED\n"
+    "data/scripts/demo_kx06.script:15: Variable not found: Alhpa\n"
+    "data/shaders/fp_bad.cg:3: CG error: syntax error, unexpected ';'\n"
+    "data/scripts/demo_kx06.script:17: TRIGGER event not defined: NO_SUCH_EVENT (the event is dropped)\n"
+    "data/scripts/demo_kx06.script:18: Effect not found: nobody (the event is never delivered)\n";
+
+TEST(Check, EveryPlantedProblemIsListedWithItsFileAndLineAndTheExitCodeIsOne) {
+  TempDir unpacked("de_check");
+  for (const auto& [name, content] : plantedDemo()) unpacked.write(name, content);
+  const ProgramRun run = runProgram(unpacked.path(), "--check .");
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_EQ(run.out, kPlantedProblems);
+  EXPECT_EQ(run.err, "demoengine: 9 problems in the unpacked demo\n");
+
+  // The same demo packed reads the same, from the archive in the working directory. (The
+  // archive matches names in any case, as the unpacked check did.)
+  TempDir packed("de_check_packed");
+  ::packDemo(packed.path(), plantedDemo());
+  const ProgramRun archived = runProgram(packed.path(), "--check");
+  EXPECT_EQ(archived.exitCode, 1);
+  EXPECT_EQ(archived.out, kPlantedProblems);
+}
+
+TEST(Check, ACleanDemoExitsWithZeroAndNothingOnStdout) {
+  TempDir directory("de_check_clean");
+  ::packDemo(directory.path(), {{"data/scripts/demo_kx06.script",
+                                 "INSERT_EFFECT Clear AS bg\n__TIMELINE__\n0 b bg\n0 s bg Red 1\n"}});
+  const ProgramRun run = runProgram(directory.path(), "--check");
+  EXPECT_EQ(run.exitCode, 0) << run.output();
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("demoengine: no problems in the archive", 0), 0u) << run.err;
+  EXPECT_EQ(runProgram(directory.path(), "--check nowhere").exitCode, 2);
 }
 
 }  // namespace
