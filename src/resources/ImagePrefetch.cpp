@@ -75,8 +75,10 @@ void startImagePrefetch(const std::vector<std::string>& paths) {
     }
     if (p.queue.empty()) return;
   }
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t count = std::min<size_t>({cores, 4, p.queue.size()});
+  // The loading thread keeps one core to itself: it uploads, builds effects and decodes what
+  // no worker has reached yet.
+  const unsigned cores = std::thread::hardware_concurrency();
+  const size_t count = std::min<size_t>({cores > 1 ? cores - 1 : 1, 4, p.queue.size()});
   for (size_t i = 0; i < count; ++i) p.workers.emplace_back(work);
 }
 
