@@ -257,6 +257,11 @@ void Scene::animate() {
 }
 
 void Scene::updateTransforms() {
+  updateWorldMatrices();
+  if (shadows && shadowType == kSpotShadow && shadowLight) spotShadowMapPass();
+}
+
+void Scene::updateWorldMatrices() {
   assertNotNull(root, DE_HERE);  // a scene without objects
   const glm::mat4 identity(1.0f);
   // Lights (and cameras) outside the tree carry their own subtrees; those in the tree are
@@ -266,7 +271,6 @@ void Scene::updateTransforms() {
   for (Camera* camera : cameras)
     if (outsideTree(camera)) camera->updateTransform(identity);
   root->updateTransform(identity);
-  if (shadows && shadowType == kSpotShadow && shadowLight) spotShadowMapPass();
 }
 
 // [SECTION] Rendering

@@ -124,6 +124,8 @@ class Scene {
   // World matrices (lights outside the tree first, then the tree); the spot shadow map
   // when a spot shadow is on.
   void updateTransforms();
+  // The world matrices alone (updateTransforms without the shadow map).
+  void updateWorldMatrices();
   // The main pass: camera, lights, fog, every drawn object, then the shadow apply pass.
   void render();
   // Draws the tree composing transforms on the fly (no world matrices needed); "no
