@@ -4,6 +4,7 @@
 
 #include "base/Display.h"
 #include "engine/Scene.h"
+#include "resources/ImageWriters.h"
 #include "support/EngineScenes.h"
 #include "support/GlTestContext.h"
 
@@ -112,6 +113,23 @@ TEST_F(Shadows, ShadowedFloorKeepsHalfItsColourUnderSpotAndOmniLights) {
     // The box's top faces the light: it does not shadow itself.
     EXPECT_EQ(readPixel(boxTop.x, boxTop.y), kBoxColour);
   }
+}
+
+// The apply pass draws with fixed-function transforms at GL_EQUAL depth: a floor drawn by a
+// vertex program in the main pass must land on the very same depths, which ftransform()
+// (or an invariant position computed the same way) gives.
+TEST_F(Shadows, AFloorDrawnByAnFtransformProgramStillReceivesTheSpotShadow) {
+  const std::string dir = testimages::makeTempDir();
+  testimages::writeFile(dir + "vp_plain.cg",
+                        "#version 120\ninvariant gl_Position;\n"
+                        "void main() { gl_Position = ftransform(); gl_FrontColor = vec4(1.0); }\n");
+  ShadowScene s = shadowScene(true);
+  s.scene->findObject("floor")->setVertexProgram(dir + "vp_plain.cg", false, false);
+  renderFrame(*s.scene);
+  const glm::ivec2 shadowed = windowOf(*s.camera, {2.5f, 0, 0});
+  const glm::ivec2 lit = windowOf(*s.camera, {-1.5f, 0, 2.5f});
+  EXPECT_NEAR(readPixel(shadowed.x, shadowed.y)[0], byteOf(SceneRenderer::kShadowKeeps), 2);
+  EXPECT_EQ(readPixel(lit.x, lit.y), (Rgb{255, 255, 255}));
 }
 
 TEST_F(Shadows, SpotShadowMapIsMadeWhileTransformingAndFollowsTheCameraFrustum) {
