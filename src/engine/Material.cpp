@@ -92,6 +92,9 @@ void Material::setCubeMap(Texture* texture) {
 void Material::setSourceTarget(RenderTarget* target) {
   sourceTarget = target;
   shadeModel = 13;
+  // The target's picture is laid on with the first coordinate set, whatever the material
+  // drew before.
+  usesTexCoords = true;
 }
 
 void Material::setOpacityMap(Texture*) {

@@ -145,12 +145,20 @@ void MeshObject::buildArrays() {
                                       built->indices.size() * sizeof(uint16_t));
   }
   geometry = std::move(built);
-  // The loader's lists are not needed again.
+  // The loader's lists are not needed again, except first coordinates the material does not
+  // use yet: a source render target given later (shade model 13) draws with them.
   vertices = {};
   normals = {};
-  texCoords1 = {};
+  if (!geometry->texArray1.empty()) texCoords1 = {};
   texCoords2 = {};
   faces = {};
+}
+
+void MeshObject::buildLateTexArray1() {
+  if (texCoords1.empty() || !geometry->texArray1.empty() || !material->usesTextureCoordinates()) return;
+  geometry->texArray1 = std::move(texCoords1);
+  texCoords1 = {};
+  if (hasVertexBuffers) geometry->texBuffer1 = makeArrayBuffer(geometry->texArray1);
 }
 
 // [SECTION] Scene operations
@@ -354,6 +362,7 @@ void MeshObject::drawGeometry() {
     drawProgrammable();
     return;
   }
+  buildLateTexArray1();
   computeFrameArrays();
   material->use();
   const bool glossBound = fragmentProgram && bindFragmentProgram();

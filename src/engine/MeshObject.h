@@ -123,6 +123,8 @@ class MeshObject : public SceneObject {
   // Which array feeds the texture coordinates of a unit.
   enum class Coords { None, Set1, Set2, Reflection, Cube };
 
+  // The first coordinate set, once a material that had no use for it takes it up.
+  void buildLateTexArray1();
   void computeFrameArrays();
   std::array<Coords, 3> coordinatePlan() const;
   void bindPositions() const;
@@ -137,7 +139,7 @@ class MeshObject : public SceneObject {
   Scene* scene = nullptr;
   int vertexCount = 0;
   int faceCount = 0;
-  // The loader's geometry, released by buildArrays.
+  // The loader's geometry, released by buildArrays (the first coordinates only once used).
   std::vector<glm::vec3> vertices;
   std::vector<glm::vec3> normals;
   std::vector<glm::vec2> texCoords1;

@@ -208,6 +208,34 @@ TEST_F(Meshes, LightMapAloneIsSampledAtTheSecondCoordinateSet) {
   EXPECT_EQ(readPixel(kSize - 4, kSize / 2), (Rgb{0, 255, 0}));
 }
 
+TEST_F(Meshes, ASourceTargetGivenLaterIsLaidOnWithTheFirstCoordinates) {
+  // A 2 × 1 picture: red on the left, green on the right.
+  RenderTarget target;
+  target.init("mesh_late_source", 2, 1, 0);
+  target.getColorTexture()->setFilter(GL_NEAREST, GL_NEAREST);
+  target.bind();
+  glEnable(GL_SCISSOR_TEST);
+  for (int x = 0; x < 2; ++x) {
+    glScissor(x, 0, 1, 1);
+    glClearColor(x == 0 ? 1.0f : 0.0f, x == 0 ? 0.0f : 1.0f, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glDisable(GL_SCISSOR_TEST);
+  target.unbind();
+  glViewport(0, 0, kSize, kSize);
+
+  auto material = std::make_unique<Material>(1, "screen");
+  material->setNoLighting(true);
+  material->chooseShadeModel();
+  auto scene = squareScene(std::move(material));
+  MeshObject* mesh = square(*scene);
+  EXPECT_TRUE(mesh->getGeometry()->texArray1.empty());  // no map: no coordinate array yet
+  scene->material(1)->setSourceTarget(&target);
+  drawAlone(mesh);
+  EXPECT_EQ(readPixel(4, kSize / 2), (Rgb{255, 0, 0}));
+  EXPECT_EQ(readPixel(kSize - 4, kSize / 2), (Rgb{0, 255, 0}));
+}
+
 TEST_F(Meshes, ProgramFactorsFollowTheirKeysTheMusicLevelAndScale) {
   const std::string program = shader("fp_factors.cg", "#version 120\nuniform vec4 factors;\nvoid main() { gl_FragColor = factors; }\n");
   auto scene = squareScene(std::make_unique<Material>(1, "keyed"));
