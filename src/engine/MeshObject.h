@@ -5,6 +5,10 @@
 // resolves the material and builds the flat arrays (and vertex buffers) once; the scene's
 // passes call the draw hooks.
 //
+// A vertex program of a mesh that receives a spot shadow must place vertices exactly as the
+// fixed-function transform does (ftransform()): the shadow's apply pass draws the mesh
+// again without it and keeps only pixels of equal depth.
+//
 // Per frame the mesh computes what its material asks for from the current modelview:
 // reflection coordinates (sphere-map style, from eye-space normals), eye-space normals as
 // colours and eye-space light vectors for the DOT3 models, and the program factors.

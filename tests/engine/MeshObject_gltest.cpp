@@ -95,7 +95,9 @@ TEST_F(Meshes, NormalAndReflectionMapWithoutDiffuseDrawsFromTheArraysItHas) {
     // No diffuse map, so no first coordinate set, although the file had coordinates.
     EXPECT_TRUE(mesh->getGeometry()->texArray1.empty());
     EXPECT_FALSE(mesh->getCubeCoords().empty());
+    const GlState before = captureGlState();
     drawAlone(mesh);
+    EXPECT_EQ(captureGlState(), before);
     const Rgb expected = bytesOf(1.0 * 64 / 255, 128.0 / 255 * 128 / 255, 128.0 / 255 * 32 / 255);
     const Rgb actual = readPixel(kSize / 2, kSize / 2);
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(actual[c], expected[c], 2);
@@ -135,7 +137,9 @@ TEST_F(Meshes, ProgrammableDrawWithoutCoordinatesFeedsTheMaterialAndUpToFourLigh
     auto scene = squareScene(std::move(material), c.lights, false, c.vertexBuffers);
     MeshObject* mesh = square(*scene);
     mesh->setVertexProgram(program, false, false);
+    const GlState before = captureGlState();
     drawAlone(mesh);
+    EXPECT_EQ(captureGlState(), before);
     const Rgb actual = readPixel(kSize / 2, kSize / 2);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], c.expected[i], 2);
   }
