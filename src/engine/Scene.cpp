@@ -62,13 +62,13 @@ void Scene::attach(SceneObject* object, int parentId) {
   parent->appendChild(object);
 }
 
-void Scene::adoptObject(std::unique_ptr<SceneObject> object, int parentId, bool drawn) {
+void Scene::adoptObject(std::unique_ptr<SceneObject> object, int parentId) {
   assertNotNull(object.get(), DE_HERE);  // a null object handed to the scene
   SceneObject* added = object.get();
   // A clone's copied subtree comes along, in tree order, and is drawn and animated with it.
   std::vector<std::unique_ptr<SceneObject>> below = added->takeClonedDescendants();
   objects.push_back(std::move(object));
-  if (drawn) drawList.push_back(added);
+  drawList.push_back(added);
   attach(added, parentId);
   for (auto& descendant : below) {
     drawList.push_back(descendant.get());
@@ -179,8 +179,12 @@ void Scene::setActiveCamera(int index) {
 }
 
 void Scene::setActiveCamera(const std::string& name) {
-  for (size_t i = 0; i < cameras.size(); ++i)
-    if (cameras[i]->name == name) activeCamera = i;
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    if (cameras[i]->name == name) {
+      activeCamera = i;
+      return;
+    }
+  }
 }
 
 void Scene::setSelectedLight(int index) {
@@ -276,6 +280,9 @@ void Scene::updateWorldMatrices() {
 // [SECTION] Rendering
 
 void Scene::beginPass() const {
+  // A material someone left in effect ends before this pass pushes its own state, so that
+  // the pops pair up.
+  Material::releaseApplied();
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
   glMatrixMode(GL_PROJECTION);

@@ -44,7 +44,7 @@ class Scene {
   template <class T>
   T* addObject(std::unique_ptr<T> object, int parentId) {
     T* added = object.get();
-    adoptObject(std::unique_ptr<SceneObject>(std::move(object)), parentId, true);
+    adoptObject(std::unique_ptr<SceneObject>(std::move(object)), parentId);
     return added;
   }
   // Cameras and lights join the tree only under a parent; top-level ones stay outside it.
@@ -143,7 +143,7 @@ class Scene {
   void applyOmniShadow(Light* light);
 
  private:
-  void adoptObject(std::unique_ptr<SceneObject> object, int parentId, bool drawn);
+  void adoptObject(std::unique_ptr<SceneObject> object, int parentId);
   void attach(SceneObject* object, int parentId);
   // Lights and cameras added without a parent: the tree's traversals do not reach them.
   bool outsideTree(const SceneObject* object) const;
