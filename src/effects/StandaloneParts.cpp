@@ -1,0 +1,332 @@
+#include "effects/StandaloneParts.h"
+
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "base/Error.h"
+#include "base/Random.h"
+#include "effects/ScreenQuad.h"
+#include "engine/FragmentProgram.h"
+#include "engine/VertexProgram.h"
+#include "resources/ImageLibrary.h"
+#include "resources/Texture.h"
+
+namespace {
+
+constexpr int32_t kNoTable = Variable::kNoStringTable;
+
+void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
+                    FloatVariable& alpha) {
+  red.value = green.value = blue.value = alpha.value = 1;
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+}
+
+// rand() / 32767 − 0.5 of the 15-bit generator: −0.5 … 0.5.
+float centredRandom() { return static_cast<float>(demoRand()) / 32767.0f - 0.5f; }
+
+}  // namespace
+
+// [SECTION] Molecules
+
+namespace {
+
+constexpr glm::vec3 kGravity{0.0f, -0.001f, 0.0f};
+// Balls are 0.12 across; closer than that they are pushed apart, unless they sit almost
+// on top of each other, where the contact normal would be noise.
+constexpr float kContactDistanceSq = 0.0144f;
+constexpr float kCoincidentSq = 0.0002f;
+constexpr float kBallDiameter = 0.12f;
+constexpr float kTransfer = 0.96f;
+constexpr float kSlowSq = 0.0001f;  // a ball this slow hands on no momentum
+constexpr float kBounce = -0.96f;
+constexpr glm::vec3 kWallLow{-1.0f, -1.1f, -0.35f};
+constexpr glm::vec3 kWallHigh{1.0f, 1.1f, 0.35f};
+
+void collide(Molecules::Ball& j, Molecules::Ball& k) {
+  const glm::vec3 apart = j.position - k.position;
+  const float d2 = glm::dot(apart, apart);
+  if (!(d2 < kContactDistanceSq && d2 > kCoincidentSq)) return;
+  const float d = std::sqrt(d2);
+  const float overlap = kBallDiameter - d;
+  const glm::vec3 n = (k.position - j.position) / d;
+  j.position -= overlap * n;
+  k.position += overlap * n;
+  glm::vec3 a = j.velocity, b = k.velocity;
+  if (glm::dot(j.velocity, j.velocity) > kSlowSq) {
+    const float impulse = kTransfer * glm::dot(j.velocity, n);
+    a -= impulse * n;
+    b += impulse * n;
+  }
+  if (glm::dot(k.velocity, k.velocity) > kSlowSq) {
+    const float impulse = kTransfer * glm::dot(k.velocity, n);
+    a += impulse * n;
+    b -= impulse * n;
+  }
+  j.velocity = a;
+  k.velocity = b;
+}
+
+void bounceOffWalls(Molecules::Ball& ball) {
+  for (int axis = 0; axis < 3; ++axis) {
+    float& p = ball.position[axis];
+    if (p < kWallLow[axis] || p > kWallHigh[axis]) {
+      ball.velocity[axis] *= kBounce;
+      p = p < kWallLow[axis] ? kWallLow[axis] : kWallHigh[axis];
+    }
+  }
+}
+
+}  // namespace
+
+Molecules::Molecules(const std::string& name) : Effect(name) {
+  registerColour(*this, Red, Green, Blue, Alpha);
+  for (Ball& ball : balls) {
+    const float r1 = centredRandom(), r2 = centredRandom(), r3 = centredRandom(), r4 = centredRandom();
+    ball.position = 0.7f * glm::vec3(0.4f * r1 + 0.6f, 0.4f * r2 + 0.8f, 0.0f);
+    ball.velocity = 0.05f * glm::vec3(r3 + 0.4f, r4 - 0.2f, 0.0f);
+  }
+}
+
+void Molecules::step() {
+  // Every ordered pair: a contact is met from both balls' side, the second time usually
+  // already resolved by the first.
+  for (int j = 0; j < kBallCount; ++j)
+    for (int k = 0; k < kBallCount; ++k)
+      if (j != k) collide(balls[size_t(j)], balls[size_t(k)]);
+  for (Ball& ball : balls) bounceOffWalls(ball);
+  for (Ball& ball : balls) {
+    ball.velocity += kGravity;
+    ball.position += ball.velocity;
+  }
+}
+
+void Molecules::render(uint32_t) {
+  step();
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glDisable(GL_TEXTURE_2D);
+  glPointSize(16);
+  glEnable(GL_POINT_SMOOTH);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90, 1.33, 0.1, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  gluLookAt(0, 0, 2, 0, 0, 0, 0, 1, 0);
+  glBegin(GL_POINTS);
+  for (int k = 0; k < kBallCount; ++k) {
+    const float grey = static_cast<float>(k) / kBallCount;
+    glColor3f(grey, grey, grey);
+    glVertex3fv(glm::value_ptr(balls[size_t(k)].position));
+  }
+  glEnd();
+  glColor4f(1, 1, 1, 1);
+  glDisable(GL_POINT_SMOOTH);
+  glPointSize(1);
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] Spheres
+
+glm::vec3 Spheres::lightPoint{0.0f, 0.0f, 1.0f};
+glm::vec3 Spheres::lightVelocity{0.005f, 0.003f, 0.003f};
+
+namespace {
+
+constexpr glm::vec3 kLightLow{-1.0f, -1.0f, 0.0f};
+constexpr glm::vec3 kLightHigh{1.0f, 1.0f, 1.0f};
+
+void bindUnit(GLenum unit, const Texture* texture) {
+  glActiveTexture(unit);
+  if (!texture) return;  // a missing picture leaves that unit untextured
+  texture->bind();
+  glEnable(GL_TEXTURE_2D);
+}
+
+void releaseUnit(GLenum unit) {
+  glActiveTexture(unit);
+  glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+Spheres::Spheres(const std::string& name) : Effect(name) {
+  TextureManager& textures = TextureManager::instance();
+  sprite = textures.getTexture("data/textures/sphere_black.png", "", GL_TEXTURE_2D, 0);
+  normals = textures.getTexture("data/textures/sphere_normals.png", "", GL_TEXTURE_2D, 0);
+  size_t i = 0;
+  for (int ix = 0; ix < kLattice; ++ix)
+    for (int iy = 0; iy < kLattice; ++iy) {
+      // 0.0003051851 is 10 / 32767: heights 1 … 11.
+      const float height = 1.0f + static_cast<float>(demoRand()) * 0.0003051851f;
+      instances[i++] = {-1.5f + 0.1f * static_cast<float>(ix), -1.5f + 0.1f * static_cast<float>(iy), height};
+    }
+}
+
+void Spheres::moveLight() {
+  lightPoint += lightVelocity;
+  // Each component heads back inside once it is out. (Only flipping the sign could leave a
+  // component that starts out, or is rounded out, turning back and forth outside for good.)
+  for (int axis = 0; axis < 3; ++axis) {
+    if (lightPoint[axis] < kLightLow[axis]) lightVelocity[axis] = std::fabs(lightVelocity[axis]);
+    else if (lightPoint[axis] > kLightHigh[axis]) lightVelocity[axis] = -std::fabs(lightVelocity[axis]);
+  }
+}
+
+void Spheres::render(uint32_t) {
+  moveLight();
+  const float t = scaledTime;
+  const glm::vec3& light = lightPoint;
+
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GREATER, kAlphaReference);
+  // Without a program on a stage that stage stays fixed-function.
+  if (vertexProgram) {
+    vertexProgram->bind();
+    vertexProgram->setParameter4f(vertexProgram->factors, light.x, light.y, light.z, 0);
+  }
+  if (fragmentProgram) {
+    fragmentProgram->bind();
+    fragmentProgram->setParameter4f(fragmentProgram->factors, light.x, light.y, light.z, 0);
+  }
+  bindUnit(GL_TEXTURE1, normals);
+  bindUnit(GL_TEXTURE0, sprite);
+
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45, 1.33, 0.01, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, -1, -5);
+  glRotatef(0.01f * t, 0, 0, 1);
+  for (const Instance& s : instances) {
+    const float c = std::sin(6 * s.y + 3 * s.x + 0.01f * t) * 0.5f + s.height + 0.55f;
+    // The lift is undone by popping rather than by translating back, so 900 lifts leave
+    // no rounding behind in the matrix.
+    glPushMatrix();
+    glTranslatef(0, 0, 0.3f * c);
+    if (vertexProgram) vertexProgram->setModelViewProj();
+    const float f = 0.02f * c + 0.03f;
+    drawRectMultiTex({s.x - f / 2, s.y - f / 2, f, f}, {0, 0, 1, 1});
+    glPopMatrix();
+  }
+
+  releaseUnit(GL_TEXTURE1);
+  releaseUnit(GL_TEXTURE0);
+  if (vertexProgram) vertexProgram->unbind();
+  if (fragmentProgram) fragmentProgram->unbind();
+  glDisable(GL_ALPHA_TEST);
+  glColor4f(1, 1, 1, 1);
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] TestHdr
+
+namespace {
+
+// Reports of this effect name the module the way its makers named it.
+constexpr const char* kTestHdrModule = "effects/test_hdr";
+// The probe is read from the file system (RGBE pictures bypass the archive); its
+// low-dynamic-range twin comes through the texture cache.
+constexpr const char* kProbeHdr = "data\\grace_probe.hdr";
+constexpr const char* kProbePng = "data\\grace_probe.png";
+
+}  // namespace
+
+TestHdr::TestHdr(const std::string& name) : Effect(name) {
+  Image* probe = loadImage(kProbeHdr, "");
+  // A probe that cannot be read (missing, or not an RGBE picture) cannot be shown.
+  assertTrue(probe != nullptr && probe->width > 0 && probe->height > 0 &&
+                 probe->floatData.size() == size_t(probe->width) * size_t(probe->height) * 3,
+             kTestHdrModule, __LINE__);
+  glGenTextures(1, &probeTexture);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(probe->format), probe->width, probe->height, 0, GL_RGB,
+               GL_FLOAT, probe->floatData.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  delete probe;
+  TextureManager::instance().getTexture(kProbePng, "", GL_TEXTURE_2D, 0);
+}
+
+TestHdr::~TestHdr() { glDeleteTextures(1, &probeTexture); }
+
+void TestHdr::render(uint32_t time) {
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glEnable(GL_TEXTURE_2D);
+  if (fragmentProgram) {
+    fragmentProgram->bind();
+    fragmentProgram->setParameter4f(fragmentProgram->factors, Factor0.evaluate(time), Factor1.evaluate(time),
+                                    Factor2.evaluate(time), Factor3.evaluate(time));
+  }
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
+  setOrthoUnit();
+  drawRectTex({0, 0, 1, 1}, {0, 0, 1, 1});
+  glDisable(GL_TEXTURE_2D);
+  if (fragmentProgram) fragmentProgram->unbind();
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] SeriesFlower
+
+SeriesFlower::SeriesFlower(const std::string& name)
+    : Effect(name), points(size_t(2) * kPointCount) {
+  registerColour(*this, Red, Green, Blue, Alpha);
+}
+
+int SeriesFlower::computePoints(uint32_t time) {
+  const float a = 0.00001f * static_cast<float>(time) + 0.3f;
+  float x = 1, y = 0;
+  for (int i = 0; i < kPointCount; ++i) {
+    // The orbit is bounded while a stays below 2 (past 170 s of demo time it is not):
+    // once it has run off to infinity nothing more is drawn.
+    if (!std::isfinite(x) || !std::isfinite(y)) return i;
+    points[size_t(2) * i] = 0.025f * x;
+    points[size_t(2) * i + 1] = 0.025f * y;
+    const float next = 5 / (x * x + 1) + y + a * x;
+    y = -x;
+    x = next;
+  }
+  return kPointCount;
+}
+
+void SeriesFlower::render(uint32_t time) {
+  setOrthoUnit();
+  glDisable(GL_TEXTURE_2D);
+  // The faint colour only shows where thousands of points pile up: every point must add,
+  // also where an earlier one already wrote the same depth.
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor4f(0.01f, 0.03f, 0.2f, 1);
+  glPointSize(6);
+  glLoadIdentity();
+  glTranslatef(0.5f, 0.5f, 0);
+  glRotatef(0.01f * static_cast<float>(time), 0, 0, 1);
+
+  const int count = computePoints(time);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(2, GL_FLOAT, 0, points.data());
+  glDrawArrays(GL_POINTS, 0, count);
+  glDisableClientState(GL_VERTEX_ARRAY);
+
+  glColor4f(1, 1, 1, 1);
+  glLineWidth(1);
+  glPointSize(1);
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+}
