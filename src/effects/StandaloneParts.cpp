@@ -2,9 +2,11 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/Error.h"
+#include "base/Parallel.h"
 #include "base/Random.h"
 #include "effects/ScreenQuad.h"
 #include "engine/FragmentProgram.h"
@@ -283,9 +285,39 @@ void TestHdr::render(uint32_t time) {
 
 // [SECTION] SeriesFlower
 
+namespace {
+
+// The colour every point adds.
+constexpr float kFlowerColour[3] = {0.01f, 0.03f, 0.2f};
+
+// The RGBA8 of n points on one pixel: each channel the exact sum rounded once. (Blending
+// point by point rounds at every point, each driver its own way: within a few levels.)
+// From 255 points on every channel is saturated.
+const std::array<uint32_t, 256>& flowerSums() {
+  static const std::array<uint32_t, 256> sums = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < table.size(); ++n) {
+      const auto channel = [n](float colour) {
+        return std::min(255u, static_cast<uint32_t>(std::lround(static_cast<float>(n) * colour * 255.0f)));
+      };
+      // Alpha too is what the points add: 1 each, so 1 wherever one landed.
+      table[n] = channel(kFlowerColour[0]) | channel(kFlowerColour[1]) << 8 | channel(kFlowerColour[2]) << 16 |
+                 (n > 0 ? 255u : 0u) << 24;
+    }
+    return table;
+  }();
+  return sums;
+}
+
+}  // namespace
+
 SeriesFlower::SeriesFlower(const std::string& name)
     : Effect(name), points(size_t(2) * kPointCount) {
   registerColour(*this, Red, Green, Blue, Alpha);
+}
+
+SeriesFlower::~SeriesFlower() {
+  if (splatTexture != 0) glDeleteTextures(1, &splatTexture);
 }
 
 int SeriesFlower::computePoints(uint32_t time) {
@@ -304,29 +336,82 @@ int SeriesFlower::computePoints(uint32_t time) {
   return kPointCount;
 }
 
+void SeriesFlower::splat(int count, float degrees, int width, int height) {
+  if (width != splatWidth || height != splatHeight) {
+    splatWidth = width;
+    splatHeight = height;
+    for (std::vector<uint16_t>& h : hits) h.assign(size_t(width) * height, 0);
+    pixels.assign(size_t(width) * height, 0);
+    if (splatTexture == 0) glGenTextures(1, &splatTexture);
+    glBindTexture(GL_TEXTURE_2D, splatTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  }
+  // The modelview of the drawing: translate (0.5, 0.5), rotate about z; then the unit
+  // square spans the viewport.
+  const double radians = static_cast<double>(degrees) * 3.14159265358979323846 / 180.0;
+  const float c = static_cast<float>(std::cos(radians)), s = static_cast<float>(std::sin(radians));
+  const float w = static_cast<float>(width), h = static_cast<float>(height);
+
+  // Each half of the points into its own count buffer (either core may take either half).
+  const int half = (count + 1) / 2;
+  parallelFor(2, 1, [&](int first, int last) {
+    for (int part = first; part < last; ++part) {
+      uint16_t* counts = hits[size_t(part)].data();
+      std::fill(hits[size_t(part)].begin(), hits[size_t(part)].end(), uint16_t(0));
+      const int end = std::min(count, (part + 1) * half);
+      for (int i = part * half; i < end; ++i) {
+        const float px = points[size_t(2) * i], py = points[size_t(2) * i + 1];
+        const float wx = (0.5f + c * px - s * py) * w;
+        const float wy = (0.5f + s * px + c * py) * h;
+        // A point whose centre is off the viewport is clipped whole, as GL clips points.
+        if (!(wx >= 0 && wx <= w && wy >= 0 && wy <= h)) continue;
+        // A square point of even size is centred on the pixel corner nearest its centre.
+        const int x0 = static_cast<int>(std::floor(wx + 0.5f)) - kPointSize / 2;
+        const int y0 = static_cast<int>(std::floor(wy + 0.5f)) - kPointSize / 2;
+        const int xa = std::max(x0, 0), xb = std::min(x0 + kPointSize, width);
+        const int ya = std::max(y0, 0), yb = std::min(y0 + kPointSize, height);
+        for (int y = ya; y < yb; ++y) {
+          uint16_t* row = counts + size_t(y) * width;
+          for (int x = xa; x < xb; ++x) ++row[x];
+        }
+      }
+    }
+  });
+
+  const std::array<uint32_t, 256>& sums = flowerSums();
+  parallelFor(height, 16, [&](int first, int last) {
+    for (size_t i = size_t(first) * width, end = size_t(last) * width; i < end; ++i)
+      pixels[i] = sums[std::min(uint32_t(hits[0][i]) + hits[1][i], 255u)];
+  });
+  glBindTexture(GL_TEXTURE_2D, splatTexture);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+}
+
 void SeriesFlower::render(uint32_t time) {
+  const int count = computePoints(time);
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (viewport[2] <= 0 || viewport[3] <= 0) return;
+  splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3]);
+
+  // The sum goes on additively, so every point adds, also where an earlier one already
+  // wrote the same depth: the faint colour only shows where thousands of points pile up.
   setOrthoUnit();
-  glDisable(GL_TEXTURE_2D);
-  // The faint colour only shows where thousands of points pile up: every point must add,
-  // also where an earlier one already wrote the same depth.
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);
-  glColor4f(0.01f, 0.03f, 0.2f, 1);
-  glPointSize(6);
-  glLoadIdentity();
-  glTranslatef(0.5f, 0.5f, 0);
-  glRotatef(0.01f * static_cast<float>(time), 0, 0, 1);
-
-  const int count = computePoints(time);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(2, GL_FLOAT, 0, points.data());
-  glDrawArrays(GL_POINTS, 0, count);
-  glDisableClientState(GL_VERTEX_ARRAY);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_TEXTURE_2D);
+  drawRectTex({0, 0, 1, 1}, {0, 1, 1, -1});  // the sum's rows run bottom to top, as GL's
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
 
   glColor4f(1, 1, 1, 1);
   glLineWidth(1);
-  glPointSize(1);
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
 }

@@ -95,8 +95,10 @@ class TestHdr : public Effect {
 class SeriesFlower : public Effect {
  public:
   static constexpr int kPointCount = 60000;
+  static constexpr int kPointSize = 6;  // pixels, square (no point smoothing)
 
   explicit SeriesFlower(const std::string& name);
+  ~SeriesFlower() override;
   void render(uint32_t time) override;
 
   // Fills `points` (x, y pairs, already scaled by 0.025) with the orbit for frame time
@@ -106,4 +108,15 @@ class SeriesFlower : public Effect {
   // Registered for scripts; the drawing uses its own colour.
   FloatVariable Red, Green, Blue, Alpha;
   std::vector<float> points;  // 2 × kPointCount, allocated once
+
+ private:
+  // The points are added up on the processor and the sum is laid over the frame as one
+  // picture, which is what drawing them one by one as additive points gives, without the
+  // driver setting up sixty thousand primitives a frame. Sized to the viewport; allocated
+  // again only when that changes.
+  void splat(int count, float degrees, int width, int height);
+  int splatWidth = 0, splatHeight = 0;
+  std::vector<uint16_t> hits[2];  // per half of the points, rows bottom to top
+  std::vector<uint32_t> pixels;   // RGBA8 of the sum
+  GLuint splatTexture = 0;        // owned
 };
