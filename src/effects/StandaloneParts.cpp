@@ -210,8 +210,16 @@ void Spheres::render(uint32_t) {
   glLoadIdentity();
   glTranslatef(0, -1, -5);
   glRotatef(0.01f * t, 0, 0, 1);
-  for (const Instance& s : instances) {
-    const float c = std::sin(6 * s.y + 3 * s.x + 0.01f * t) * 0.5f + s.height + 0.55f;
+  for (size_t i = 0; i < instances.size(); ++i) {
+    const Instance& s = instances[i];
+    lift[i] = std::sin(6 * s.y + 3 * s.x + 0.01f * t) * 0.5f + s.height + 0.55f;
+    drawOrder[i] = static_cast<uint16_t>(i);
+  }
+  // The lift only moves a ball towards the camera (the turn is about the view axis).
+  std::sort(drawOrder.begin(), drawOrder.end(), [this](uint16_t a, uint16_t b) { return lift[a] > lift[b]; });
+  for (const uint16_t i : drawOrder) {
+    const Instance& s = instances[i];
+    const float c = lift[i];
     // The lift is undone by popping rather than by translating back, so 900 lifts leave
     // no rounding behind in the matrix.
     glPushMatrix();

@@ -70,6 +70,12 @@ class Spheres : public Effect {
   std::array<Instance, kInstanceCount> instances;
 
  private:
+  // The balls go out nearest first. They are cut out and depth-tested, so the picture is
+  // the one lattice order gives; but the rasteriser can then skip what is hidden instead
+  // of shading it first. Both arrays are refilled every frame.
+  std::array<float, kInstanceCount> lift;  // c of each instance this frame
+  std::array<uint16_t, kInstanceCount> drawOrder;
+
   Texture* sprite = nullptr;   // "data/textures/sphere_black.png", unit 0
   Texture* normals = nullptr;  // "data/textures/sphere_normals.png", unit 1
 };

@@ -3,6 +3,7 @@
 // light, the probe through the sample demo's tone-mapping program, and the flower's orbit.
 #include "effects/StandaloneParts.h"
 
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,9 @@
 
 #include "base/Random.h"
 #include "effects/ScreenQuad.h"
+#include "engine/FragmentProgram.h"
+#include "engine/VertexProgram.h"
+#include "resources/Texture.h"
 #include "resources/ImageWriters.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
@@ -253,6 +257,76 @@ TEST_F(StandaloneParts, SpheresShowThroughTheirProgramsWithTheLightAsFactors) {
   s.render(0);
   EXPECT_GT(gl->pixel(kSize / 2, kSize / 2)[2], 60);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The lattice drawn as written: instance after instance in lattice order, each lifted and
+// lowered again, with the sample demo's programs and the light at `light`.
+void drawLatticeInOrder(const Spheres& s, float t, const glm::vec3& light) {
+  VertexProgram* vp = getVertexProgram("data/shaders/vp_spheres.cg");
+  FragmentProgram* fp = getFragmentProgram("data/shaders/fp_spheres.cg");
+  TextureManager& textures = TextureManager::instance();
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GREATER, Spheres::kAlphaReference);
+  vp->bind();
+  vp->setParameter4f(vp->factors, light.x, light.y, light.z, 0);
+  fp->bind();
+  glActiveTexture(GL_TEXTURE1);
+  textures.getTexture("data/textures/sphere_normals.png", "", GL_TEXTURE_2D, 0)->bind();
+  glActiveTexture(GL_TEXTURE0);
+  textures.getTexture("data/textures/sphere_black.png", "", GL_TEXTURE_2D, 0)->bind();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45, 1.33, 0.01, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, -1, -5);
+  glRotatef(0.01f * t, 0, 0, 1);
+  for (const Spheres::Instance& i : s.instances) {
+    const float c = std::sin(6 * i.y + 3 * i.x + 0.01f * t) * 0.5f + i.height + 0.55f;
+    glTranslatef(0, 0, 0.3f * c);
+    vp->setModelViewProj();
+    const float f = 0.02f * c + 0.03f;
+    drawRectMultiTex({i.x - f / 2, i.y - f / 2, f, f}, {0, 0, 1, 1});
+    glTranslatef(0, 0, -0.3f * c);
+  }
+  vp->unbind();
+  fp->unbind();
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_BLEND);
+}
+
+TEST_F(StandaloneParts, SpheresPictureIsTheLatticeDrawnInOrder) {
+  Spheres s("spheres");
+  s.handleEvent(programEvent(EffectEvent::kVertexProgram, "data/shaders/vp_spheres.cg"));
+  s.handleEvent(programEvent(EffectEvent::kFragmentProgram, "data/shaders/fp_spheres.cg"));
+  s.start(0);
+  for (uint32_t time : {0u, 25000u}) {
+    s.update(time);
+    Spheres::lightPoint = {0.3f, -0.2f, 0.5f};
+    Spheres::lightVelocity = {0.005f, 0.003f, 0.003f};
+    clear(0, 0, 0);
+    s.render(time);
+    const std::vector<uint8_t> picture = gl->pixels();
+    clear(0, 0, 0);
+    drawLatticeInOrder(s, s.scaledTime, Spheres::lightPoint);
+    const std::vector<uint8_t> reference = gl->pixels();
+    // Nearest first or in lattice order, the cut-out balls hide one another alike; only the
+    // few rim pixels whose alpha lies just below 1 blend with what is behind them.
+    int differing = 0, drawn = 0;
+    for (size_t i = 0; i < picture.size(); i += 4) {
+      if (reference[i] + reference[i + 1] + reference[i + 2] > 0) ++drawn;
+      for (size_t c = 0; c < 3; ++c)
+        if (std::abs(picture[i + c] - reference[i + c]) > 2) {
+          ++differing;
+          break;
+        }
+    }
+    EXPECT_GT(drawn, kSize * kSize / 4) << time;
+    EXPECT_LT(differing, drawn / 500) << time;
+  }
 }
 
 // [SECTION] TestHdr
