@@ -110,4 +110,33 @@ void BM_SeriesFlower(benchmark::State& state) {
 }
 BENCHMARK(BM_SeriesFlower)->Unit(benchmark::kMillisecond);
 
+// The reference: the same orbit drawn point by point, as additive 6-pixel GL points.
+void BM_SeriesFlowerAsGlPoints(benchmark::State& state) {
+  if (!ready(state)) return;
+  SeriesFlower part("flower");
+  uint32_t t = 100000;
+  for (auto _ : state) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const int count = part.computePoints(t);
+    setOrthoUnit();
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glColor4f(0.01f, 0.03f, 0.2f, 1);
+    glPointSize(6);
+    glTranslatef(0.5f, 0.5f, 0);
+    glRotatef(0.01f * float(t), 0, 0, 1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, part.points.data());
+    glDrawArrays(GL_POINTS, 0, count);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPointSize(1);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glFinish();
+    t += 33;
+  }
+}
+BENCHMARK(BM_SeriesFlowerAsGlPoints)->Unit(benchmark::kMillisecond);
+
 }  // namespace
