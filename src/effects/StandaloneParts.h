@@ -12,6 +12,7 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "base/Math.h"
