@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "base/Random.h"
 #include "effects/ScreenQuad.h"
@@ -18,18 +16,12 @@
 #include "resources/ImageWriters.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
+#include "support/TestEffects.h"
 
 namespace {
 
 using Rgba = std::array<uint8_t, 4>;
 constexpr int kSize = 256;
-
-std::string demoShader(const std::string& name) {
-  std::ifstream in(std::string(DE_SOURCE_DIR) + "/demo/data/shaders/" + name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A 16 × 16 sprite: an opaque disc of radius 7 in a transparent square.
 std::string discPng() {
@@ -59,9 +51,7 @@ class StandaloneParts : public testing::Test {
     work->write("data/textures/sphere_black.png", discPng());
     work->write("data/textures/sphere_normals.png", discPng());
     work->write("data/grace_probe.hdr", probeRgbe());
-    work->write("data/shaders/fp_testhdr.cg", demoShader("fp_testhdr.cg"));
-    work->write("data/shaders/vp_spheres.cg", demoShader("vp_spheres.cg"));
-    work->write("data/shaders/fp_spheres.cg", demoShader("fp_spheres.cg"));
+    writeSampleShaders(*work);
     // The light point as colour, the sprite's outline as alpha.
     work->write("data/shaders/vp_probe.cg",
                 "#version 120\nuniform mat4 ModelViewProj;\nvoid main() { gl_Position = ModelViewProj * gl_Vertex;"
