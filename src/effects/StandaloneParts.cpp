@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "base/Error.h"
 #include "base/Parallel.h"
@@ -253,7 +254,8 @@ constexpr const char* kProbePng = "data\\grace_probe.png";
 }  // namespace
 
 TestHdr::TestHdr(const std::string& name) : Effect(name) {
-  Image* probe = loadImage(kProbeHdr, "");
+  // Owned here until the upload; an authoring load may unwind out of the assertion.
+  const std::unique_ptr<Image> probe(loadImage(kProbeHdr, ""));
   // A probe that cannot be read (missing, or not an RGBE picture) cannot be shown.
   assertTrue(probe != nullptr && probe->width > 0 && probe->height > 0 &&
                  probe->floatData.size() == size_t(probe->width) * size_t(probe->height) * 3,
@@ -267,7 +269,6 @@ TestHdr::TestHdr(const std::string& name) : Effect(name) {
   glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(probe->format), probe->width, probe->height, 0, GL_RGB,
                GL_FLOAT, probe->floatData.data());
   glBindTexture(GL_TEXTURE_2D, 0);
-  delete probe;
   TextureManager::instance().getTexture(kProbePng, "", GL_TEXTURE_2D, 0);
 }
 
