@@ -8,6 +8,7 @@
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
 #include "effects/PostProcess.h"
+#include "effects/StandaloneParts.h"
 #include "effects/Text.h"
 
 namespace {
@@ -43,7 +44,7 @@ const EffectType kTypes[] = {
     {"ShaderRTT_HDR", make<ShaderRTT_HDR>},
     {"ShaderDOF", make<ShaderDOF>},
     {"Spectrum", make<SpectrumEffect>},
-    {"Spheres", nullptr},
+    {"Spheres", make<Spheres>},
     {"Ripple", make<RippleEffect>},
     {"RotoZoom", make<RotoZoomEffect>},
     {"TargetTexture", make<TargetTexture>},
@@ -53,14 +54,14 @@ const EffectType kTypes[] = {
     {"Tiles", make<TilesEffect>},
     {"TypeWriter", make<TypeWriter>},
     {"ViewFPS", make<ViewFPS>},
-    {"TestHdr", nullptr},
-    {"SeriesFlower", nullptr},
+    {"TestHdr", make<TestHdr>},
+    {"SeriesFlower", make<SeriesFlower>},
     {"Boids", nullptr},
     {"BoidScene", nullptr},
     {"Smoke", nullptr},
     {"SmokeScene", nullptr},
     {"SmokeCube", nullptr},
-    {"Molecules", nullptr},
+    {"Molecules", make<Molecules>},
     {"FontMachine", nullptr},
     {"ArmScene", nullptr},
     {"SwimBoid", nullptr},

@@ -98,6 +98,9 @@ class SampleDemo : public testing::Test {
     fs::remove_all(tree);
     // The same music, so that what follows the sound looks the same as in the real demo.
     fs::create_symlink(kDemoDir / "soundtrack.ogg", out / "soundtrack.ogg");
+    // The light probe is read from the file system, beside the archive, as in the real demo.
+    fs::create_directories(out / "data");
+    fs::create_symlink(kDemoDir / "data/grace_probe.hdr", out / "data/grace_probe.hdr");
     return out;
   }
 

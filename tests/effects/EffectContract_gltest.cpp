@@ -71,6 +71,10 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/contract.png", tinyPng());
     // The post-processing types load the sample demo's programs when they are built.
     writeSampleShaders(*work);
+    // Pictures types load by fixed names when they are constructed.
+    work->write("data/textures/sphere_black.png", tinyPng());
+    work->write("data/textures/sphere_normals.png", tinyPng());
+    work->write("data/grace_probe.hdr", tinyRgbe());
   }
   static void TearDownTestSuite() {
     delete work;
@@ -91,8 +95,9 @@ class EffectContract : public testing::TestWithParam<std::string> {
     effectRegistry = nullptr;
   }
 
-  // A 2 × 2 opaque picture.
+  // A 2 × 2 opaque picture, and one of high dynamic range.
   static std::string tinyPng();
+  static std::string tinyRgbe();
 
   // One frame as the launcher runs it, then the checks.
   void frameAndCheck(uint32_t t, const GlState& before, const std::string& step) {
@@ -116,6 +121,13 @@ std::string EffectContract::tinyPng() {
   const Bytes pixels = {255, 128, 64, 255, 64, 255, 128, 255, 0, 128, 64, 255, 255, 255, 255, 255};
   const Bytes png = testimages::encodePng(2, 2, PNG_COLOR_TYPE_RGBA, 8, pixels);
   return std::string(png.begin(), png.end());
+}
+
+std::string EffectContract::tinyRgbe() {
+  // Width below 8: stored flat, R G B E per pixel; exponent 136 means the bytes as they are.
+  std::string bytes = testimages::rgbeHeader(2, 2);
+  for (int i = 0; i < 4; ++i) bytes += std::string{char(1), char(2), char(3), char(136)};
+  return bytes;
 }
 
 TEST_P(EffectContract, RendersWithDefaultsTakesEveryEventAndRestoresTheGlState) {
