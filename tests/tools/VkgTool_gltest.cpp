@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstring>
 #include <tuple>
 #include <string>
@@ -83,15 +85,15 @@ class VkgTool : public testing::Test {
   static void SetUpTestSuite() {
     if (gl) return;
     gl = new GlTestContext(kSize, kSize);
-    work = new WorkingDirectory("vkg_tool");
+    work = std::make_unique<WorkingDirectory>("vkg_tool");
     writeSampleShaders(*work);
   }
   static GlTestContext* gl;
-  static WorkingDirectory* work;
+  static std::unique_ptr<WorkingDirectory> work;  // removed at exit
 };
 
 GlTestContext* VkgTool::gl = nullptr;
-WorkingDirectory* VkgTool::work = nullptr;
+std::unique_ptr<WorkingDirectory> VkgTool::work;
 
 // Where a world point lands in the window, as the camera projects it.
 glm::ivec2 windowOf(const Camera& camera, glm::vec3 world) {
