@@ -208,6 +208,11 @@ void Converter::convertMaterials(vkg::SceneFile& out) {
     if (m->Get(AI_MATKEY_COLOR_SPECULAR, c) == AI_SUCCESS) r.specular = {c.r, c.g, c.b};
     float value = 0;
     if (m->Get(AI_MATKEY_OPACITY, value) == AI_SUCCESS) r.opacity = value;
+    if (m->Get(AI_MATKEY_COLOR_EMISSIVE, c) == AI_SUCCESS && (c.r + c.g + c.b) > 0)
+      warn("material \"" + r.name + "\": an emissive colour has no place in a .vkg material: dropped");
+    int twoSided = 0;
+    if (m->Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS && twoSided)
+      warn("material \"" + r.name + "\": two-sided; the engine draws front faces only");
     if (m->Get(AI_MATKEY_SHININESS, value) == AI_SUCCESS) r.glossiness = std::clamp(value / 128.0f, 0.0f, 1.0f);
     r.specularLevel = m->Get(AI_MATKEY_SHININESS_STRENGTH, value) == AI_SUCCESS ? value : (r.glossiness > 0 ? 1.0f : 0.0f);
 
@@ -283,6 +288,7 @@ void Converter::writeMesh(vkg::SceneFile& out, const aiMesh* mesh, const std::st
       r.texCoords[set].emplace_back(mesh->mTextureCoords[set][v].x, mesh->mTextureCoords[set][v].y);
   }
   if (mesh->HasTextureCoords(2)) warn("mesh \"" + name + "\": texture coordinate sets beyond the second are dropped");
+  if (mesh->HasVertexColors(1)) warn("mesh \"" + name + "\": vertex colour sets beyond the first are dropped");
   if (mesh->HasVertexColors(0))
     for (unsigned v = 0; v < mesh->mNumVertices; ++v)
       r.colours.emplace_back(mesh->mColors[0][v].r, mesh->mColors[0][v].g, mesh->mColors[0][v].b);
@@ -367,6 +373,8 @@ int Converter::convertNode(vkg::SceneFile& out, const aiNode* node, int parentId
     r.multiplier = std::max({colour.r, colour.g, colour.b, 1e-6f});
     r.colour = colour / r.multiplier;
     if (l->mAttenuationLinear > 0) r.range = 2.0f / l->mAttenuationLinear * options.scale;
+    if (l->mAttenuationQuadratic > 0)
+      warn("light \"" + nodeName + "\": quadratic attenuation cannot be stored (only a linear range): dropped");
     bool aimed = false;
     switch (l->mType) {
       case aiLightSource_SPOT:

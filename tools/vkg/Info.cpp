@@ -127,6 +127,15 @@ int printInfo(const std::string& path, std::FILE* out) {
         std::fprintf(out, "    %s map \"%s\"\n", mapName(map.type), map.fileName.c_str());
     }
 
+  // What each material lays on the meshes that use it.
+  std::map<int32_t, std::string> mapsOf;
+  for (const auto& list : file.materialLists)
+    for (const vkg::MaterialRecord& m : list) {
+      std::string maps;
+      for (const vkg::MapRecord& map : m.maps) maps += std::string(maps.empty() ? ", maps: " : ", ") + mapName(map.type) + " \"" + map.fileName + "\"";
+      mapsOf.emplace(m.id, maps);
+    }
+
   Tree tree;
   size_t counts[5] = {};
   for (const vkg::ChunkRef& chunk : file.chunks) {
@@ -138,7 +147,9 @@ int printInfo(const std::string& path, std::FILE* out) {
                      std::to_string(m.positions.size()) + " vertices, " + std::to_string(m.faces.size()) +
                      " faces, texture coordinates " + std::to_string(m.texCoords[0].size()) + "/" +
                      std::to_string(m.texCoords[1].size()) + "/" + std::to_string(m.texCoords[2].size()) +
-                     (m.colours.empty() ? "" : ", colours") + keys(m.object));
+                     (m.colours.empty() ? "" : ", colours") +
+                     (mapsOf.count(m.object.materialId) ? mapsOf[m.object.materialId] : ", no such material") +
+                     keys(m.object));
         tree.name(m.object.name);
         ++counts[0];
         break;
