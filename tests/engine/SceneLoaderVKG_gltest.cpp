@@ -213,6 +213,8 @@ TEST_F(SceneFiles, MapNamesDropTheExportersFolderAndPreferTheCompressedPicture) 
   std::ifstream dds(DE_SOURCE_DIR "/fuzz/seeds/dds/dxt1.dds", std::ios::binary);
   work->write("data/texturesCompressed/plank.dds", std::string(std::istreambuf_iterator<char>(dds), {}));
 
+  // The folders are those of the last load.
+  ASSERT_NE(load(FileBytes().header().i32(vkg::kEnd).out), nullptr);
   Texture* wood = SceneLoaderVKG::loadSceneTexture("C:\\maps\\wood.png");
   ASSERT_NE(wood, nullptr);
   EXPECT_EQ(wood->getSourceFiles().back(), "data/textures/wood.png");
