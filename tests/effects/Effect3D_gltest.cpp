@@ -1,4 +1,5 @@
 #include "effects/Effect3D.h"
+#include "effects/PostProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,21 @@ vkg::SceneFile shadowScene() {
   return file;
 }
 
+// A red square 5 units ahead on the left and a green one 50 units ahead on the right, unlit
+// (they show the colour in effect through their diffuse colour as ambient), seen by "Eye"
+// down −z with a far plane of 100: distances 0.05 and 0.5 of it.
+vkg::SceneFile nearAndFar() {
+  vkg::SceneFile file;
+  auto& materials = file.addMaterialList();
+  materials.push_back(vkgtest::colourMaterial(1, "red", {1, 0, 0}));
+  materials.push_back(vkgtest::colourMaterial(2, "green", {0, 1, 0}));
+  vkgtest::addSquare(file, 1, "Near", 1, 1.0f, {-1.5f, 0, -5}, 2);
+  vkgtest::addSquare(file, 2, "Far", 2, 10.0f, {15, 0, -50}, 2);
+  vkgtest::addCamera(file, 3, "Eye", {0, 0, 0}, -1).farPlane = 100;
+  vkgtest::addOmni(file, 4, "Omni01", {0, 0, 0});
+  return file;
+}
+
 class SceneEffect : public testing::Test {
  protected:
   // One context and folder for the program (both suites): cached scenes belong to them.
@@ -52,6 +68,7 @@ class SceneEffect : public testing::Test {
     writeSampleShaders(*work);
     vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/walls.vkg");
     vkgtest::save(shadowScene(), *work, "data/scenes/shadow.vkg");
+    vkgtest::save(nearAndFar(), *work, "data/scenes/depth.vkg");
   }
   void SetUp() override {
     ASSERT_TRUE(gl->ok());
@@ -177,6 +194,52 @@ TEST_F(SceneEffect, ShadowsDarkenTheFloorBehindTheBlocker) {
   EXPECT_LT(shadowed[0], lit[0] * 0.8);
   fx.Shadows.value = false;
   EXPECT_NEAR(frame(fx, 40)[0], lit[0], 2);
+}
+
+// [SECTION] Depth of field
+
+// Pixels of the middle row that show a square's own colour untouched (channel `channel` at
+// 255, the others 0): a square in focus keeps them, a blurred one mixes in its surroundings.
+int purePixels(int channel) {
+  int count = 0;
+  for (int x = 0; x < kSize; ++x) {
+    Rgb pure{0, 0, 0};
+    pure[static_cast<size_t>(channel)] = 255;
+    count += readPixel(x, kSize / 2) == pure;
+  }
+  return count;
+}
+
+TEST_F(SceneEffect, FocusValuesChooseWhichSquareDepthOfFieldKeepsSharp) {
+  Effect3D fx("s");
+  fx.addString(0, "data/scenes/depth.vkg");
+  fx.start(0);
+  TimelineEvent depthPass;
+  depthPass.code = Effect3D::kDepthPass;
+  depthPass.value = 1;
+  fx.handleEvent(depthPass);
+  ShaderDOF dof("scene_dof");
+  dof.sourceEffect = &fx;
+  dof.DoBlur.value = true;
+  dof.BlurFactorX.value = dof.BlurFactorY.value = 24;
+  fx.FocalNear.value = 0;
+  fx.FocalFar.value = 1;
+  int pure[2][2];  // [focus on near / far][red / green]
+  for (int focus = 0; focus < 2; ++focus) {
+    fx.FocalPoint.value = focus == 0 ? 0.05f : 0.5f;
+    glViewport(0, 0, kSize, kSize);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    dof.update(100 + focus);
+    dof.render(100 + focus);
+    enginetest::dumpPng("dof_focus" + std::to_string(focus), kSize, kSize);
+    pure[focus][0] = purePixels(0);
+    pure[focus][1] = purePixels(1);
+  }
+  EXPECT_GE(pure[0][0], 15) << "the near square is in focus";
+  EXPECT_EQ(pure[0][1], 0) << "the far square is out of focus";
+  EXPECT_EQ(pure[1][0], 0) << "the near square is out of focus";
+  EXPECT_GE(pure[1][1], 15) << "the far square is in focus";
 }
 
 // [SECTION] The scene clock
