@@ -452,10 +452,13 @@ int convertModel(const std::string& input, const std::string& output, const Conv
   const unsigned flags = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals |
                          aiProcess_SplitLargeMeshes | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
   const aiScene* scene = importer.ReadFile(input, flags);
-  if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+  if (!scene || !scene->mRootNode) {
     std::fprintf(stderr, "vkg: %s: %s\n", input.c_str(), importer.GetErrorString());
     return 1;
   }
+  // The importer calls a model without meshes incomplete; its nodes, cameras and lights
+  // still make a scene.
+  if (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) warn(input + ": the model holds no meshes");
   vkg::SceneFile file;
   std::string extension = input.substr(std::min(input.size(), input.find_last_of('.')));
   for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
