@@ -236,11 +236,20 @@ std::unique_ptr<SceneObject> SceneObject::clone() const {
   return copy;
 }
 
+thread_local bool SceneObject::SiblingWalk::active = false;
+
 void SceneObject::accept(SceneVisitor& visitor, bool intoChildren, bool intoSiblings) {
   visitor.visit(*this);
   if (!intoChildren) return;
-  if (firstChild) firstChild->accept(visitor, intoChildren, intoSiblings);
-  if (intoSiblings && nextSibling) nextSibling->accept(visitor, intoChildren, intoSiblings);
+  if (firstChild) {
+    const SiblingWalk subtree(false);
+    firstChild->accept(visitor, intoChildren, intoSiblings);
+  }
+  // The siblings in a loop, as forward walks them.
+  if (!intoSiblings || SiblingWalk::inside()) return;
+  const SiblingWalk walk(true);
+  for (SceneObject* sibling = nextSibling; sibling; sibling = sibling->nextSibling)
+    sibling->accept(visitor, intoChildren, intoSiblings);
 }
 
 namespace {

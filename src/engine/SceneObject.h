@@ -165,6 +165,20 @@ class SceneObject {
   virtual std::unique_ptr<SceneObject> copyNode() const;
   // The composed matrix of this node, without the extra scale.
   glm::mat4 localMatrix(const glm::mat4& parentMatrix) const;
+  // Set while a sibling chain is being walked (see forward), per thread.
+  class SiblingWalk {
+   public:
+    explicit SiblingWalk(bool on) : saved(active) { active = on; }
+    ~SiblingWalk() { active = saved; }
+    SiblingWalk(const SiblingWalk&) = delete;
+    SiblingWalk& operator=(const SiblingWalk&) = delete;
+    static bool inside() { return active; }
+
+   private:
+    static thread_local bool active;
+    bool saved;
+  };
+
   // The forwarding rule of the operations above.
   template <class F>
   void forward(bool intoChildren, bool intoSiblings, F&& apply);
@@ -184,9 +198,17 @@ class SceneObject {
 template <class F>
 void SceneObject::forward(bool intoChildren, bool intoSiblings, F&& apply) {
   // Every child is reached through the first child's siblings, so the subtree is passed
-  // on whole; the siblings carry the caller's wish for their own subtrees.
-  if (intoChildren && firstChild) apply(*firstChild, true, true);
-  if (intoSiblings && nextSibling) apply(*nextSibling, intoChildren, true);
+  // on whole; the siblings carry the caller's wish for their own subtrees. The siblings are
+  // walked in a loop, not each by the one before it: a chain of many thousand top-level
+  // objects would otherwise nest as deep as it is long. An object the walk reaches leaves
+  // its later siblings to the walk.
+  if (intoChildren && firstChild) {
+    const SiblingWalk subtree(false);
+    apply(*firstChild, true, true);
+  }
+  if (!intoSiblings || SiblingWalk::inside()) return;
+  const SiblingWalk walk(true);
+  for (SceneObject* sibling = nextSibling; sibling; sibling = sibling->nextSibling) apply(*sibling, intoChildren, true);
 }
 
 // [SECTION] Light
