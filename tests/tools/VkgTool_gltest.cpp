@@ -14,6 +14,7 @@
 #include "engine/Material.h"
 #include "engine/Scene.h"
 #include "engine/SceneLoaderVKG.h"
+#include "resources/ImageWriters.h"
 #include "support/EngineScenes.h"
 #include "support/GlTestContext.h"
 #include "support/Program.h"
@@ -139,6 +140,60 @@ TEST_F(VkgTool, GltfConvertsToATreeThatPlaysItsAnimation) {
     EXPECT_EQ(enginetest::readPixel(lit.x, lit.y), (enginetest::Rgb{255, 255, 255})) << "at " << time;
     EXPECT_EQ(enginetest::readPixel(dark.x, dark.y), (enginetest::Rgb{0, 0, 0})) << "at " << time;
   }
+}
+
+// A 2 × 2 square facing the camera with a picture whose top row is red and bottom row green,
+// its coordinates as glTF gives them (v down from the picture's top).
+std::string picturedSquare() {
+  std::vector<uint8_t> data;
+  append<float>(data, {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0});
+  append<float>(data, {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1});
+  append<float>(data, {0, 1, 1, 1, 1, 0, 0, 0});
+  append<uint16_t>(data, {0, 1, 2, 0, 2, 3});
+  const std::string uri = "data:application/octet-stream;base64," + base64(data);
+  return R"({"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1]}],
+  "nodes": [{"name": "Square", "mesh": 0}, {"name": "Cam", "camera": 0, "translation": [0, 0, 4]}],
+  "cameras": [{"type": "perspective", "perspective": {"yfov": 0.8, "aspectRatio": 1.0, "znear": 1, "zfar": 100}}],
+  "images": [{"uri": "C:/art/two.png"}], "textures": [{"source": 0}],
+  "materials": [{"name": "Pictured", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}}],
+  "meshes": [{"primitives": [{"attributes": {"POSITION": 0, "NORMAL": 1, "TEXCOORD_0": 2}, "indices": 3, "material": 0}]}],
+  "buffers": [{"byteLength": 140, "uri": ")" + uri + R"("}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 48}, {"buffer": 0, "byteOffset": 48, "byteLength": 48},
+                  {"buffer": 0, "byteOffset": 96, "byteLength": 32}, {"buffer": 0, "byteOffset": 128, "byteLength": 12}],
+  "accessors": [{"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3", "min": [-1, -1, 0], "max": [1, 1, 0]},
+                {"bufferView": 1, "componentType": 5126, "count": 4, "type": "VEC3"},
+                {"bufferView": 2, "componentType": 5126, "count": 4, "type": "VEC2"},
+                {"bufferView": 3, "componentType": 5123, "count": 6, "type": "SCALAR"}]})";
+}
+
+TEST_F(VkgTool, APictureOnAConvertedModelIsTheRightWayUp) {
+  ASSERT_TRUE(gl->ok());
+  work->write("square.gltf", picturedSquare());
+  const std::vector<uint8_t> rows = {255, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0};  // top row first
+  const testimages::Bytes png = testimages::encodePng(2, 2, PNG_COLOR_TYPE_RGB, 8, rows);
+  work->write("data/textures/two.png", std::string(png.begin(), png.end()));
+  const ProgramRun convert =
+      runCommand(work->dir().str(), "mkdir -p data/scenes && " + kTool + " convert square.gltf data/scenes/square.vkg");
+  ASSERT_EQ(convert.exitCode, 0) << convert.output();
+  Scene* scene = SceneLoaderVKG::load("data/scenes/square.vkg", "data/texturesCompressed/", "data/textures/");
+  ASSERT_NE(scene, nullptr) << SceneLoaderVKG::lastFailure();
+  ASSERT_NE(scene->material(1)->getDiffuseMap(), nullptr);
+  scene->setNoLighting(true);
+  glViewport(0, 0, kSize, kSize);
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  scene->setTime(0);
+  scene->animate();
+  scene->updateTransforms();
+  scene->render();
+  enginetest::dumpPng("vkg_square", kSize, kSize);
+  const glm::ivec2 upper = windowOf(*scene->activeCameraObject(), {0, 0.6f, 0});
+  const glm::ivec2 lower = windowOf(*scene->activeCameraObject(), {0, -0.6f, 0});
+  const enginetest::Rgb top = enginetest::readPixel(upper.x, upper.y), bottom = enginetest::readPixel(lower.x, lower.y);
+  EXPECT_GT(top[0], 200) << top[0] << " " << top[1];
+  EXPECT_LT(top[1], 60);
+  EXPECT_GT(bottom[1], 200) << bottom[0] << " " << bottom[1];
+  EXPECT_LT(bottom[0], 60);
 }
 
 TEST_F(VkgTool, InfoOnABrokenFileGivesTheReason) {
