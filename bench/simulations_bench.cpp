@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "effects/MarchingCubes.h"
+#include "effects/Smoke.h"
 
 namespace {
 
@@ -64,4 +65,42 @@ void BM_MetaballFieldFast(benchmark::State& state) {
   for (auto _ : state) field.compute();
 }
 BENCHMARK(BM_MetaballFieldFast)->Unit(benchmark::kMicrosecond);
+}  // namespace
+
+// [SECTION] Smoke: one step of the standalone smoke at N = 22 (velocity and density: six
+// solves of twenty sweeps in the plain loops), the plate in the flow, the scene smoke's
+// viscosity in the last pair.
+
+namespace {
+
+void smokeSteps(benchmark::State& state, bool plain, float viscosity) {
+  FluidSolver solver(22, "bench");
+  solver.plainLoops = plain;
+  int frame = 0;
+  for (auto _ : state) {
+    std::fill(solver.densSrc.begin(), solver.densSrc.end(), -0.002f);
+    for (int j = 5; j <= 16; ++j)
+      for (int i = 5; i <= 16; ++i) solver.vSrc[size_t(solver.index(i, 1, j))] = 5;
+    for (int z = 12; z < 14; ++z)
+      for (int x = 12; x < 14; ++x) solver.densSrc[size_t(solver.index(x, 2, z))] = 30;
+    std::fill(solver.solid.begin(), solver.solid.end(), 0);
+    const int y0 = 11 + (frame++ % 5);
+    for (int z = 8; z <= 23; ++z)
+      for (int y = y0; y <= y0 + 5; ++y)
+        for (int x = 5; x <= 17; ++x) solver.solid[size_t(solver.index(x, y, z))] = 1;
+    solver.velocityStep(viscosity, 0.066f);
+    solver.densityStep(0, 0.066f);
+    benchmark::DoNotOptimize(solver.dens.data());
+  }
+}
+
+void BM_SmokeStepPlain(benchmark::State& state) { smokeSteps(state, true, 0); }
+BENCHMARK(BM_SmokeStepPlain)->Unit(benchmark::kMicrosecond);
+void BM_SmokeStepFast(benchmark::State& state) { smokeSteps(state, false, 0); }
+BENCHMARK(BM_SmokeStepFast)->Unit(benchmark::kMicrosecond);
+void BM_SmokeViscousStepPlain(benchmark::State& state) { smokeSteps(state, true, 0.00001f); }
+BENCHMARK(BM_SmokeViscousStepPlain)->Unit(benchmark::kMicrosecond);
+void BM_SmokeViscousStepFast(benchmark::State& state) { smokeSteps(state, false, 0.00001f); }
+BENCHMARK(BM_SmokeViscousStepFast)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
