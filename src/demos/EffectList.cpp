@@ -3,11 +3,14 @@
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
 #include "effects/Blur.h"
+#include "effects/Boids.h"
 #include "effects/Distort.h"
+#include "effects/Grids.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
 #include "effects/PostProcess.h"
+#include "effects/Smoke.h"
 #include "effects/StandaloneParts.h"
 #include "effects/Text.h"
 
@@ -30,8 +33,8 @@ const EffectType kTypes[] = {
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
     {"Flash", make<FlashEffect>},
-    {"GridExp", nullptr},
-    {"GridWater", nullptr},
+    {"GridExp", make<GridExp>},
+    {"GridWater", make<GridWater>},
     {"Image", make<ImageEffect>},
     {"Metaballs", nullptr},
     {"LineDistortion", make<LineDistortionEffect>},
@@ -56,9 +59,9 @@ const EffectType kTypes[] = {
     {"ViewFPS", make<ViewFPS>},
     {"TestHdr", make<TestHdr>},
     {"SeriesFlower", make<SeriesFlower>},
-    {"Boids", nullptr},
+    {"Boids", make<Boids>},
     {"BoidScene", nullptr},
-    {"Smoke", nullptr},
+    {"Smoke", make<Smoke>},
     {"SmokeScene", nullptr},
     {"SmokeCube", nullptr},
     {"Molecules", make<Molecules>},

@@ -75,6 +75,10 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/textures/sphere_black.png", tinyPng());
     work->write("data/textures/sphere_normals.png", tinyPng());
     work->write("data/grace_probe.hdr", tinyRgbe());
+    work->write("data/textures/fliser.jpg", tinyJpeg());
+    work->write("data/textures/fliser_normal.png", tinyPng());
+    work->write("data/textures/envmap.jpg", tinyJpeg());
+    work->write("data/textures/metal24.jpg", tinyJpeg());
   }
   static void TearDownTestSuite() {
     delete work;
@@ -97,6 +101,7 @@ class EffectContract : public testing::TestWithParam<std::string> {
 
   // A 2 × 2 opaque picture, and one of high dynamic range.
   static std::string tinyPng();
+  static std::string tinyJpeg();
   static std::string tinyRgbe();
 
   // One frame as the launcher runs it, then the checks.
@@ -121,6 +126,12 @@ std::string EffectContract::tinyPng() {
   const Bytes pixels = {255, 128, 64, 255, 64, 255, 128, 255, 0, 128, 64, 255, 255, 255, 255, 255};
   const Bytes png = testimages::encodePng(2, 2, PNG_COLOR_TYPE_RGBA, 8, pixels);
   return std::string(png.begin(), png.end());
+}
+
+std::string EffectContract::tinyJpeg() {
+  const testimages::Bytes pixels = {255, 128, 64, 64, 255, 128, 0, 128, 64, 255, 255, 255};
+  const testimages::Bytes jpeg = testimages::encodeJpeg(2, 2, 3, pixels);
+  return std::string(jpeg.begin(), jpeg.end());
 }
 
 std::string EffectContract::tinyRgbe() {
