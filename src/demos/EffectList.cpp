@@ -5,12 +5,13 @@
 #include "effects/Blur.h"
 #include "effects/Boids.h"
 #include "effects/Distort.h"
-#include "effects/Grids.h"
 #include "effects/Effect3D.h"
+#include "effects/Grids.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
 #include "effects/PostProcess.h"
+#include "effects/SceneSimulations.h"
 #include "effects/Smoke.h"
 #include "effects/StandaloneParts.h"
 #include "effects/Text.h"
@@ -37,7 +38,7 @@ const EffectType kTypes[] = {
     {"GridExp", make<GridExp>},
     {"GridWater", make<GridWater>},
     {"Image", make<ImageEffect>},
-    {"Metaballs", nullptr},
+    {"Metaballs", make<Metaballs>},
     {"LineDistortion", make<LineDistortionEffect>},
     {"Mosaic", make<MosaicEffect>},
     {"Noise", make<NoiseEffect>},
@@ -61,10 +62,10 @@ const EffectType kTypes[] = {
     {"TestHdr", make<TestHdr>},
     {"SeriesFlower", make<SeriesFlower>},
     {"Boids", make<Boids>},
-    {"BoidScene", nullptr},
+    {"BoidScene", make<BoidScene>},
     {"Smoke", make<Smoke>},
-    {"SmokeScene", nullptr},
-    {"SmokeCube", nullptr},
+    {"SmokeScene", make<SmokeScene>},
+    {"SmokeCube", make<SmokeCube>},
     {"Molecules", make<Molecules>},
     {"FontMachine", nullptr},
     {"ArmScene", nullptr},

@@ -529,6 +529,7 @@ void SmokeObject::reset() {
   accumulator = 0;
   simulatedTime = 0;
   obstacle = false;
+  primed = false;
 }
 
 std::unique_ptr<SceneObject> SmokeObject::clone() const {
@@ -565,7 +566,13 @@ void SmokeObject::step() {
 
 void SmokeObject::animate(int frame, float fraction) {
   SceneObject::animate(frame, fraction);
-  // Signed: a scene clock that went back (a seek, a restart) adds nothing.
+  // The first time handed in after a reset is where the smoke starts: a demo time in the
+  // hundreds of seconds would otherwise sit in the accumulator for good and run a step on
+  // every frame, whatever the frame rate. Signed: a clock that went back adds nothing.
+  if (!primed) {
+    last = now;
+    primed = true;
+  }
   accumulator += std::max<int64_t>(int64_t(now) - int64_t(last), 0);
   last = now;
   if (accumulator < kStepMs) return;

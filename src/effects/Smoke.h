@@ -168,6 +168,7 @@ class SmokeObject : public SceneObject {
 
  protected:
   bool obstacle = false;
+  bool primed = false;  // the first time after a reset has been taken as the start
 
  private:
   SmokeVolume volume;

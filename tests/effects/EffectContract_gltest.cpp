@@ -17,6 +17,7 @@
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"
+#include "support/SimulationScenes.h"
 #include "support/VkgScenes.h"
 
 namespace {
@@ -40,6 +41,10 @@ const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"Image", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"TypeWriter", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"Scene", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
+    {"Metaballs", [](Effect& e) { e.addString(0, "data/scenes/metaballs.vkg"); }},
+    {"BoidScene", [](Effect& e) { e.addString(0, "data/scenes/boids.vkg"); }},
+    {"SmokeCube", [](Effect& e) { e.addString(0, "data/scenes/smokecube.vkg"); }},
+    {"SmokeScene", [](Effect& e) { e.addString(0, "data/scenes/smokescene.vkg"); }},
     {"OmniShadowTest", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
 };
 
@@ -84,6 +89,9 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/textures/envmap.jpg", tinyJpeg());
     work->write("data/textures/metal24.jpg", tinyJpeg());
     vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/contract.vkg");
+    // One stage per simulation type: each adds its own object to its cached scene.
+    for (const char* scene : {"metaballs", "boids", "smokecube", "smokescene"})
+      vkgtest::save(vkgtest::simulationStage(), *work, std::string("data/scenes/") + scene + ".vkg");
   }
   static void TearDownTestSuite() {
     delete work;
