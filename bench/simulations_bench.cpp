@@ -5,8 +5,11 @@
 
 #include <vector>
 
+#include "effects/Boids.h"
+#include "effects/Grids.h"
 #include "effects/MarchingCubes.h"
 #include "effects/Smoke.h"
+#include "support/GlTestContext.h"
 
 namespace {
 
@@ -102,5 +105,49 @@ void BM_SmokeViscousStepPlain(benchmark::State& state) { smokeSteps(state, true,
 BENCHMARK(BM_SmokeViscousStepPlain)->Unit(benchmark::kMicrosecond);
 void BM_SmokeViscousStepFast(benchmark::State& state) { smokeSteps(state, false, 0.00001f); }
 BENCHMARK(BM_SmokeViscousStepFast)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+// [SECTION] Boids and grids: what one frame costs the processor (no drawing).
+
+namespace {
+
+void BM_BoidsStep(benchmark::State& state) {
+  Boids boids("boids");
+  uint32_t t = 0;
+  for (auto _ : state) boids.step(t += 16);
+}
+BENCHMARK(BM_BoidsStep)->Unit(benchmark::kMicrosecond);
+
+void BM_SceneFlockStep(benchmark::State& state) {
+  BoidObject flock("Boids01");
+  for (auto _ : state) flock.step();
+}
+BENCHMARK(BM_SceneFlockStep)->Unit(benchmark::kMicrosecond);
+
+void BM_GridWaterDropAndMesh(benchmark::State& state) {
+  GridWater::Shared& s = GridWater::shared();
+  std::fill(s.field.begin(), s.field.end(), 0.0f);
+  for (int i = 0; i < 2000; ++i) GridWater::dropUpdate();  // a few drops down already
+  int vertices = 0;
+  for (auto _ : state) {
+    GridWater::dropUpdate();
+    vertices = GridWater::polygonise();
+  }
+  state.counters["vertices"] = vertices;
+}
+BENCHMARK(BM_GridWaterDropAndMesh)->Unit(benchmark::kMicrosecond);
+
+void BM_GridExpModes(benchmark::State& state) {
+  static GlTestContext gl(64, 64);  // the grid's render target needs a context
+  if (!gl.ok()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  GridExp grid("grid");
+  float a = 0;
+  for (auto _ : state) grid.animate(static_cast<uint32_t>(state.range(0)), a += 0.8f);
+}
+BENCHMARK(BM_GridExpModes)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
