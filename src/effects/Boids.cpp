@@ -134,7 +134,7 @@ class CollectTree : public SceneVisitor {
 BoidObject::BoidObject(const std::string& name) : SceneObject(kId, name) { reset(); }
 
 std::unique_ptr<SceneObject> BoidObject::clone() const {
-  assertTrue(false, kObjectModule, __LINE__);
+  assertTrue(false, kObjectModule, __LINE__);  // the flock and its birds are not copied
   return nullptr;
 }
 
@@ -154,7 +154,7 @@ void BoidObject::reset() {
 
 void BoidObject::attachBirds(Scene& scene) {
   SceneObject* bird = scene.findObject("Box04");
-  assertTrue(bird != nullptr, kObjectModule, __LINE__);
+  assertTrue(bird != nullptr, kObjectModule, __LINE__);  // the scene has no bird "Box04" to copy
   if (!bird) return;
   birds.clear();
   birds.reserve(kBoidCount);

@@ -256,7 +256,7 @@ Polygoniser::Polygoniser(int nx, int ny, int nz)
     : nx(nx), ny(ny), nz(nz), above(size_t(nx) * size_t(ny) * size_t(nz)) {}
 
 int Polygoniser::run(const Volume& v, float iso, const Mesh& mesh) {
-  assertTrue(v.nx == nx && v.ny == ny && v.nz == nz, kModule, __LINE__);
+  assertTrue(v.nx == nx && v.ny == ny && v.nz == nz, kModule, __LINE__);  // scratch sized for another shape
   // One byte per point for "above the level", in a flat branch-free loop the compiler
   // widens; a cell's index is then eight byte loads and shifts instead of eight float
   // compares. (Splitting this work over both cores cost more in hand-over than it saved.)
@@ -535,7 +535,7 @@ MarchingCubes::MarchingCubes()
   TextureManager& textures = TextureManager::instance();
   envTexture = textures.getTexture("data/textures/envmap.jpg", "", GL_TEXTURE_2D, 0);
   metalTexture = textures.getTexture("data/textures/metal24.jpg", "", GL_TEXTURE_2D, 0);
-  assertTrue(envTexture != nullptr && metalTexture != nullptr, kModule, __LINE__);
+  assertTrue(envTexture != nullptr && metalTexture != nullptr, kModule, __LINE__);  // both pictures must load
 }
 
 MarchingCubes::~MarchingCubes() = default;
@@ -546,7 +546,7 @@ void MarchingCubes::animate(int frame, float fraction) {
 }
 
 std::unique_ptr<SceneObject> MarchingCubes::clone() const {
-  assertTrue(false, kModule, __LINE__);
+  assertTrue(false, kModule, __LINE__);  // one surface per scene: it is never copied
   return nullptr;
 }
 

@@ -47,7 +47,7 @@ bool Metaballs::loadScene(const std::string& fileName) {
   const bool loaded = Effect3D::loadScene(fileName);
   if (!loaded || !scene) return loaded;
   SceneObject* dummy = scene->findObject("Dummy01");
-  assertTrue(dummy != nullptr, kIsoModule, __LINE__);
+  assertTrue(dummy != nullptr, kIsoModule, __LINE__);  // the scene has no node "Dummy01" to hang the surface on
   if (!dummy) return false;
   if (auto* earlier = dynamic_cast<MarchingCubes*>(scene->findObject("HelloKitty"))) {
     inScene = earlier;
@@ -97,12 +97,12 @@ bool BoidScene::loadScene(const std::string& fileName) {
     trackTarget = scene->findObject("TrackTarget");
   } else {
     SceneObject* globe = scene->findObject("GeoSphere01");
-    assertTrue(globe != nullptr, kBoidSceneModule, __LINE__);
+    assertTrue(globe != nullptr, kBoidSceneModule, __LINE__);  // no node "GeoSphere01" for the flock
     if (!globe) return false;
     boids = scene->addObject(std::make_unique<BoidObject>("Boids01"), globe->id);
     boids->attachBirds(*scene);
     SceneObject* bird = scene->findObject("Box04");
-    assertTrue(bird != nullptr, kBoidSceneModule, __LINE__);
+    assertTrue(bird != nullptr, kBoidSceneModule, __LINE__);  // no bird "Box04" to hide
     if (bird) {
       Hide hide;
       bird->accept(hide, true, false);
@@ -120,7 +120,7 @@ bool BoidScene::loadScene(const std::string& fileName) {
   boids->reset();
   for (int k = 1; k <= BoidObject::kObstacleCount; ++k) {
     SceneObject* sphere = scene->findObject("Sphere0" + std::to_string(k));
-    assertTrue(sphere != nullptr, kBoidSceneModule, __LINE__);
+    assertTrue(sphere != nullptr, kBoidSceneModule, __LINE__);  // an obstacle "Sphere0k" is missing
     if (!sphere) continue;
     boids->obstacles[size_t(k - 1)] = sphere->getPosition();
     sphere->visible = false;
@@ -158,7 +158,7 @@ bool SmokeCube::loadScene(const std::string& fileName) {
   const bool loaded = Effect3D::loadScene(fileName);
   if (!loaded || !scene) return loaded;
   SceneObject* box = scene->findObject("smokebox00");
-  assertTrue(box != nullptr, kSmokeCubeModule, __LINE__);
+  assertTrue(box != nullptr, kSmokeCubeModule, __LINE__);  // no node "smokebox00" for the smoke
   if (!box) return false;
   smokeObject = dynamic_cast<SmokeObject*>(scene->findObject("Smoke01"));
   if (!smokeObject) smokeObject = scene->addObject(std::make_unique<SmokeObject>("Smoke01", 20), box->id);
@@ -196,7 +196,7 @@ bool SmokeScene::loadScene(const std::string& fileName) {
   const bool loaded = Effect3D::loadScene(fileName);
   if (!loaded || !scene) return loaded;
   SceneObject* box = scene->findObject("Box01");
-  assertTrue(box != nullptr, kSmokeSceneModule, __LINE__);
+  assertTrue(box != nullptr, kSmokeSceneModule, __LINE__);  // no box "Box01" for the smoke
   if (!box) return false;
   smokeObject = dynamic_cast<SmokeObject*>(scene->findObject("Smoke01"));
   if (!smokeObject) smokeObject = scene->addObject(std::make_unique<SmokeJetObject>("Smoke01", 22), box->id);

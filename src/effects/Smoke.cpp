@@ -28,7 +28,7 @@ void allocate(std::vector<T>& array, size_t count, const char* module) {
 }  // namespace
 
 FluidSolver::FluidSolver(int n, const char* module) : n(n), size(n + 2), cells(size * size * size) {
-  assertTrue(n >= 1 && n <= kMaxN, module, __LINE__);
+  assertTrue(n >= 1 && n <= kMaxN, module, __LINE__);  // the sweeps' row buffers hold kMaxN cells
   for (std::vector<float>* array : {&u, &v, &w, &uSrc, &vSrc, &wSrc, &dens, &densSrc, &shade})
     allocate(*array, size_t(cells), module);
   allocate(solid, size_t(cells), module);
@@ -533,7 +533,7 @@ void SmokeObject::reset() {
 }
 
 std::unique_ptr<SceneObject> SmokeObject::clone() const {
-  assertTrue(false, kObjectModule, __LINE__);
+  assertTrue(false, kObjectModule, __LINE__);  // the smoke's fields are not copied
   return nullptr;
 }
 
