@@ -39,6 +39,7 @@ class Simulations : public testing::Test {
     work->write("data/textures/fliser_normal.png", tinyPicture(false));
     writeSampleShaders(*work);  // every scene loads the engine's programs
     vkgtest::save(vkgtest::simulationStage(), *work, "data/scenes/stage.vkg");
+    vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/walls.vkg");  // none of their nodes
     // A scene of its own for each type in the reload test: an object another type left in
     // a shared scene would go on moving whenever that scene is drawn.
     for (const char* type : {"birds", "cube", "jet", "blobs"})
@@ -274,4 +275,24 @@ TEST_F(Simulations, ReloadedSceneTypesPlayTheSameFrames) {
   twice([] { return std::make_unique<SmokeCube>("cube"); });
   twice([] { return std::make_unique<SmokeScene>("jet"); });
   twice([] { return std::make_unique<Metaballs>("blobs"); });
+}
+
+// The child re-runs the program from the start, fixture and scenes included.
+using SimulationsDeathTest = Simulations;
+
+TEST_F(SimulationsDeathTest, MissingNodesAndCopiesAreFailedAssertionsOfTheirModules) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(Metaballs("mb").addString(0, "data/scenes/walls.vkg"), testing::ExitedWithCode(1),
+              "^effects/IsoEffect3d:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(BoidScene("bs").addString(0, "data/scenes/walls.vkg"), testing::ExitedWithCode(1),
+              "^effects/BoidScene:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(SmokeCube("sc").addString(0, "data/scenes/walls.vkg"), testing::ExitedWithCode(1),
+              "^effects/SmokeCube:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(SmokeScene("ss").addString(0, "data/scenes/walls.vkg"), testing::ExitedWithCode(1),
+              "^effects/SmokeScene:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(MarchingCubes().clone(), testing::ExitedWithCode(1), "^effects/mc:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(BoidObject("Boids01").clone(), testing::ExitedWithCode(1),
+              "^effects/BoidObject:[0-9]+ assertion failed\n$");
+  EXPECT_EXIT(SmokeObject("Smoke01", 20).clone(), testing::ExitedWithCode(1),
+              "^effects/SmokeObject:[0-9]+ assertion failed\n$");
 }
