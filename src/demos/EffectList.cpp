@@ -3,12 +3,16 @@
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
 #include "effects/Blur.h"
+#include "effects/Boids.h"
 #include "effects/Distort.h"
 #include "effects/Effect3D.h"
+#include "effects/Grids.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
 #include "effects/PostProcess.h"
+#include "effects/SceneSimulations.h"
+#include "effects/Smoke.h"
 #include "effects/StandaloneParts.h"
 #include "effects/Text.h"
 
@@ -31,10 +35,10 @@ const EffectType kTypes[] = {
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
     {"Flash", make<FlashEffect>},
-    {"GridExp", nullptr},
-    {"GridWater", nullptr},
+    {"GridExp", make<GridExp>},
+    {"GridWater", make<GridWater>},
     {"Image", make<ImageEffect>},
-    {"Metaballs", nullptr},
+    {"Metaballs", make<Metaballs>},
     {"LineDistortion", make<LineDistortionEffect>},
     {"Mosaic", make<MosaicEffect>},
     {"Noise", make<NoiseEffect>},
@@ -57,11 +61,11 @@ const EffectType kTypes[] = {
     {"ViewFPS", make<ViewFPS>},
     {"TestHdr", make<TestHdr>},
     {"SeriesFlower", make<SeriesFlower>},
-    {"Boids", nullptr},
-    {"BoidScene", nullptr},
-    {"Smoke", nullptr},
-    {"SmokeScene", nullptr},
-    {"SmokeCube", nullptr},
+    {"Boids", make<Boids>},
+    {"BoidScene", make<BoidScene>},
+    {"Smoke", make<Smoke>},
+    {"SmokeScene", make<SmokeScene>},
+    {"SmokeCube", make<SmokeCube>},
     {"Molecules", make<Molecules>},
     {"FontMachine", nullptr},
     {"ArmScene", nullptr},

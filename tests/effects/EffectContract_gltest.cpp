@@ -17,6 +17,7 @@
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"
+#include "support/SimulationScenes.h"
 #include "support/VkgScenes.h"
 
 namespace {
@@ -40,6 +41,10 @@ const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"Image", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"TypeWriter", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"Scene", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
+    {"Metaballs", [](Effect& e) { e.addString(0, "data/scenes/metaballs.vkg"); }},
+    {"BoidScene", [](Effect& e) { e.addString(0, "data/scenes/boids.vkg"); }},
+    {"SmokeCube", [](Effect& e) { e.addString(0, "data/scenes/smokecube.vkg"); }},
+    {"SmokeScene", [](Effect& e) { e.addString(0, "data/scenes/smokescene.vkg"); }},
     {"OmniShadowTest", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
 };
 
@@ -79,7 +84,14 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/textures/sphere_black.png", tinyPng());
     work->write("data/textures/sphere_normals.png", tinyPng());
     work->write("data/grace_probe.hdr", tinyRgbe());
+    work->write("data/textures/fliser.jpg", tinyJpeg());
+    work->write("data/textures/fliser_normal.png", tinyPng());
+    work->write("data/textures/envmap.jpg", tinyJpeg());
+    work->write("data/textures/metal24.jpg", tinyJpeg());
     vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/contract.vkg");
+    // One stage per simulation type: each adds its own object to its cached scene.
+    for (const char* scene : {"metaballs", "boids", "smokecube", "smokescene"})
+      vkgtest::save(vkgtest::simulationStage(), *work, std::string("data/scenes/") + scene + ".vkg");
   }
   static void TearDownTestSuite() {
     delete work;
@@ -102,6 +114,7 @@ class EffectContract : public testing::TestWithParam<std::string> {
 
   // A 2 × 2 opaque picture, and one of high dynamic range.
   static std::string tinyPng();
+  static std::string tinyJpeg();
   static std::string tinyRgbe();
 
   // One frame as the launcher runs it, then the checks.
@@ -126,6 +139,12 @@ std::string EffectContract::tinyPng() {
   const Bytes pixels = {255, 128, 64, 255, 64, 255, 128, 255, 0, 128, 64, 255, 255, 255, 255, 255};
   const Bytes png = testimages::encodePng(2, 2, PNG_COLOR_TYPE_RGBA, 8, pixels);
   return std::string(png.begin(), png.end());
+}
+
+std::string EffectContract::tinyJpeg() {
+  const testimages::Bytes pixels = {255, 128, 64, 64, 255, 128, 0, 128, 64, 255, 255, 255};
+  const testimages::Bytes jpeg = testimages::encodeJpeg(2, 2, 3, pixels);
+  return std::string(jpeg.begin(), jpeg.end());
 }
 
 std::string EffectContract::tinyRgbe() {
