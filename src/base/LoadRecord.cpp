@@ -52,3 +52,7 @@ bool loadProblemsWatched() { return static_cast<bool>(listener()); }
 void reportLoadProblem(const LoadProblem& problem) {
   if (listener()) listener()(problem);
 }
+
+MutedLoadProblems::MutedLoadProblems() : saved(std::move(listener())) { listener() = nullptr; }
+
+MutedLoadProblems::~MutedLoadProblems() { listener() = std::move(saved); }

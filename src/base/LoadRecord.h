@@ -38,3 +38,16 @@ using LoadProblemListener = std::function<void(const LoadProblem&)>;
 void setLoadProblemListener(LoadProblemListener listener);
 bool loadProblemsWatched();
 void reportLoadProblem(const LoadProblem& problem);
+
+// While one lives, the listener hears nothing: for a lookup that may fail on purpose (a
+// picture tried in a second folder first).
+class MutedLoadProblems {
+ public:
+  MutedLoadProblems();
+  ~MutedLoadProblems();
+  MutedLoadProblems(const MutedLoadProblems&) = delete;
+  MutedLoadProblems& operator=(const MutedLoadProblems&) = delete;
+
+ private:
+  LoadProblemListener saved;
+};

@@ -439,8 +439,9 @@ void ScriptLoader::signal(uint32_t time, const std::string& instanceName, Script
     }
   }
   if (!timelineSeen) return;
-  // Timeline values of a choice run from 0 to 1 over its choices.
-  if (variable->choiceCount > 1) v *= static_cast<float>(variable->choiceCount - 1);
+  // Timeline numbers of a choice run from 0 to 1 over its choices; a text names its choice
+  // by index already.
+  if (variable->choiceCount > 1 && s.empty()) v *= static_cast<float>(variable->choiceCount - 1);
   variable->setKey(v, time);
 }
 

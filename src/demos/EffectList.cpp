@@ -4,6 +4,7 @@
 #include "demoSystem/Effect.h"
 #include "effects/Blur.h"
 #include "effects/Distort.h"
+#include "effects/Effect3D.h"
 #include "effects/LayerEffects.h"
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
@@ -25,7 +26,7 @@ Effect* makeClear(const std::string& instanceName) {
 // The fixed order of the type names. A row without a constructor is a type that is not
 // built yet: a script naming it stops with "EffectType not found", as for any unknown name.
 const EffectType kTypes[] = {
-    {"Scene", nullptr},
+    {"Scene", make<Effect3D>},
     {"Blur", make<Blur>},
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
@@ -37,7 +38,7 @@ const EffectType kTypes[] = {
     {"LineDistortion", make<LineDistortionEffect>},
     {"Mosaic", make<MosaicEffect>},
     {"Noise", make<NoiseEffect>},
-    {"OmniShadowTest", nullptr},
+    {"OmniShadowTest", make<Effect3D>},
     {"Osc", make<OscEffect>},
     {"PNoise", make<PNoiseEffect>},
     {"ShaderRTT", make<ShaderRTT>},

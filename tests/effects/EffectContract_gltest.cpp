@@ -17,6 +17,7 @@
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"
+#include "support/VkgScenes.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ const char* kFragmentProgram =
 const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"Image", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"TypeWriter", [](Effect& e) { e.addString(0, "data/contract.png"); }},
+    {"Scene", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
+    {"OmniShadowTest", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
 };
 
 // The neutral event of each code: value 0, and a text that names something that exists,
@@ -50,6 +53,7 @@ TimelineEvent neutralEvent(int32_t code, uint32_t time) {
   if (code == 2) event.text = "src";
   if (code == 35) event.text = "data/shaders/contract_vp.cg";
   if (code == 36) event.text = "data/shaders/contract_fp.cg";
+  if (code == 56) event.text = "Omni01";  // the shadow light of the scene types
   return event;
 }
 
@@ -75,6 +79,7 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/textures/sphere_black.png", tinyPng());
     work->write("data/textures/sphere_normals.png", tinyPng());
     work->write("data/grace_probe.hdr", tinyRgbe());
+    vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/contract.vkg");
   }
   static void TearDownTestSuite() {
     delete work;

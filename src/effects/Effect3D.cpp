@@ -1,0 +1,283 @@
+#include "effects/Effect3D.h"
+
+#include <epoxy/gl.h>
+
+#include <cmath>
+
+#include "base/Error.h"
+#include "base/RenderTarget.h"
+#include "engine/MeshObject.h"
+#include "engine/Scene.h"
+#include "engine/SceneLoaderVKG.h"
+
+namespace {
+
+constexpr int32_t kNoTable = Variable::kNoStringTable;
+constexpr GLenum kFogModes[] = {GL_EXP, GL_EXP2, GL_LINEAR};
+
+// The object and everything below it.
+template <class F>
+void forSubtree(SceneObject& object, F&& apply) {
+  apply(object);
+  for (SceneObject* child = object.getFirstChild(); child; child = child->getNextSibling()) forSubtree(*child, apply);
+}
+
+// The event's first three numbers as the first two factor values after the key time; the
+// record carries nothing for the last two, which are keyed as 0.
+uint32_t factorKeyTime(const TimelineEvent& event) { return truncateToUnsigned(std::trunc(event.params[0])); }
+
+}  // namespace
+
+RenderTarget& Effect3D::sharedTarget() {
+  static RenderTarget target;
+  return target;
+}
+
+Effect3D::Effect3D(const std::string& name) : Effect(name) {
+  Camera.choiceCount = 0;  // until a scene gives its cameras
+  Camera.stringIndexed = true;
+  FOV.value = 0.25f;
+  FocalPoint.value = 0.5f;
+  FocalNear.value = 0.1f;
+  FocalFar.value = 0.8f;
+  FocalClamp.value = 1.0f;
+  FogMode.choiceCount = 3;
+  FogDensity.value = 0.5f;
+  FogScale.value = 0.016666668f;
+  FogStart.value = 0.2f;
+  FogEnd.value = 2.0f;
+  Datafile.stringIndexed = true;
+
+  registerVariable(&Loop, "Loop", kNoTable, Variable::kBool);
+  registerVariable(&Shadows, "Shadows", kNoTable, Variable::kBool);
+  registerVariable(&Camera, "Camera", 1000, Variable::kInteger);
+  registerVariable(&FOV, "FOV", kNoTable, Variable::kFloat);
+  registerVariable(&FocalPoint, "FocalPoint", kNoTable, Variable::kFloat);
+  registerVariable(&FocalNear, "FocalNear", kNoTable, Variable::kFloat);
+  registerVariable(&FocalFar, "FocalFar", kNoTable, Variable::kFloat);
+  registerVariable(&FocalClamp, "FocalClamp", kNoTable, Variable::kFloat);
+  registerVariable(&Fog, "Fog", kNoTable, Variable::kBool);
+  registerVariable(&FogMode, "FogMode", kNoTable, Variable::kInteger);
+  registerVariable(&FogR, "FogR", kNoTable, Variable::kFloat);
+  registerVariable(&FogG, "FogG", kNoTable, Variable::kFloat);
+  registerVariable(&FogB, "FogB", kNoTable, Variable::kFloat);
+  registerVariable(&FogDensity, "FogDensity", kNoTable, Variable::kFloat);
+  registerVariable(&FogScale, "FogScale", kNoTable, Variable::kFloat);
+  registerVariable(&FogStart, "FogStart", kNoTable, Variable::kFloat);
+  registerVariable(&FogEnd, "FogEnd", kNoTable, Variable::kFloat);
+  registerVariable(&Datafile, "Datafile", 0, Variable::kInteger);
+  registerVariable(&LightingOn, "LightingOn", kNoTable, Variable::kBool);
+  registerVariable(&LightingOff, "LightingOff", kNoTable, Variable::kBool);
+  registerVariable(&MoreLight, "MoreLight", kNoTable, Variable::kBool);
+
+  // Shared by every scene effect; a reload builds the effects again but keeps the target.
+  if (!sharedTarget().isInited()) sharedTarget().init("effect3dtarget", 256, 256, 0);
+}
+
+// [SECTION] Loading
+
+void Effect3D::onStringAdded(int32_t table, const std::string& text, int32_t count) {
+  if (table != 0) return;
+  loadScene(text);
+  Datafile.choiceCount = static_cast<uint32_t>(count);
+}
+
+void Effect3D::prepare(uint32_t time) {
+  const int index = static_cast<int>(Datafile.evaluateInt(time));
+  if (index == lastDatafileIndex) return;
+  loadScene(getString(0, index));
+  lastDatafileIndex = index;
+}
+
+bool Effect3D::loadScene(const std::string& fileName) {
+  if (fileName.empty() || fileName == sceneFileName) return false;
+  Scene* loaded = SceneLoaderVKG::load(fileName, "data/texturesCompressed/", "data/textures/");
+  if (!loaded) {
+    reportErrorText(DE_HERE, "could not load scene", fileName.c_str(), false);
+    return false;
+  }
+  if (loaded->cameraCount() == 0) reportErrorText(DE_HERE, "no camera in scene", fileName.c_str(), true);
+  scene = loaded;
+  sceneFileName = fileName;
+  selectedObject = nullptr;
+  selectedLight = nullptr;
+  Camera.value = 0;
+  FOV.value = scene->activeCameraObject()->fovY / 180.0f;
+  Camera.choiceCount = static_cast<uint32_t>(scene->cameraCount());
+  // The script keys "Camera" by camera name through this table.
+  clearStrings(1000);
+  for (int i = 0; i < scene->cameraCount(); ++i) addString(1000, scene->cameraName(i));
+  return true;
+}
+
+// [SECTION] The frame
+
+void Effect3D::start(uint32_t time) {
+  Effect::start(time);
+  if (!scene) return;
+  for (int i = 0; i < scene->lightCount(); ++i) scene->light(i)->updateGLColours();
+  glEnable(GL_NORMALIZE);
+  userVector = glm::vec3(0.0f);
+  sceneClock = 0;
+}
+
+void Effect3D::update(uint32_t time) {
+  const uint32_t previous = currentTime;
+  Effect::update(time);
+  // Signed: after a seek back the scene goes back with the demo.
+  const auto elapsed = static_cast<int64_t>(time) - static_cast<int64_t>(previous);
+  sceneClock += static_cast<float>(elapsed) * speedFactor;
+  if (!scene) return;
+  applyVariables(time);
+  if (sourceEffect) {
+    assertTrue(sharedTarget().isInited(), DE_HERE);
+    renderSourceToTarget(&sharedTarget(), time);
+  }
+}
+
+void Effect3D::applyVariables(uint32_t time) {
+  scene->setLoop(Loop.evaluateBool(time));
+  const bool shadows = Shadows.evaluateBool(time);
+  if (Shadows.changed) {
+    scene->setShadows(shadows);
+    Shadows.changed = false;
+  }
+  if (!cameraFromEvents) {
+    scene->setActiveCamera(static_cast<int>(Camera.evaluateInt(time)));
+    scene->activeCameraObject()->fovY = FOV.evaluate(time) * 180.0f;
+  }
+  ::Camera* camera = scene->activeCameraObject();
+  camera->focalPoint = FocalPoint.evaluate(time);
+  camera->focalNear = FocalNear.evaluate(time);
+  camera->focalFar = FocalFar.evaluate(time);
+  camera->focalClamp = FocalClamp.evaluate(time);
+
+  const bool fog = Fog.evaluateBool(time);
+  scene->setFog(fog);
+  if (fog) {
+    const uint32_t mode = FogMode.evaluateInt(time);
+    scene->setFogMode(kFogModes[mode < 3 ? mode : 0]);
+    if (mode == 2) {
+      const float scale = FogScale.evaluate(time) * 30000.0f;
+      scene->setFogRange(FogStart.evaluate(time) * scale, FogEnd.evaluate(time) * scale);
+    } else {
+      scene->setFogDensity(FogDensity.evaluate(time) * 0.01f);
+    }
+    scene->setFogColour(glm::vec4(FogR.evaluate(time), FogG.evaluate(time), FogB.evaluate(time), 1.0f));
+  }
+
+  const bool forceLighting = LightingOn.evaluateBool(time);
+  if (LightingOn.changed) {
+    scene->setForceLighting(forceLighting);
+    LightingOn.changed = false;
+  }
+  const bool noLighting = LightingOff.evaluateBool(time);
+  if (LightingOff.changed) {
+    scene->setNoLighting(noLighting);
+    LightingOff.changed = false;
+  }
+  const bool moreLight = MoreLight.evaluateBool(time);
+  if (MoreLight.changed) {
+    scene->setMoreLight(moreLight);
+    MoreLight.changed = false;
+  }
+
+  if (selectedObject) selectedObject->setOffset(pulse > 0 ? glm::vec3(pulse * 10.0f - 5.0f) : glm::vec3(0.0f));
+}
+
+void Effect3D::render(uint32_t time) {
+  if (!scene) return;
+  scene->setDemoTime(time);
+  scene->setTime(static_cast<float>(timeOffset) + sceneClock);
+  scene->animate();
+  scene->updateTransforms();
+  if (depthPassOn) scene->renderDepthInfo();
+  scene->render();
+}
+
+// [SECTION] Events
+
+void Effect3D::handleEvent(const TimelineEvent& event) {
+  Effect::handleEvent(event);
+  if (!scene) return;
+  const float v = event.value;
+  switch (event.code) {
+    case kFlicker:
+      if (Light* light = scene->selectedLightObject()) light->setFlicker(v > 0);
+      break;
+    case kSelectObject:
+      selectedObject = scene->findObject(event.text);
+      break;
+    case kUserVector:
+      userVector = glm::vec3(event.params[0], event.params[1], event.params[2]);
+      break;
+    case kChildrenInherit:
+      if (selectedObject) selectedObject->childrenInherit = v > 0;
+      break;
+    case kCameraByName:
+      scene->setActiveCamera(event.text);
+      cameraFromEvents = true;
+      break;
+    case kVisible:
+      if (selectedObject) forSubtree(*selectedObject, [v](SceneObject& o) { o.visible = v > 0; });
+      break;
+    case kShadows:
+      scene->setShadows(v > 0);
+      break;
+    case kCameraFov:
+      scene->activeCameraObject()->fovY = v;
+      break;
+    case kSelectLight:
+      selectedLight = scene->findLight(event.text);
+      break;
+    case kLightEnabled:
+      if (selectedLight) selectedLight->setEnabled(v > 0);
+      break;
+    case kAllVertexProgram:
+      if (SceneObject* root = scene->getRoot()) root->setVertexProgram(event.text, true, true);
+      break;
+    case kAllFragmentProgram:
+      if (SceneObject* root = scene->getRoot()) root->setFragmentProgram(event.text, true, true);
+      break;
+    case kObjectVertexProgram:
+      if (selectedObject) selectedObject->setVertexProgram(event.text, true, false);
+      break;
+    case kObjectFragmentProgram:
+      if (selectedObject) selectedObject->setFragmentProgram(event.text, true, false);
+      break;
+    case kDepthPass:
+      depthPassOn = v > 0;
+      break;
+    case kCastShadows:
+      if (selectedObject) {
+        selectedObject->setCastShadows(v > 0, true, false);
+        if (auto* mesh = dynamic_cast<MeshObject*>(selectedObject)) mesh->noShadowPass = v <= 0;
+      }
+      break;
+    case kCubeMap:
+      if (v > 0) scene->setCubeMap(cubeFaceNames);
+      else scene->clearCubeMap();
+      break;
+    case kObjectNoCubeMap:
+      if (selectedObject) selectedObject->setCubeMap(nullptr);
+      break;
+    case kFragmentFactorKey:
+      if (selectedObject)
+        selectedObject->setFragmentFactorKey(factorKeyTime(event), event.params[1], event.params[2], 0.0f, 0.0f);
+      break;
+    case kShadowLight:
+      scene->setShadowLight(event.text);
+      break;
+    case kSourceOnObject:
+      if (sourceEffect && selectedObject)
+        if (Material* material = selectedObject->getMaterial()) material->setSourceTarget(&sharedTarget());
+      break;
+    case kVertexFactorKey:
+      if (selectedObject)
+        selectedObject->setVertexFactorKey(factorKeyTime(event), event.params[1], event.params[2], 0.0f, 0.0f);
+      break;
+    default:
+      if (event.code >= kCubeFace0 && event.code < kCubeFace0 + 6) cubeFaceNames[event.code - kCubeFace0] = event.text;
+      break;
+  }
+}
