@@ -9,6 +9,7 @@
 #include "effects/MusicReactive.h"
 #include "effects/NoiseTextures.h"
 #include "effects/PostProcess.h"
+#include "effects/SceneParts.h"
 #include "effects/StandaloneParts.h"
 #include "effects/Text.h"
 
@@ -51,7 +52,7 @@ const EffectType kTypes[] = {
     {"TargetTexture", make<TargetTexture>},
     {"TargetTextureHDR", make<TargetTextureHDR>},
     {"TechnoNoise", make<TechnoNoiseEffect>},
-    {"ThreadObject", nullptr},
+    {"ThreadObject", make<ThreadObject>},
     {"Tiles", make<TilesEffect>},
     {"TypeWriter", make<TypeWriter>},
     {"ViewFPS", make<ViewFPS>},
@@ -63,11 +64,11 @@ const EffectType kTypes[] = {
     {"SmokeScene", nullptr},
     {"SmokeCube", nullptr},
     {"Molecules", make<Molecules>},
-    {"FontMachine", nullptr},
-    {"ArmScene", nullptr},
-    {"SwimBoid", nullptr},
-    {"GrowScene", nullptr},
-    {"ParticleTest", nullptr},
+    {"FontMachine", make<FontMachine>},
+    {"ArmScene", make<ArmScene>},
+    {"SwimBoid", make<SwimBoid>},
+    {"GrowScene", make<GrowScene>},
+    {"ParticleTest", make<ParticleTest>},
 };
 static_assert(std::size(kTypes) == 42, "the type table has 42 fixed rows");
 

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
+#include "base/Error.h"
 #include "base/Random.h"
 #include "engine/Material.h"
 #include "engine/Scene.h"
@@ -325,3 +328,184 @@ void TrailObject::drawGeometry() {
 }
 
 }  // namespace sceneparts
+
+// [SECTION] The effects
+
+namespace {
+
+using namespace sceneparts;
+
+// A node the part cannot do without: a scene that lacks it is a failed assertion.
+SceneObject* requireNode(Scene& scene, const char* name, int line) {
+  SceneObject* node = scene.findObject(name);
+  assertNotNull(node, __FILE__, line);
+  return node;
+}
+
+// The short render of the parts that draw the tree directly: the scene's clock at the
+// effect's scaled time, its keys, then the hierarchy.
+void renderHierarchyAt(Scene& scene, uint32_t time, float scaledTime) {
+  scene.setDemoTime(time);
+  scene.setTime(scaledTime);
+  scene.animate();
+  scene.renderHierarchy();
+}
+
+}  // namespace
+
+ArmScene::ArmScene(const std::string& name) : Effect3D(name) {
+  loadScene(kSceneFile);
+  if (!scene) return;
+  SceneObject* arm = requireNode(*scene, "ledd01", __LINE__);
+  setChildrenInheritTree(*arm);
+  static constexpr std::pair<const char*, glm::vec3> kJoints[] = {
+      {"ledd02", {40, 0, 0}}, {"ledd03", {25, -8, 0}}, {"ledd04", {25, 0, 0}},
+      {"ledd05", {25, 0, 0}}, {"ledd06", {25, 0, 0}},
+  };
+  for (const auto& [node, position] : kJoints) requireNode(*scene, node, __LINE__)->setPosition(position);
+  armRoots[0] = arm;
+  for (int i = 1; i <= 3; ++i) {
+    SceneObject* copy = cloneOnce(*scene, *arm, nullptr, "ledd01#" + std::to_string(i));
+    copy->setRotationDegrees(0, 90, 0);
+    setAnimationModeTree(*copy, 0);
+    armRoots[i] = copy;
+  }
+  setVisibleTree(*arm, false);
+}
+
+void ArmScene::render(uint32_t time) {
+  if (!scene) return;
+  pose = chainPose(scaledTime, 1.0f, 6.0f, 0.05f, 25.0f);
+  static constexpr float kOffsets[4] = {0, 120, 240, 360};
+  for (int i = 0; i < 4; ++i) poseChain(*armRoots[i], {0, kOffsets[i] + pose.rootDegrees, 0}, pose, 1);
+  Effect3D::render(time);
+}
+
+SwimBoid::SwimBoid(const std::string& name) : Effect3D(name) {
+  loadScene(kSceneFile);
+  if (!scene) return;
+  static constexpr const char* kBodies[3] = {"Box30", "Box40", "Box50"};
+  for (int b = 0; b < 3; ++b) {
+    SceneObject* body = requireNode(*scene, kBodies[b], __LINE__);
+    setChildrenInheritTree(*body);
+    // The tail's pieces are copies of the body as the file has it, not of the tail so far.
+    const std::unique_ptr<SceneObject> pristine = body->clone();
+    SceneObject* parent = body;
+    for (int k = 1; k <= 5; ++k) {
+      SceneObject* piece = cloneOnce(*scene, *pristine, parent, std::string(kBodies[b]) + "#" + std::to_string(k));
+      piece->setPosition({0, 0, -40});
+      parent = piece;
+    }
+    bodies[b] = body;
+  }
+}
+
+void SwimBoid::render(uint32_t time) {
+  if (!scene) return;
+  pose = chainPose(scaledTime, 0.3f, 3.0f, 0.125f, 40.0f);
+  for (SceneObject* body : bodies) poseChain(*body, {pose.rootDegrees, 0, 0}, pose, 0);
+  renderHierarchyAt(*scene, time, scaledTime);
+}
+
+FontMachine::FontMachine(const std::string& name) : Effect3D(name) {
+  loadScene(kSceneFile);
+  if (!scene) return;
+  slide = requireNode(*scene, "Box03", __LINE__);
+  arm = requireNode(*scene, "Mesh01", __LINE__);
+  head = requireNode(*scene, "Box08", __LINE__);
+  setChildrenInheritTree(*slide);
+}
+
+void FontMachine::render(uint32_t time) {
+  if (!scene) return;
+  const float T = scaledTime;
+  const float s1 = 50.0f * std::sin(0.025f * T);
+  const float s2 = 30.0f * std::sin(0.03333333333333333f * T + 1.5f);
+  const float s3 = 20.0f * std::sin(0.05f * T + 0.5f);
+  slide->setPosition({s1, 50, 0});
+  arm->setPosition({0, 0, s2 * 0.3333333333333333f});
+  head->setPosition({10, 0.25f * s3 - 10, 0});
+  renderHierarchyAt(*scene, time, scaledTime);
+}
+
+GrowScene::GrowScene(const std::string& name) : Effect3D(name) {
+  demoSrand(1337);
+  loadScene(kSceneFile);
+  if (!scene) return;
+  for (const char* node : {"del1", "del2", "del3", "del4", "del05", "del06", "del07"})
+    setChildrenInheritTree(*requireNode(*scene, node, __LINE__));
+  static constexpr const char* kRoots[3] = {"del05", "del06", "del07"};
+  static const BranchShape kShapes[3] = {
+      {{20, 0, 20}, 0.98f, 0.2f, 0.7f},
+      {{10, 10, 10}, 0.95f, 0.14f, 0.9f},
+      {{10, 10, 10}, 0.95f, 0.16f, 0.9f},
+  };
+  const glm::vec3 base(26.923077f, 46.153847f, 15.384615f);
+  for (int i = 0; i < 3; ++i) {
+    branchRoots[i] = requireNode(*scene, kRoots[i], __LINE__);
+    // A cached scene holds the branches already: the generator is drawn as a build would.
+    const bool built = scene->findObject(std::string(kRoots[i]) + "#1") != nullptr;
+    buildBranch(built ? nullptr : scene, branchRoots[i], kBranchSegments, base, kShapes[i], kShapes[i].probability);
+  }
+}
+
+float GrowScene::growth(float T, int branch) {
+  return std::max(0.0f, 0.007142857142857143f * T - 0.3f - static_cast<float>(branch));
+}
+
+void GrowScene::render(uint32_t time) {
+  if (!scene) return;
+  for (int i = 0; i < 3; ++i) growBranch(branchRoots[i], 0, growth(scaledTime, i), 0.9f);
+  renderHierarchyAt(*scene, time, scaledTime);
+}
+
+ParticleTest::ParticleTest(const std::string& name) : Effect3D(name) {
+  loadScene(kSceneFile);
+  if (!scene) return;
+  SceneObject* box = requireNode(*scene, "ParticleBox", __LINE__);
+  setChildrenInheritTree(*box);
+  if (SceneObject* found = scene->findObject(kSystemName)) {
+    particles = dynamic_cast<ParticleSystem*>(found);
+    assertNotNull(particles, DE_HERE);  // the name belongs to something else in the scene
+    particles->reset();
+  } else {
+    particles = scene->addObjectUnder(std::make_unique<ParticleSystem>(200, kSystemName), box);
+  }
+  const glm::vec3 lo = box->boundsMin, hi = box->boundsMax;
+  for (int i = 0; i < 100; ++i) {
+    const float rx = static_cast<float>(demoRand()) / 32767.0f;
+    const float ry = static_cast<float>(demoRand()) / 32767.0f;
+    const float rz = static_cast<float>(demoRand()) / 32767.0f;
+    particles->emit(lo.x + rx * (hi.x - lo.x), lo.y + ry * (hi.y - lo.y), lo.z + rz * (hi.z - lo.z), 16.0f);
+  }
+}
+
+void ParticleTest::render(uint32_t time) {
+  if (!scene) return;
+  glGetFloatv(GL_MODELVIEW_MATRIX, glm::value_ptr(particles->viewMatrix));
+  renderHierarchyAt(*scene, time, scaledTime);
+}
+
+ThreadObject::ThreadObject(const std::string& name) : Effect3D(name) {}
+
+bool ThreadObject::loadScene(const std::string& fileName) {
+  if (!Effect3D::loadScene(fileName)) return false;
+  trails.clear();
+  if (SceneObject* sphere = scene->findObject("Sphere01")) sphere->visible = false;
+  for (int i = 1; i <= 99; ++i) {
+    char dummyName[16];
+    std::snprintf(dummyName, sizeof dummyName, "%s%02d", "Dummy", i);
+    SceneObject* dummy = scene->findObject(dummyName);
+    if (!dummy) break;
+    dummy->visible = false;
+    const std::string trailName = std::string(dummyName) + "Sypike";
+    TrailObject* trail = dynamic_cast<TrailObject*>(scene->findObject(trailName));
+    if (trail) {
+      trail->clear();  // a reload starts the ribbon again, as a fresh run does
+    } else {
+      trail = scene->addObjectUnder(std::make_unique<TrailObject>(543, trailName, dummy), dummy);
+    }
+    trails.push_back(trail);
+  }
+  return true;
+}

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/Math.h"
+#include "effects/Effect3D.h"
 #include "engine/SceneObject.h"
 
 class Scene;
@@ -177,3 +178,79 @@ class TrailObject : public SceneObject {
 };
 
 }  // namespace sceneparts
+
+// [SECTION] The effects
+
+// Three copies of the arm "ledd01" of testarm.vkg, turned 120°, 240° and 360° about y round
+// the scene's centre, wave their joints; the loaded arm itself is hidden.
+class ArmScene : public Effect3D {
+ public:
+  static constexpr const char* kSceneFile = "data/scenes/testarm.vkg";
+  explicit ArmScene(const std::string& name);
+  void render(uint32_t time) override;
+
+  // The roots in order: the loaded (hidden) arm, then its three clones.
+  std::array<SceneObject*, 4> armRoots{};
+  sceneparts::ChainPose pose;
+};
+
+// "Box30", "Box40" and "Box50" of swimboid.vkg, each with a tail of five copies of itself
+// 40 units behind, swim: the wave bends the chains about x.
+class SwimBoid : public Effect3D {
+ public:
+  static constexpr const char* kSceneFile = "data/scenes/swimboid.vkg";
+  explicit SwimBoid(const std::string& name);
+  void render(uint32_t time) override;
+
+  std::array<SceneObject*, 3> bodies{};
+  sceneparts::ChainPose pose;
+};
+
+// The stand of stativ.vkg: "Box03" slides sideways, "Mesh01" in and out, "Box08" up and
+// down, each on its own sine.
+class FontMachine : public Effect3D {
+ public:
+  static constexpr const char* kSceneFile = "data/scenes/stativ.vkg";
+  explicit FontMachine(const std::string& name);
+  void render(uint32_t time) override;
+
+  SceneObject* slide = nullptr;  // "Box03"
+  SceneObject* arm = nullptr;    // "Mesh01"
+  SceneObject* head = nullptr;   // "Box08"
+};
+
+// Three random branches grown from "del05", "del06" and "del07" of grogreie.vkg (the
+// generator seeded with 1337), each starting to grow 1.4 scene-time units × 100 after the
+// one before.
+class GrowScene : public Effect3D {
+ public:
+  static constexpr const char* kSceneFile = "data/scenes/grogreie.vkg";
+  explicit GrowScene(const std::string& name);
+  void render(uint32_t time) override;
+  // The growth of branch i (0–2) at scaled time T: 0 until 0.007142857 T passes 0.3 + i.
+  static float growth(float T, int branch);
+
+  std::array<SceneObject*, 3> branchRoots{};
+};
+
+// A particle system "sparklingbluearcticlight" under "ParticleBox" of skrap2.vkg, with a
+// hundred particles scattered through the box's bounds.
+class ParticleTest : public Effect3D {
+ public:
+  static constexpr const char* kSceneFile = "data/scenes/skrap2.vkg";
+  static constexpr const char* kSystemName = "sparklingbluearcticlight";
+  explicit ParticleTest(const std::string& name);
+  void render(uint32_t time) override;
+
+  sceneparts::ParticleSystem* particles = nullptr;
+};
+
+// The scene the script gives it, with "Sphere01" hidden and a falling ribbon behind each
+// of the dummies "Dummy01", "Dummy02", … (hidden themselves).
+class ThreadObject : public Effect3D {
+ public:
+  explicit ThreadObject(const std::string& name);
+  bool loadScene(const std::string& fileName) override;
+
+  std::vector<sceneparts::TrailObject*> trails;
+};

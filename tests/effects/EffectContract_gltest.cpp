@@ -17,6 +17,7 @@
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"
+#include "support/PartScenes.h"
 #include "support/VkgScenes.h"
 
 namespace {
@@ -41,6 +42,7 @@ const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"TypeWriter", [](Effect& e) { e.addString(0, "data/contract.png"); }},
     {"Scene", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
     {"OmniShadowTest", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
+    {"ThreadObject", [](Effect& e) { e.addString(0, "data/scenes/threads.vkg"); }},
 };
 
 // The neutral event of each code: value 0, and a text that names something that exists,
@@ -80,6 +82,8 @@ class EffectContract : public testing::TestWithParam<std::string> {
     work->write("data/textures/sphere_normals.png", tinyPng());
     work->write("data/grace_probe.hdr", tinyRgbe());
     vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/contract.vkg");
+    // The scene-based parts load their fixed scene files when they are built.
+    partscenes::writeAll(*work);
   }
   static void TearDownTestSuite() {
     delete work;

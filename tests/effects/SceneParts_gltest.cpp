@@ -1,15 +1,21 @@
-// The scene-based parts' pieces against values worked out by hand: joint angles of a
-// chain, branches that grow one after another, the particle quads, and the trails.
+// The scene-based parts against values worked out by hand: joint angles of a chain,
+// branches that grow one after another, the particle quads and the trails; then the six
+// effects on the smallest scenes they accept, each loaded a second time from the cache
+// (as a reload does) to see that nothing is added twice.
 #include "effects/SceneParts.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "base/Display.h"
 #include "base/Random.h"
+#include "demoSystem/Timeline.h"
 #include "engine/Scene.h"
 #include "support/EngineScenes.h"
 #include "support/GlTestContext.h"
+#include "support/PartScenes.h"
+#include "support/TestEffects.h"
 
 namespace {
 
@@ -18,22 +24,39 @@ constexpr int kSize = 64;
 
 class SceneParts : public testing::Test {
  protected:
+  // The context and folder live for the whole program: cached scenes belong to them.
   static void SetUpTestSuite() {
+    if (gl) return;
     gl = new GlTestContext(kSize, kSize);
-    enginetest::serveEngineShaders();
-  }
-  static void TearDownTestSuite() {
-    delete gl;
-    gl = nullptr;
+    work = new WorkingDirectory("scene_parts");
+    writeSampleShaders(*work);
+    partscenes::writeAll(*work);
   }
   void SetUp() override {
     ASSERT_TRUE(gl->ok());
+    demoEndTime = 100000;
+    screenWidth = screenHeight = kSize;
+    glViewport(0, 0, kSize, kSize);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
+
+  // One frame of `fx` at t (its scaled time t / 10 at the default speed) on black.
+  static std::vector<uint8_t> frame(Effect3D& fx, uint32_t t, const std::string& name) {
+    glViewport(0, 0, kSize, kSize);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    fx.update(t);
+    fx.render(t);
+    enginetest::dumpPng("sceneparts_" + name, kSize, kSize);
+    return gl->pixels();
+  }
+
   static GlTestContext* gl;
+  static WorkingDirectory* work;
 };
 GlTestContext* SceneParts::gl = nullptr;
+WorkingDirectory* SceneParts::work = nullptr;
 
 TEST_F(SceneParts, ChainAnglesFollowTheWaveAndStayFiniteWhenTheSegmentsLineUp) {
   // At T = 0 with lag 6, rate 0.05: w_k = sin(−0.3 k). Points c_k = 25 k (cos w_k, 0, −sin w_k).
@@ -227,6 +250,180 @@ TEST_F(SceneParts, ATrailShowsOnlyOnceItsDummyWasDrawnTwiceAndKeepsAtMost601Poin
   EXPECT_TRUE(depthMask);
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// [SECTION] The effects
+
+// Brightest channel of the pixel at (x, y) of a frame read back bottom row first.
+int brightness(const std::vector<uint8_t>& pixels, int x, int y) {
+  const uint8_t* p = &pixels[(static_cast<size_t>(y) * kSize + x) * 4];
+  return std::max({p[0], p[1], p[2]});
+}
+
+TEST_F(SceneParts, ArmSceneShowsThreeArmsAt120240And360AndALoadFromTheCacheAddsNothing) {
+  ArmScene fx("arm");
+  ASSERT_NE(fx.getScene(), nullptr);
+  const size_t objects = fx.getScene()->getDrawList().size();
+  fx.start(0);
+  // T = 0: the root angle sin(0) = 0, the arms at exactly 120°, 240° and 360° about y.
+  const std::vector<uint8_t> first = frame(fx, 0, "arm");
+  EXPECT_FALSE(fx.armRoots[0]->visible);
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_TRUE(fx.armRoots[i]->visible) << i;
+    EXPECT_EQ(fx.armRoots[i]->eulerDegrees, glm::vec3(0, 120.0f * i, 0)) << i;
+    EXPECT_EQ(fx.armRoots[i]->getFirstChild()->eulerDegrees, glm::vec3(0, fx.pose.jointDegrees[0], 0)) << i;
+  }
+  // Seen from above, round a circle 8 pixels from the centre: three arms, 120° apart.
+  std::vector<int> lit;
+  for (int degree = 0; degree < 360; ++degree) {
+    const double a = degree * 3.14159265358979 / 180;
+    const int x = kSize / 2 + static_cast<int>(std::lround(8 * std::cos(a)));
+    const int y = kSize / 2 + static_cast<int>(std::lround(8 * std::sin(a)));
+    if (brightness(first, x, y) > 40) lit.push_back(degree);
+  }
+  std::vector<double> arms;  // the middle of each run of lit degrees
+  for (size_t i = 0; i < lit.size();) {
+    size_t j = i;
+    while (j + 1 < lit.size() && lit[j + 1] - lit[j] <= 2) ++j;
+    arms.push_back((lit[i] + lit[j]) / 2.0);
+    i = j + 1;
+  }
+  if (arms.size() == 4 && lit.front() == 0 && lit.back() == 359) arms.erase(arms.begin());  // a run across 0°
+  ASSERT_EQ(arms.size(), 3u) << testing::PrintToString(lit);
+  for (int i = 0; i < 3; ++i) {
+    const double apart = std::fmod(arms[(i + 1) % 3] - arms[i] + 360, 360);
+    EXPECT_NEAR(apart, 120, 15) << testing::PrintToString(arms);
+  }
+
+  // Later the whole fan turns by the root angle w_0 = sin(0.05 T) in degrees.
+  frame(fx, 300, "arm_later");
+  EXPECT_FLOAT_EQ(fx.pose.rootDegrees, std::sin(30 * 0.05f) * 57.29577951308232f);
+  EXPECT_FLOAT_EQ(fx.armRoots[2]->eulerDegrees.y, 240 + fx.pose.rootDegrees);
+
+  ArmScene again("arm2");
+  EXPECT_EQ(again.getScene(), fx.getScene());
+  EXPECT_EQ(again.getScene()->getDrawList().size(), objects);
+  again.start(0);
+  EXPECT_EQ(frame(again, 0, "arm_again"), first);
+}
+
+TEST_F(SceneParts, SwimBoidGivesEachBodyATailOfFiveCopiesBentAboutX) {
+  SwimBoid fx("swim");
+  ASSERT_NE(fx.getScene(), nullptr);
+  const size_t objects = fx.getScene()->getDrawList().size();
+  fx.start(0);
+  frame(fx, 200, "swim");
+  for (SceneObject* body : fx.bodies) {
+    EXPECT_EQ(body->eulerDegrees, glm::vec3(fx.pose.rootDegrees, 0, 0));
+    int pieces = 0;
+    for (SceneObject* piece = body->getFirstChild(); piece; piece = piece->getFirstChild(), ++pieces) {
+      EXPECT_EQ(piece->position, glm::vec3(0, 0, -40));
+      EXPECT_EQ(piece->eulerDegrees, glm::vec3(fx.pose.jointDegrees[pieces], 0, 0));
+      EXPECT_EQ(piece->getNextSibling(), nullptr);
+    }
+    EXPECT_EQ(pieces, 5) << body->name;
+  }
+  // w_0 = 0.3 sin(0.125 T) at T = 20.
+  EXPECT_FLOAT_EQ(fx.pose.rootDegrees, 0.3f * std::sin(20 * 0.125f) * 57.29577951308232f);
+  SwimBoid again("swim2");
+  EXPECT_EQ(again.getScene()->getDrawList().size(), objects);
+}
+
+TEST_F(SceneParts, FontMachineSlidesItsThreePartsOnTheirSines) {
+  FontMachine fx("stand");
+  ASSERT_NE(fx.getScene(), nullptr);
+  fx.start(0);
+  frame(fx, 0, "stand");
+  // T = 0: s1 = 0, s2 = 30 sin 1.5, s3 = 20 sin 0.5.
+  EXPECT_EQ(fx.slide->position, glm::vec3(0, 50, 0));
+  EXPECT_NEAR(fx.arm->position.z, 10 * std::sin(1.5), 1e-4);
+  EXPECT_NEAR(fx.head->position.y, 5 * std::sin(0.5) - 10, 1e-4);
+  EXPECT_EQ(fx.head->position.x, 10);
+  EXPECT_TRUE(fx.slide->getFirstChild()->childrenInherit);
+}
+
+TEST_F(SceneParts, GrowSceneBranchesStartGrowingOneAfterAnother) {
+  GrowScene fx("grow");
+  ASSERT_NE(fx.getScene(), nullptr);
+  const uint16_t afterFirst = demoRand();
+  const size_t objects = fx.getScene()->getDrawList().size();
+  fx.start(0);
+  fx.update(0);
+  // Branch i begins when 0.007142857 T passes 0.3 + i: T = 42, 182 and 322.
+  for (int i = 0; i < 3; ++i) {
+    const float begins = (0.3f + i) / 0.007142857142857143f;
+    fx.scaledTime = begins - 0.5f;
+    fx.render(0);
+    EXPECT_FALSE(fx.branchRoots[i]->visible) << i;
+    if (i > 0) {
+      EXPECT_TRUE(fx.branchRoots[i - 1]->visible) << i;
+    }
+    fx.scaledTime = begins + 0.5f;
+    fx.render(0);
+    EXPECT_TRUE(fx.branchRoots[i]->visible) << i;
+    EXPECT_FALSE(fx.branchRoots[i]->getFirstChild()->visible) << i;
+  }
+  fx.scaledTime = 1000;
+  fx.render(0);
+  int shown = 0;
+  for (SceneObject* s = fx.branchRoots[0]; s; s = s->getFirstChild()) shown += s->visible;
+  EXPECT_EQ(shown, kBranchSegments + 1);
+  // From the cache: the same objects, and the generator left where the first build left it.
+  GrowScene again("grow2");
+  EXPECT_EQ(demoRand(), afterFirst);
+  EXPECT_EQ(again.getScene()->getDrawList().size(), objects);
+}
+
+TEST_F(SceneParts, ParticleTestScattersAHundredParticlesThroughTheBoxOnceAndDrawsThem) {
+  ParticleTest fx("sparks");
+  ASSERT_NE(fx.getScene(), nullptr);
+  ASSERT_NE(fx.particles, nullptr);
+  EXPECT_EQ(fx.particles->activeCount(), 100);
+  EXPECT_EQ(fx.particles->getParent(), fx.getScene()->findObject("ParticleBox"));
+  fx.particles->viewMatrix = glm::mat4(1.0f);
+  fx.particles->fillQuads();
+  for (int i = 0; i < 100; ++i) {
+    const float* corner = fx.particles->vertexPositions() + i * 16;
+    EXPECT_TRUE(corner[0] + 8 >= -100 && corner[0] + 8 <= 100 && corner[1] + 8 >= -75 && corner[1] + 8 <= 75 &&
+                corner[2] >= -400 && corner[2] <= -200)
+        << i;
+  }
+  const size_t objects = fx.getScene()->getDrawList().size();
+  fx.start(0);
+  const std::vector<uint8_t> pixels = frame(fx, 0, "particles");
+  int white = 0;
+  for (size_t p = 0; p < pixels.size(); p += 4) white += pixels[p] == 255 && pixels[p + 1] == 255 && pixels[p + 2] == 255;
+  EXPECT_GT(white, 0);
+  ParticleTest again("sparks2");
+  EXPECT_EQ(again.particles, fx.particles);
+  EXPECT_EQ(again.particles->activeCount(), 100);
+  EXPECT_EQ(again.getScene()->getDrawList().size(), objects);
+}
+
+TEST_F(SceneParts, ThreadObjectTrailsTheNumberedDummiesUpToTheFirstGap) {
+  ThreadObject fx("threads");
+  fx.addString(0, "data/scenes/threads.vkg");
+  ASSERT_NE(fx.getScene(), nullptr);
+  Scene& scene = *fx.getScene();
+  EXPECT_FALSE(scene.findObject("Sphere01")->visible);
+  ASSERT_EQ(fx.trails.size(), 2u);
+  EXPECT_EQ(fx.trails[0]->name, "Dummy01Sypike");
+  EXPECT_EQ(fx.trails[0]->id, 543);
+  EXPECT_EQ(fx.trails[1]->getParent(), scene.findObject("Dummy02"));
+  EXPECT_FALSE(scene.findObject("Dummy02")->visible);
+  EXPECT_TRUE(scene.findObject("Dummy04")->visible);
+  EXPECT_EQ(scene.findObject("Dummy04Sypike"), nullptr);
+  const size_t objects = scene.getDrawList().size();
+  fx.start(0);
+  frame(fx, 0, "threads0");
+  frame(fx, 1000, "threads1");
+  EXPECT_EQ(fx.trails[0]->pointCount(), 2);
+
+  ThreadObject again("threads2");
+  again.addString(0, "data/scenes/threads.vkg");
+  EXPECT_EQ(again.trails, fx.trails);
+  EXPECT_EQ(fx.trails[0]->pointCount(), 0);
+  EXPECT_EQ(scene.getDrawList().size(), objects);
 }
 
 }  // namespace
