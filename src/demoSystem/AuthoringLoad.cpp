@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/LoadRecord.h"
+#include "base/Random.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "engine/FragmentProgram.h"
@@ -63,6 +64,7 @@ bool namesPicture(const std::string& text) {
 AuthoringLoad loadScriptForAuthoring(const char* path, EffectRegistry& effects, EventList& events) {
   ScriptLoader& loader = timelineScriptLoader();
   const DemoWideValues before = save(loader);
+  demoSrand(1);  // as a run's load: a reload builds what a fresh start builds
   AuthoringLoad result;
   auto add = [&](const ScriptProblem& problem) {
     if (std::find(result.problems.begin(), result.problems.end(), problem) == result.problems.end())

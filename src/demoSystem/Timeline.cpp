@@ -8,6 +8,7 @@
 #include "demoSystem/TimelineEvent.h"
 #include "base/Display.h"
 #include "base/Error.h"
+#include "base/Random.h"
 #include "demoSystem/EffectRegistry.h"
 
 uint32_t demoStartTime = 0;
@@ -28,6 +29,9 @@ ScriptLoader& timelineScriptLoader() {
 void loadScript(const char* path) {
   assertNotNull(effectRegistry, DE_HERE);  // the launcher hands the registry over first
   if (!eventList) eventList = new EventList;
+  // Effects draw random numbers while they are built: a reload starts the sequence where
+  // the first load did, so it builds the same demo.
+  demoSrand(1);
   timelineScriptLoader().load(path, *effectRegistry, *eventList);
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/Error.h"
 #include "base/Parallel.h"
+#include "base/Random.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -104,7 +105,7 @@ void randomTexture(Texture* texture) {
   const size_t count = size_t(texture->getWidth()) * texture->getHeight();
   std::vector<uint8_t> pixels(count * 4);
   for (size_t p = 0; p < count; ++p) {
-    const auto value = static_cast<uint8_t>(std::rand() & 0xff);
+    const auto value = static_cast<uint8_t>(demoRand() & 0xff);
     pixels[4 * p] = pixels[4 * p + 1] = pixels[4 * p + 2] = pixels[4 * p + 3] = value;
   }
   uploadPixels(texture, pixels.data());

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -18,7 +19,21 @@ namespace {
 
 constexpr int kBlock = platform::kAudioBufferFrames;
 
-void wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+// Waits until the driver has written `blocks` more buffers to `path` (or five seconds pass):
+// a loaded machine may not run the audio thread for a while, so a fixed sleep could let a
+// state (ducked, paused) pass without one buffer written in it.
+void waitForBlocks(const std::string& path, int blocks) {
+  namespace fs = std::filesystem;
+  auto size = [&] {
+    std::error_code ec;
+    const auto n = fs::file_size(path, ec);
+    return ec ? std::uintmax_t{0} : n;
+  };
+  const std::uintmax_t target = size() + std::uintmax_t(blocks) * kBlock * 4;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (size() < target && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
 
 std::vector<int16_t> readRaw(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,19 +63,21 @@ TEST(MusicDiskOutput, TheWrittenSamplesAreTheToneWithTheDuckSeekAndPause) {
   setAudioDevice(nullptr);
   ASSERT_TRUE(initSound());
   ASSERT_TRUE(openMusic(ogg.c_str()));
-  wait(60);
+  // The driver's file is buffered: counting a few blocks more than needed makes sure each
+  // state has reached the file, not only the buffer.
+  waitForBlocks(raw, 3);
   playMusic();
-  wait(250);
+  waitForBlocks(raw, 8);
   duckMusic();
-  wait(250);
+  waitForBlocks(raw, 8);
   restoreMusicVolume();
-  wait(250);
+  waitForBlocks(raw, 8);
   setMusicTime(2000);
-  wait(150);
+  waitForBlocks(raw, 5);
   pauseMusic();
-  wait(120);
+  waitForBlocks(raw, 5);
   playMusic();
-  wait(150);
+  waitForBlocks(raw, 5);
   closeSound();
   setenv("SDL_AUDIODRIVER", "dummy", 1);
 

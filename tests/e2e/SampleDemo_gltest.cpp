@@ -41,7 +41,7 @@ const fs::path kVkd = DE_BINARY_DIR "/tools/vkd/vkd";
 constexpr int kBar = 1920;
 constexpr int kBuild = 15360;
 constexpr int kDrop = 30720;
-constexpr int kEnd = 118000;
+constexpr int kEnd = 179440;
 
 using Image = RgbImage;
 

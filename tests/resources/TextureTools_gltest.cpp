@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/Random.h"
 #include "resources/Texture.h"
 #include "support/GlTestContext.h"
 
@@ -136,13 +137,13 @@ TEST_F(TextureTools, UploadedTexelsAreWhatGetsDrawn) {
 
 TEST_F(TextureTools, RandomFillPutsOneRandByteInAllFourChannels) {
   Texture* texture = create("tools_random", 8, 4);
-  std::srand(1234);
+  demoSrand(1234);
   randomTexture(texture);
   const Bytes data = texels(texture);
-  std::srand(1234);
+  demoSrand(1234);
   int distinct = 0;
   for (int p = 0; p < 32; ++p) {
-    const uint8_t expected = uint8_t(std::rand() & 0xff);
+    const uint8_t expected = uint8_t(demoRand() & 0xff);
     EXPECT_EQ(data[p * 4], expected) << p;
     for (int c = 1; c < 4; ++c) EXPECT_EQ(data[p * 4 + c], expected) << p;
     distinct += data[p * 4] != data[0];

@@ -187,10 +187,10 @@ std::map<std::string, long>* GenSoundtrack::numbers_ = nullptr;
 
 }  // namespace
 
-TEST_F(GenSoundtrack, IsTwoMinutesOfStereoAt44100) {
+TEST_F(GenSoundtrack, IsThreeMinutesOfStereoAt44100) {
   EXPECT_EQ(audio_->channels, 2);
   EXPECT_EQ(audio_->rate, 44100);
-  EXPECT_EQ(audio_->frames, 5203800);  // 60 bars of 1.92 s and 2.8 s of tail: 118.0 s
+  EXPECT_EQ(audio_->frames, 7913304);  // 92 bars of 1.92 s and 2.8 s of tail: 179.44 s
   EXPECT_EQ(static_cast<long long>(audio_->left.size()), audio_->frames);
   // The music lasts exactly as long as the demo.
   EXPECT_EQ(audio_->frames * 1000 / 44100, number("DEMO_END"));
@@ -217,7 +217,8 @@ TEST_F(GenSoundtrack, TwoRunsAreByteIdentical) {
 TEST_F(GenSoundtrack, KickLandsOnTheScriptsBeat) {
   long beat = number("DEMO_BEAT");
   ASSERT_EQ(beat, 480);
-  for (auto [from, to] : {std::pair{"DROP", "BREAK"}, std::pair{"FINALE", "OUTRO"}}) {
+  for (auto [from, to] : {std::pair{"DROP", "BREAK"}, std::pair{"FINALE", "SCENES"},
+                            std::pair{"SCENES", "SWARM"}, std::pair{"SWARM", "OUTRO"}}) {
     SCOPED_TRACE(from);
     std::vector<double> p = beatProfile(number(from), number(to), beat);
     size_t strongest = size_t(std::max_element(p.begin(), p.end()) - p.begin());
@@ -236,12 +237,15 @@ TEST_F(GenSoundtrack, SectionsStartWhereTheScriptsPartsStart) {
   EXPECT_LT(contrast(beatProfile(number("BREAK"), number("FINALE"), beat)), 1.8);
   EXPECT_GT(contrast(beatProfile(number("BUILD"), number("BUILD") + 4 * bar, beat)), 2.3);
   // Each part is a whole number of bars.
-  for (const char* part : {"BUILD", "DROP", "BREAK", "FINALE", "OUTRO"}) EXPECT_EQ(number(part) % bar, 0) << part;
+  for (const char* part : {"BUILD", "DROP", "BREAK", "FINALE", "SCENES", "SWARM", "OUTRO"})
+    EXPECT_EQ(number(part) % bar, 0) << part;
   // The drop hits harder than the bar before it, where only the roll plays.
   EXPECT_GT(rms(number("DROP"), number("DROP") + bar), 1.5 * rms(number("DROP") - bar / 2, number("DROP")));
   // The intro is quiet and the breakdown calmer than the drop on each side of it.
   EXPECT_LT(rms(number("INTRO"), number("BUILD")), 0.5 * rms(number("DROP"), number("BREAK")));
-  EXPECT_LT(rms(number("BREAK"), number("FINALE")), 0.7 * rms(number("FINALE"), number("OUTRO")));
+  EXPECT_LT(rms(number("BREAK"), number("FINALE")), 0.7 * rms(number("FINALE"), number("SCENES")));
+  // The scenes breathe between the finale and the swarm.
+  EXPECT_LT(rms(number("SCENES"), number("SWARM")), 0.85 * rms(number("SWARM"), number("OUTRO")));
 }
 
 TEST(GenSoundtrackUsage, WrongArgumentsAreAUsageError) {

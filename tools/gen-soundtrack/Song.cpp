@@ -9,14 +9,16 @@ namespace {
 
 // [SECTION] Arrangement
 
-enum class Part { Intro, Build, Drop, Break, Finale, Outro };
+enum class Part { Intro, Build, Drop, Break, Finale, Scenes, Swarm, Outro };
 
 Part partOf(int bar) {
   if (bar < kBuildBar) return Part::Intro;
   if (bar < kDropBar) return Part::Build;
   if (bar < kBreakBar) return Part::Drop;
   if (bar < kFinaleBar) return Part::Break;
-  if (bar < kOutroBar) return Part::Finale;
+  if (bar < kScenesBar) return Part::Finale;
+  if (bar < kSwarmBar) return Part::Scenes;
+  if (bar < kOutroBar) return Part::Swarm;
   return Part::Outro;
 }
 
@@ -218,20 +220,23 @@ struct Buses {
 
 bool kickOn(int bar) {
   Part p = partOf(bar);
-  return p == Part::Build || p == Part::Drop || p == Part::Finale ||
+  return p == Part::Build || p == Part::Drop || p == Part::Finale || p == Part::Scenes ||
+         p == Part::Swarm ||
          (p == Part::Outro && bar < kOutroBar + 2);
 }
 
 void writeDrums(Buses& b, std::vector<size_t>& kicks) {
   for (int bar = 0; bar < kBars; ++bar) {
     Part p = partOf(bar);
-    bool full = p == Part::Drop || p == Part::Finale;
-    bool lastBeforeDrop = bar == kDropBar - 1 || bar == kFinaleBar - 1;
+    bool full = p == Part::Drop || p == Part::Finale || p == Part::Swarm;
+    bool lastBeforeDrop = bar == kDropBar - 1 || bar == kFinaleBar - 1 || bar == kSwarmBar - 1;
     for (int beat = 0; beat < 4; ++beat) {
       size_t at = frameOf(bar, beat * 4);
       // The bar before a drop drops its kick for the second half: the roll takes over.
-      if (kickOn(bar) && !(lastBeforeDrop && beat >= 2)) {
-        kick(b.drums, at, 0.95f);
+      // The scenes run at half time: a kick on the first and third beat only.
+      bool halfTime = p == Part::Scenes && beat % 2 == 1;
+      if (kickOn(bar) && !(lastBeforeDrop && beat >= 2) && !halfTime) {
+        kick(b.drums, at, p == Part::Scenes ? 0.7f : 0.95f);
         kicks.push_back(at);
       }
       bool clapOn = full || (p == Part::Build && bar >= kBuildBar + 4) ||
@@ -240,13 +245,13 @@ void writeDrums(Buses& b, std::vector<size_t>& kicks) {
         clap(b.drums, at, 0.42f, uint32_t(at) * 3U + 7U);
     }
     // Hats: eighths from the second half of the intro, sixteenths in the full parts.
-    bool hats = (p == Part::Intro && bar >= 4) || p == Part::Build || full ||
+    bool hats = (p == Part::Intro && bar >= 4) || p == Part::Build || full || p == Part::Scenes ||
                 (p == Part::Outro && bar < kOutroBar + 2);
     if (hats) {
       for (int step = 0; step < 16; ++step) {
         bool offbeat = step % 4 == 2;
         if (!full && step % 2 == 1) continue;
-        float vel = (offbeat ? 0.16f : 0.09f) * (p == Part::Intro ? 0.6f : 1.0f);
+        float vel = (offbeat ? 0.16f : 0.09f) * (p == Part::Intro || p == Part::Scenes ? 0.6f : 1.0f);
         if (full && offbeat)
           hat(b.drums, frameOf(bar, step), 0.13f, 0.11f, 0.25f, uint32_t(bar * 16 + step) + 99U);
         else
@@ -264,26 +269,29 @@ void writeDrums(Buses& b, std::vector<size_t>& kicks) {
       }
     }
   }
-  for (int bar : {kDropBar, kDropBar + 8, kBreakBar, kFinaleBar, kFinaleBar + 8, kOutroBar})
+  for (int bar : {kDropBar, kDropBar + 8, kBreakBar, kFinaleBar, kFinaleBar + 8, kScenesBar,
+                  kSwarmBar, kSwarmBar + 8, kOutroBar})
     crash(b.fx, frameOf(bar, 0), 0.22f, uint32_t(bar) * 31U + 3U);
   riser(b.fx, kDropBar - 2, 2, 0.3f, 11U);
   riser(b.fx, kFinaleBar - 2, 2, 0.3f, 12U);
+  riser(b.fx, kSwarmBar - 2, 2, 0.3f, 13U);
 }
 
 void writeBass(Buses& b) {
   for (int bar = 0; bar < kBars; ++bar) {
     Part p = partOf(bar);
-    bool rolling = p == Part::Drop || p == Part::Finale;
-    bool on = rolling || (p == Part::Build && bar >= kBuildBar + 4) ||
+    bool rolling = p == Part::Drop || p == Part::Finale || p == Part::Swarm;
+    bool on = rolling || p == Part::Scenes || (p == Part::Build && bar >= kBuildBar + 4) ||
               (p == Part::Outro && bar < kOutroBar + 2);
-    if (!on || bar == kDropBar - 1 || bar == kFinaleBar - 1) continue;
+    if (!on || bar == kDropBar - 1 || bar == kFinaleBar - 1 || bar == kSwarmBar - 1) continue;
     int root = chordOf(bar).root;
     for (int step = 0; step < 16; ++step) {
       // Offbeat eighths; the full parts roll with two sixteenths per offbeat.
       bool play = step % 4 == 2 || (rolling && step % 4 == 3);
       if (!play) continue;
       int pitch = root + ((rolling && step == 15) ? 12 : 0);
-      bass(b.bass, frameOf(bar, step), kStepFrames - 600, pitch, step % 4 == 2 ? 0.5f : 0.38f);
+      float velocity = step % 4 == 2 ? 0.5f : 0.38f;
+      bass(b.bass, frameOf(bar, step), kStepFrames - 600, pitch, p == Part::Scenes ? 0.6f * velocity : velocity);
     }
   }
 }
@@ -294,8 +302,8 @@ void writePads(Buses& b) {
     float vel = 0.085f;
     float bright = 1.0f;
     if (p == Part::Intro) vel *= 0.45f + 0.55f * float(bar) / 8.0f, bright = 0.6f + 0.05f * float(bar);
-    if (p == Part::Break) bright = 0.8f;
-    if (p == Part::Drop || p == Part::Finale) bright = 1.5f;
+    if (p == Part::Break || p == Part::Scenes) bright = 0.8f;
+    if (p == Part::Drop || p == Part::Finale || p == Part::Swarm) bright = 1.5f;
     size_t len = kBarFrames - 2000;
     if (bar == kBars - 1) len = kBarFrames + kTailFrames / 3;  // the last chord rings out
     for (int pitch : chordOf(bar).voice) pad(b.pads, frameOf(bar, 0), len, pitch, vel, bright);
@@ -313,7 +321,11 @@ void writeLead(Buses& b) {
   phrase(kBreakBar, -12, 0.17f);
   phrase(kFinaleBar, 0, 0.2f);
   phrase(kFinaleBar + 8, 0, 0.17f);
-  phrase(kFinaleBar + 8, 12, 0.08f);  // the last round doubles an octave up
+  phrase(kFinaleBar + 8, 12, 0.08f);  // that round doubles an octave up
+  phrase(kScenesBar + 8, -12, 0.15f);
+  phrase(kSwarmBar, 0, 0.2f);
+  phrase(kSwarmBar + 8, 0, 0.17f);
+  phrase(kSwarmBar + 8, 12, 0.08f);
 }
 
 void writeArp(Buses& b) {
@@ -321,7 +333,8 @@ void writeArp(Buses& b) {
   for (int bar = 0; bar < kBars; ++bar) {
     Part p = partOf(bar);
     bool on = (p == Part::Intro && bar >= 2) || p == Part::Build || p == Part::Finale ||
-              (p == Part::Drop && bar >= kDropBar + 8);
+              p == Part::Swarm || (p == Part::Drop && bar >= kDropBar + 8) ||
+              (p == Part::Scenes && bar >= kScenesBar + 8);
     if (!on) continue;
     float bright = p == Part::Intro ? 0.35f + 0.08f * float(bar) : 1.0f;
     if (p == Part::Build) bright = 0.6f + 0.1f * float(bar - kBuildBar);
