@@ -238,8 +238,9 @@ void ParticleSystem::drawGeometry() {
   // The quads carry their own state: a material left in effect by the meshes before ends
   // here (the next mesh applies its own again).
   Material::releaseApplied();
+  // The colour array leaves the current colour undefined: it is saved with the rest.
   glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT | GL_TEXTURE_BIT |
-               GL_LIGHTING_BIT);
+               GL_LIGHTING_BIT | GL_CURRENT_BIT);
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
