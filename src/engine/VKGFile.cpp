@@ -422,6 +422,23 @@ ObjectRecord& SceneFile::addObject() {
   return objects.emplace_back();
 }
 
+int shadeModelOf(const MaterialRecord& material) {
+  bool diffuse = false, light = false, reflection = false, normal = false;
+  for (const MapRecord& map : material.maps) {
+    diffuse |= map.type == kDiffuseMap || map.type == kAdditiveDiffuseMap;
+    light |= map.type == kLightMap;
+    reflection |= map.type == kReflectionMap;
+    normal |= map.type == kNormalMap;
+  }
+  if (diffuse && reflection) return 4;
+  if (diffuse && light) return 5;
+  if (light) return 6;
+  if (diffuse) return 1;
+  if (reflection && normal) return 8;
+  if (reflection) return 2;
+  return 0;
+}
+
 // [SECTION] Entry points
 
 ReadResult readSceneFile(const uint8_t* data, size_t size, SceneFile& out) {

@@ -175,6 +175,10 @@ struct ReadResult {
 ReadResult readSceneFile(const uint8_t* data, size_t size, SceneFile& out);
 constexpr int kMaxDepth = 256;
 
+// The shade model the engine gives a material when every map it names loads: the engine's
+// choice (Material::chooseShadeModel) restricted to the slots a file can fill.
+int shadeModelOf(const MaterialRecord& material);
+
 // The file's bytes.
 std::vector<uint8_t> writeSceneFile(const SceneFile& file);
 // Writes to disk; false (and errno) when the file cannot be written.

@@ -10,6 +10,8 @@
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
+#include "engine/Scene.h"
+#include "engine/SceneLoaderVKG.h"
 #include "engine/ShaderManager.h"
 #include "launcher/VelkorLauncher.h"
 #include "platform/Time.h"
@@ -73,13 +75,23 @@ bool LiveReload::changesSettled() {
 std::vector<std::string> LiveReload::watchedFiles() const { return {watched_.begin(), watched_.end()}; }
 
 void LiveReload::releaseChanged(const std::vector<std::string>& changed) {
-  for (auto& texture : TextureManager::instance().releaseReadFrom(changed))
+  std::vector<const Texture*> released;
+  for (auto& texture : TextureManager::instance().releaseReadFrom(changed)) {
+    released.push_back(texture.get());
     retiredTextures_.push_back(std::move(texture));
+  }
+  // A scene is read again when its file changed or when one of its pictures did (its
+  // materials hold the old texture).
+  for (auto& scene : SceneManager::instance().releaseScenes(changed, released))
+    retiredScenes_.push_back(std::move(scene));
   for (auto& program : ShaderManager::instance().releasePrograms(changed))
     retiredPrograms_.push_back(std::move(program));
 }
 
 void LiveReload::freeRetired() {
+  // Scenes first: their meshes' buffers go with them, while the textures they point to are
+  // still there.
+  retiredScenes_.clear();
   for (const auto& texture : retiredTextures_) {
     const GLuint name = texture->getId();
     if (name != 0) glDeleteTextures(1, &name);

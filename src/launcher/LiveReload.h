@@ -9,10 +9,9 @@
 // Only what changed is read again: before loading, the caches let go of what they read from
 // the changed files (TextureManager::releaseReadFrom, ShaderManager::releasePrograms), so
 // the next request reads the file again while unchanged entries stay. What a cache lets go
-// of stays alive until the demo that may still draw it has been replaced. A cache that joins
-// later (scenes) adds its release to releaseChanged and its retired objects beside the
-// others; one whose objects hold another cache's objects (a scene's materials hold
-// textures) must also let go of the entries that hold a released object.
+// of stays alive until the demo that may still draw it has been replaced. Scenes are let go
+// of when their file changed or when they hold a released texture (a scene's materials do),
+// and are read again by the next load.
 
 #include <cstdint>
 #include <memory>
@@ -25,6 +24,7 @@
 
 class Texture;
 class ShaderProgram;
+class Scene;
 
 class LiveReload {
  public:
@@ -74,5 +74,6 @@ class LiveReload {
   std::vector<std::string> lastFiles_;
   std::vector<std::unique_ptr<Texture>> retiredTextures_;
   std::vector<std::unique_ptr<ShaderProgram>> retiredPrograms_;
+  std::vector<std::unique_ptr<Scene>> retiredScenes_;
   MessageOverlay overlay_;
 };

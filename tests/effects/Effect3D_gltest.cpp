@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "base/Display.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
@@ -46,7 +48,7 @@ class SceneEffect : public testing::Test {
   static void SetUpTestSuite() {
     if (gl) return;
     gl = new GlTestContext(kSize, kSize);
-    work = new WorkingDirectory("scene_effect");
+    work = std::make_unique<WorkingDirectory>("scene_effect");
     writeSampleShaders(*work);
     vkgtest::save(vkgtest::twoWalls(), *work, "data/scenes/walls.vkg");
     vkgtest::save(shadowScene(), *work, "data/scenes/shadow.vkg");
@@ -69,11 +71,11 @@ class SceneEffect : public testing::Test {
   }
 
   static GlTestContext* gl;
-  static WorkingDirectory* work;
+  static std::unique_ptr<WorkingDirectory> work;  // removed at exit
 };
 
 GlTestContext* SceneEffect::gl = nullptr;
-WorkingDirectory* SceneEffect::work = nullptr;
+std::unique_ptr<WorkingDirectory> SceneEffect::work;
 
 testing::AssertionResult pixelIs(bool ok, Rgb p) {
   return (ok ? testing::AssertionSuccess() : testing::AssertionFailure())

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -87,7 +89,7 @@ class SceneFiles : public testing::Test {
   static void SetUpTestSuite() {
     if (gl) return;
     gl = new GlTestContext(64, 64);
-    work = new WorkingDirectory("scene_loader");
+    work = std::make_unique<WorkingDirectory>("scene_loader");
     writeSampleShaders(*work);
   }
   void SetUp() override { ASSERT_TRUE(gl->ok()); }
@@ -100,12 +102,12 @@ class SceneFiles : public testing::Test {
   }
 
   static GlTestContext* gl;
-  static WorkingDirectory* work;
+  static std::unique_ptr<WorkingDirectory> work;  // removed at exit
   static int counter;
 };
 
 GlTestContext* SceneFiles::gl = nullptr;
-WorkingDirectory* SceneFiles::work = nullptr;
+std::unique_ptr<WorkingDirectory> SceneFiles::work;
 int SceneFiles::counter = 0;
 
 void expectVec(glm::vec3 a, glm::vec3 b) {

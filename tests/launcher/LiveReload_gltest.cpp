@@ -12,6 +12,8 @@
 #include "resources/ImageWriters.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
+#include "support/TestEffects.h"
+#include "support/VkgScenes.h"
 
 namespace {
 
@@ -155,6 +157,45 @@ TEST_F(LiveReloadTest, AFirstLoadThatFailsWaitsForTheFix) {
   ASSERT_TRUE(live.reload());
   EXPECT_TRUE(live.hasDemo());
   EXPECT_EQ(centreAt(0), (std::array<int, 3>{0, 255, 0}));
+}
+
+// A scene whose walls are painted with one picture from data/textures/.
+void writeWalls(const WorkingDirectory& work, glm::vec3 red) {
+  vkg::SceneFile walls = vkgtest::twoWalls();
+  walls.materialLists[0][0].diffuse = red;
+  walls.materialLists[0][0].maps = {{"C:\\maps\\wall.png", vkg::kDiffuseMap}};
+  vkgtest::save(walls, work, "data/scenes/walls.vkg");
+}
+
+TEST_F(LiveReloadTest, AChangedSceneFileOrPictureReadsTheSceneAgain) {
+  // The scene is drawn with the depth test: every frame starts from a cleared depth buffer.
+  const auto sceneAt = [](uint32_t t) {
+    glClear(GL_DEPTH_BUFFER_BIT);
+    return centreAt(t);
+  };
+  writeSampleShaders(work);
+  work.write(kDemoScript, "DEMO_END 10000\n__SETUP__\nINSERT_EFFECT Scene AS s\n"
+                          "0 s s Datafile \"data/scenes/walls.vkg\"\n__TIMELINE__\n0 b s\n0 i s\n");
+  writeWalls(work, {1, 0, 0});
+  picture("data/textures/wall.png", 255, 255, 255);
+  LiveReload live(kDemoScript, kSoundtrack);
+  ASSERT_TRUE(live.reload());
+  // Not finding a compressed picture first is no problem.
+  EXPECT_TRUE(live.problems().empty()) << live.problems().front();
+  EXPECT_TRUE(read(live, "data/scenes/walls.vkg"));
+  EXPECT_EQ(sceneAt(100), (std::array<int, 3>{255, 0, 0}));
+
+  writeWalls(work, {1, 0, 1});
+  ASSERT_TRUE(settled(live));
+  ASSERT_TRUE(live.reload());
+  EXPECT_TRUE(read(live, "data/scenes/walls.vkg"));
+  EXPECT_EQ(sceneAt(100), (std::array<int, 3>{255, 0, 255}));
+
+  picture("data/textures/wall.png", 0, 255, 255);
+  ASSERT_TRUE(settled(live));
+  ASSERT_TRUE(live.reload());
+  EXPECT_TRUE(read(live, "data/scenes/walls.vkg"));
+  EXPECT_EQ(sceneAt(100), (std::array<int, 3>{0, 0, 255}));
 }
 
 }  // namespace

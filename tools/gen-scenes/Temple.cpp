@@ -36,7 +36,7 @@ float valley(float x, float z) {
   const float r = std::sqrt(x * x + z * z);
   const float rise = std::fmax(0.0f, r - 55.0f) / 60.0f;
   const float hills = 6.0f * std::sin(x * 0.045f) * std::cos(z * 0.05f) + 3.0f * std::sin((x + z) * 0.11f);
-  return rise * rise * 40.0f + rise * hills;
+  return rise * rise * 22.0f + rise * hills;
 }
 
 glm::vec3 craftPath(float t) {
@@ -47,7 +47,7 @@ glm::vec3 craftPath(float t) {
 void writeTemple(SceneOutput& out) {
   vkg::SceneFile file = twelveSeconds();
   auto& materials = file.addMaterialList();
-  materials.push_back(withMaps(kit::material(kGround, "Tiles", {0.85f, 0.8f, 0.75f}, 0.2f, 0.2f),
+  materials.push_back(withMaps(kit::material(kGround, "Tiles", {0.7f, 0.66f, 0.62f}, 0.2f, 0.2f),
                                {{"C:\\scenes\\maps\\fliser.jpg", vkg::kDiffuseMap}}));
   materials.push_back(withMaps(kit::material(kStone, "Stone", {0.9f, 0.88f, 0.8f}, 0.4f, 0.6f),
                                {{"metal24.jpg", vkg::kDiffuseMap}}));
@@ -58,7 +58,7 @@ void writeTemple(SceneOutput& out) {
 
   kit::node(file, 100, "Centre", {0, 10, 0});
   kit::node(file, 101, "RingsCentre", {0, 22, 0});
-  kit::terrain(kit::mesh(file, 1, "Ground", kGround, {0, 0, 0}), 320.0f, 64, valley, 16.0f);
+  kit::terrain(kit::mesh(file, 1, "Ground", kGround, {0, 0, 0}), 320.0f, 64, valley, 28.0f);
 
   for (int i = 0; i < 8; ++i) {
     const float a = 2 * kPi * static_cast<float>(i) / 8 + kPi / 8;
@@ -113,13 +113,14 @@ void writeTemple(SceneOutput& out) {
 void writeCage(SceneOutput& out) {
   vkg::SceneFile file = twelveSeconds();
   auto& materials = file.addMaterialList();
-  materials.push_back(withMaps(kit::material(kGround, "Floor", {0.8f, 0.8f, 0.85f}, 0.2f, 0.3f),
+  materials.push_back(withMaps(kit::material(kGround, "Floor", {0.9f, 0.9f, 0.95f}, 0.2f, 0.3f),
                                {{"fliser.jpg", vkg::kDiffuseMap}}));
   materials.push_back(withMaps(kit::material(kPillar, "Pillar", {0.95f, 0.75f, 0.5f}, 0.5f, 0.8f),
                                {{"metal24.jpg", vkg::kDiffuseMap}}));
 
   kit::node(file, 100, "Middle", {0, 4, 0});
-  kit::box(kit::mesh(file, 1, "Floor", kGround, {0, 0, 0}), {-60, -1, -60}, {60, 0, 60}, 8.0f);
+  // Fine cells: the lamp lights the floor vertex by vertex.
+  kit::terrain(kit::mesh(file, 1, "Floor", kGround, {0, 0, 0}), 120.0f, 60, [](float, float) { return 0.0f; }, 10.0f);
   int id = 10;
   for (int i = -2; i <= 2; ++i)
     for (int j = -2; j <= 2; ++j) {
@@ -129,7 +130,7 @@ void writeCage(SceneOutput& out) {
                {-2.0f, 0.0f, -2.0f}, {2.0f, h, 2.0f});
       ++id;
     }
-  vkg::LightRecord& lamp = kit::omni(file, 50, "Lamp", {}, {1.0f, 0.9f, 0.75f}, 1.2f, 140.0f);
+  vkg::LightRecord& lamp = kit::omni(file, 50, "Lamp", {}, {1.0f, 0.9f, 0.75f}, 1.6f, 90.0f);
   kit::keyPositions(lamp.object, file, [](float t) {
     const float a = t * 0.0006f;
     return glm::vec3(9.0f * std::cos(a), 5.0f + 1.5f * std::sin(t * 0.002f), 13.0f * std::sin(a * 1.3f));

@@ -1,0 +1,29 @@
+// vkg: the scene files of the demo engine.
+//   vkg info FILE.vkg                          what the file holds, as a tree
+//   vkg convert IN OUT.vkg [--fps N] [--scale S]  a model from a modelling tool as a scene
+
+#include <CLI/CLI.hpp>
+
+#include "Vkg.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"The demo engine's scene files (.vkg): inspect them, make them from common 3D formats"};
+  app.require_subcommand(1);
+
+  std::string infoFile;
+  CLI::App* info = app.add_subcommand("info", "Print the header and every record of FILE as a tree");
+  info->add_option("FILE", infoFile, "A .vkg scene file")->required();
+
+  std::string input, output;
+  ConvertOptions options;
+  CLI::App* convert = app.add_subcommand(
+      "convert", "Convert a model (glTF 2.0 .gltf/.glb, OBJ, FBX, COLLADA .dae, 3DS) into a .vkg scene");
+  convert->add_option("IN", input, "The model file")->required();
+  convert->add_option("OUT", output, "The .vkg file to write")->required();
+  convert->add_option("--fps", options.fps, "Animation keys per second (default 25)")->check(CLI::Range(1, 1000));
+  convert->add_option("--scale", options.scale, "Scale of the whole model (default 1)")->check(CLI::PositiveNumber);
+
+  CLI11_PARSE(app, argc, argv);
+  if (info->parsed()) return printInfo(infoFile, stdout);
+  return convertModel(input, output, options);
+}
