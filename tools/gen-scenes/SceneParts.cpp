@@ -85,6 +85,11 @@ void writeSwimBoid(SceneOutput& out) {
   kit::node(file, 100, "School", {0, 10, -90});
   kit::terrain(kit::mesh(file, 1, "SeaFloor", kSand, {0, -60, -90}), 900.0f, 40,
                [](float x, float z) { return 8.0f * std::sin(x * 0.02f) * std::cos(z * 0.025f); }, 8.0f);
+  // The water all round, facing in: far enough to take the fog's colour.
+  vkg::MeshRecord& water = kit::mesh(file, 2, "Water", kSand, {0, 0, -90});
+  kit::box(water, {-1200, -80, -1200}, {1200, 900, 1200});
+  for (auto& face : water.faces) std::swap(face[1], face[2]);
+  for (glm::vec3& n : water.normals) n = -n;
   // Each body is one segment; its five copies follow it 40 units behind (along −z).
   static constexpr const char* kNames[3] = {"Box30", "Box40", "Box50"};
   static constexpr glm::vec3 kAt[3] = {{0, 20, 0}, {-70, -10, 30}, {75, 0, -20}};
@@ -93,7 +98,7 @@ void writeSwimBoid(SceneOutput& out) {
     kit::ellipsoid(body, {0, 0, 0}, {9.0f - i, 11.0f - i, 26.0f}, 16, 10);
     kit::ellipsoid(body, {0, 13.0f - i, -6}, {1.5f, 6.0f, 8.0f}, 8, 6);  // a dorsal fin
   }
-  vkg::CameraRecord& cam = kit::camera(file, 40, "CamSea", {}, 100, 65.0f, 1500.0f);
+  vkg::CameraRecord& cam = kit::camera(file, 40, "CamSea", {}, 100, 65.0f, 4000.0f);
   kit::keyPositions(cam.object, file, [](float t) {
     const float a = 0.55f + t * 0.0003f;
     return glm::vec3(230.0f * std::cos(a), 70.0f, -90.0f + 230.0f * std::sin(a));
