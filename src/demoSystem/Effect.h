@@ -62,7 +62,7 @@ class Effect {
   const std::vector<Variable*>& getVariables() const { return variables; }
   // The registered variable of that exact name, or null.
   Variable* findVariable(const std::string& variableName) const;
-  std::string getName() const { return name; }
+  const std::string& getName() const { return name; }
 
   // Tables 0 and 1000. findString gives 0 (the first entry) for an unknown text or table.
   int32_t findString(int32_t table, const std::string& text) const;

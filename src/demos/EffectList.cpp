@@ -13,6 +13,7 @@
 #include "effects/PostProcess.h"
 #include "effects/SceneSimulations.h"
 #include "effects/Smoke.h"
+#include "effects/SceneParts.h"
 #include "effects/StandaloneParts.h"
 #include "effects/Text.h"
 
@@ -55,7 +56,7 @@ const EffectType kTypes[] = {
     {"TargetTexture", make<TargetTexture>},
     {"TargetTextureHDR", make<TargetTextureHDR>},
     {"TechnoNoise", make<TechnoNoiseEffect>},
-    {"ThreadObject", nullptr},
+    {"ThreadObject", make<ThreadObject>},
     {"Tiles", make<TilesEffect>},
     {"TypeWriter", make<TypeWriter>},
     {"ViewFPS", make<ViewFPS>},
@@ -67,11 +68,11 @@ const EffectType kTypes[] = {
     {"SmokeScene", make<SmokeScene>},
     {"SmokeCube", make<SmokeCube>},
     {"Molecules", make<Molecules>},
-    {"FontMachine", nullptr},
-    {"ArmScene", nullptr},
-    {"SwimBoid", nullptr},
-    {"GrowScene", nullptr},
-    {"ParticleTest", nullptr},
+    {"FontMachine", make<FontMachine>},
+    {"ArmScene", make<ArmScene>},
+    {"SwimBoid", make<SwimBoid>},
+    {"GrowScene", make<GrowScene>},
+    {"ParticleTest", make<ParticleTest>},
 };
 static_assert(std::size(kTypes) == 42, "the type table has 42 fixed rows");
 

@@ -76,6 +76,23 @@ void Scene::adoptObject(std::unique_ptr<SceneObject> object, int parentId) {
   }
 }
 
+void Scene::adoptObjectUnder(std::unique_ptr<SceneObject> object, SceneObject* parent) {
+  assertNotNull(object.get(), DE_HERE);  // a null object handed to the scene
+  SceneObject* added = object.get();
+  std::vector<std::unique_ptr<SceneObject>> below = added->takeClonedDescendants();
+  objects.push_back(std::move(object));
+  drawList.push_back(added);
+  if (!parent) {
+    attach(added, -1);
+  } else {
+    parent->appendChild(added);
+  }
+  for (auto& descendant : below) {
+    drawList.push_back(descendant.get());
+    objects.push_back(std::move(descendant));
+  }
+}
+
 Camera* Scene::addCamera(std::unique_ptr<Camera> camera, int parentId) {
   assertNotNull(camera.get(), DE_HERE);
   Camera* added = camera.get();

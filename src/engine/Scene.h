@@ -47,6 +47,16 @@ class Scene {
     adoptObject(std::unique_ptr<SceneObject>(std::move(object)), parentId);
     return added;
   }
+  // addObject for a parent known by its address: the object becomes the last child of
+  // `parent`, or with a null parent the root's last sibling. Clones share their id with
+  // every other clone of the same original, so code that builds trees of clones attaches
+  // them this way. `parent` must belong to this scene.
+  template <class T>
+  T* addObjectUnder(std::unique_ptr<T> object, SceneObject* parent) {
+    T* added = object.get();
+    adoptObjectUnder(std::unique_ptr<SceneObject>(std::move(object)), parent);
+    return added;
+  }
   // Cameras and lights join the tree only under a parent; top-level ones stay outside it.
   Camera* addCamera(std::unique_ptr<Camera> camera, int parentId);
   // The light's GL index is the number of lights before it; its colours go to GL at once.
@@ -144,6 +154,7 @@ class Scene {
 
  private:
   void adoptObject(std::unique_ptr<SceneObject> object, int parentId);
+  void adoptObjectUnder(std::unique_ptr<SceneObject> object, SceneObject* parent);
   void attach(SceneObject* object, int parentId);
   // Lights and cameras added without a parent: the tree's traversals do not reach them.
   bool outsideTree(const SceneObject* object) const;

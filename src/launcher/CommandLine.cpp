@@ -55,6 +55,9 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
   app.add_option("--record", options->recordFile, "Encode the frames with the soundtrack into a video FILE through ffmpeg, and exit");
   app.add_flag("--overlay", options->overlay, "Start with the statistics overlay on, as if F2 had been pressed (also in captures)");
+  app.add_option("--profile", options->profileFile,
+                 "Write the time every frame and every effect in it took (update and render) to the CSV FILE; "
+                 "scripts/profile plots it");
   app.add_option("--dev", options->devDirectory,
                  "Play the unpacked demo in DIR (data/... beside soundtrack.ogg) and reload it, keeping the time, "
                  "whenever a file it read changes; problems are shown instead of ending the program")
@@ -95,8 +98,9 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
   if (!options->captureDirectory.empty() && !options->recordFile.empty())
     return fail("--capture and --record cannot be combined");
   options->check = checkOption->count() > 0;
-  if (options->check && (options->developing() || options->capturing()))
-    return fail("--check reads the demo without playing it: it does not go with --dev, --capture or --record");
+  if (options->check && (options->developing() || options->capturing() || !options->profileFile.empty()))
+    return fail("--check reads the demo without playing it: it does not go with --dev, --capture, --record or "
+                "--profile");
   if (options->check && !options->checkDirectory.empty() && !options->dataDirectory.empty())
     return fail("--check DIR and --data both name the demo's directory: give one");
   if (options->developing() && !options->dataDirectory.empty())

@@ -23,6 +23,7 @@ struct CommandLineOptions {
   std::optional<uint32_t> endMs;
   std::string recordFile;
   bool overlay = false;  // --overlay: start with the statistics overlay (F2) on
+  std::string profileFile;  // --profile: per-frame times of every effect into this CSV file
   // Authoring: --dev DIR plays the unpacked tree DIR and reloads what changes; --check [DIR]
   // reads the demo without playing it and lists its problems.
   std::string devDirectory;

@@ -14,6 +14,7 @@
 #include "base/Error.h"
 #include "base/vkd.h"
 #include "demoSystem/DemoClock.h"
+#include "demoSystem/FrameProfile.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
@@ -456,6 +457,7 @@ int launcherMain(int argc, const char* const* argv) {
   if (!options.captureDirectory.empty())
     options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
+  if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
@@ -469,7 +471,30 @@ int launcherMain(int argc, const char* const* argv) {
     std::fprintf(stderr, "demoengine: the settings dialog decides the display and music; "
                          "--resolution, --fullscreen, --fsaa and --no-music apply with --no-dialog\n");
   statsOverlay = options.overlay;
+  // The profile file is opened before anything else starts, so a path that cannot be
+  // written costs no window and no load.
+  FrameProfile profile;
+  if (!options.profileFile.empty()) {
+    std::string error;
+    if (!profile.open(options.profileFile, &error)) {
+      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+      return 2;
+    }
+    frameProfile = &profile;
+  }
   VelkorLauncher launcher(options);
   launcher.InitInstance();
-  return launcher.exitCode();
+  int exitCode = launcher.exitCode();
+  if (frameProfile) {
+    frameProfile = nullptr;
+    std::string error;
+    if (!profile.close(&error)) {
+      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+      if (exitCode == 0) exitCode = 1;
+    } else {
+      std::printf("demoengine: %lld frames profiled into %s\n", static_cast<long long>(profile.framesWritten()),
+                  options.profileFile.c_str());
+    }
+  }
+  return exitCode;
 }

@@ -17,6 +17,7 @@
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"
+#include "support/PartScenes.h"
 #include "support/SimulationScenes.h"
 #include "support/VkgScenes.h"
 
@@ -46,6 +47,7 @@ const std::map<std::string, std::function<void(Effect&)>> kFixtureSetup = {
     {"SmokeCube", [](Effect& e) { e.addString(0, "data/scenes/smokecube.vkg"); }},
     {"SmokeScene", [](Effect& e) { e.addString(0, "data/scenes/smokescene.vkg"); }},
     {"OmniShadowTest", [](Effect& e) { e.addString(0, "data/scenes/contract.vkg"); }},
+    {"ThreadObject", [](Effect& e) { e.addString(0, "data/scenes/threads.vkg"); }},
 };
 
 // The neutral event of each code: value 0, and a text that names something that exists,
@@ -92,6 +94,8 @@ class EffectContract : public testing::TestWithParam<std::string> {
     // One stage per simulation type: each adds its own object to its cached scene.
     for (const char* scene : {"metaballs", "boids", "smokecube", "smokescene"})
       vkgtest::save(vkgtest::simulationStage(), *work, std::string("data/scenes/") + scene + ".vkg");
+    // The scene-based parts load their fixed scene files when they are built.
+    partscenes::writeAll(*work);
   }
   static void TearDownTestSuite() {
     delete work;

@@ -38,7 +38,7 @@ TEST(CommandLine, NoArgumentsRunsTheDialogPath) {
 TEST(CommandLine, EveryOptionIsRead) {
   const Parsed p = parse({"--no-dialog", "--resolution", "1024x768", "--fullscreen", "--fsaa", "4",
                           "--no-music", "--data", ".", "--headless", "--start", "1500",
-                          "--capture", "out", "--fps", "25", "--end", "2000", "--overlay"});
+                          "--capture", "out", "--fps", "25", "--end", "2000", "--overlay", "--profile", "p.csv"});
   ASSERT_TRUE(p.result.run) << p.err;
   EXPECT_TRUE(p.options.noDialog);
   EXPECT_EQ(*p.options.width, 1024);
@@ -53,6 +53,7 @@ TEST(CommandLine, EveryOptionIsRead) {
   EXPECT_EQ(p.options.fps, 25);
   EXPECT_EQ(*p.options.endMs, 2000u);
   EXPECT_TRUE(p.options.overlay);
+  EXPECT_EQ(p.options.profileFile, "p.csv");
   EXPECT_FALSE(parse({}).options.overlay);
 }
 
@@ -67,7 +68,8 @@ TEST(CommandLine, HelpListsTheOptionsAndExitsZero) {
   EXPECT_FALSE(p.result.run);
   EXPECT_EQ(p.result.exitCode, 0);
   for (const char* name : {"--no-dialog", "--resolution", "--fullscreen", "--fsaa", "--no-music", "--data",
-                           "--headless", "--start", "--capture", "--fps", "--end", "--record", "--overlay", "--dev", "--check"})
+                           "--headless", "--start", "--capture", "--fps", "--end", "--record", "--overlay", "--dev", "--check",
+                           "--profile"})
     EXPECT_NE(p.out.find(name), std::string::npos) << name;
 }
 
@@ -97,6 +99,7 @@ TEST(CommandLine, BadValuesExitWithCode2AndSayWhy) {
   expectBadUsage({"--dev", ".", "--data", "."}, "leave out --data");
   expectBadUsage({"--check", "--dev", "."}, "--check");
   expectBadUsage({"--check", "--capture", "d"}, "--check");
+  expectBadUsage({"--check", "--profile", "p.csv"}, "--profile");
   expectBadUsage({"--check", ".", "--data", "."}, "give one");
 }
 
