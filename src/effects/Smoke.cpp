@@ -360,6 +360,23 @@ SmokeVolume::SmokeVolume() : staging(2 * size_t(kTextureSize) * kTextureSize * k
   glBindTexture(GL_TEXTURE_3D, static_cast<GLuint>(previous));
 }
 
+void SmokeVolume::findSmokeBounds(int n) {
+  for (LayerBounds& layer : bounds) layer = {kTextureSize, -1, kTextureSize, -1};
+  for (int z = 0; z < n; ++z) {
+    LayerBounds& layer = bounds[size_t(z)];
+    for (int y = 0; y < n; ++y) {
+      const float* row = staging.data() + 2 * size_t((z * kTextureSize + y) * kTextureSize);
+      for (int x = 0; x < n; ++x) {
+        if (!(row[2 * x + 1] > 0.0f)) continue;
+        layer.xLo = std::min(layer.xLo, x);
+        layer.xHi = std::max(layer.xHi, x);
+        layer.yLo = std::min(layer.yLo, y);
+        layer.yHi = std::max(layer.yHi, y);
+      }
+    }
+  }
+}
+
 SmokeVolume::~SmokeVolume() {
   if (texture) glDeleteTextures(1, &texture);
 }
@@ -378,18 +395,39 @@ void SmokeVolume::draw(const FluidSolver& solver, int slices, float alpha) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glEnable(GL_TEXTURE_3D);
   glColor4f(1, 1, 1, alpha);
-  const float f = static_cast<float>(solver.n) / kTextureSize;
+  const int n = solver.n;
+  const float f = static_cast<float>(n) / kTextureSize;
+  if (clipSlices) findSmokeBounds(n);
   glBegin(GL_QUADS);
   for (int i = 1; i <= slices; ++i) {
     const float g = static_cast<float>(i) / static_cast<float>(slices);
-    glTexCoord3f(0, 0, f * g);
-    glVertex3f(0, 0, g);
-    glTexCoord3f(f, 0, f * g);
-    glVertex3f(1, 0, g);
-    glTexCoord3f(f, f, f * g);
-    glVertex3f(1, 1, g);
-    glTexCoord3f(0, f, f * g);
-    glVertex3f(0, 1, g);
+    float x0 = 0, x1 = 1, y0 = 0, y1 = 1;
+    if (clipSlices) {
+      // The filter reads the two layers around the slice's depth and, in each, the texels
+      // around the sample: a texel k reaches samples within half a texel of its own span,
+      // (k − 0.5) / n .. (k + 1.5) / n across the slice; a texel more each side keeps clear
+      // of rounding.
+      const int below = std::clamp(static_cast<int>(std::floor(static_cast<float>(n) * g - 0.5f)), 0, kTextureSize - 1);
+      const int above = std::min(below + 1, kTextureSize - 1);
+      const LayerBounds& a = bounds[size_t(below)];
+      const LayerBounds& b = bounds[size_t(above)];
+      const int xLo = std::min(a.xLo, b.xLo), xHi = std::max(a.xHi, b.xHi);
+      const int yLo = std::min(a.yLo, b.yLo), yHi = std::max(a.yHi, b.yHi);
+      if (xLo > xHi) continue;  // no smoke near this depth
+      const float scale = 1.0f / static_cast<float>(n);
+      x0 = std::max(0.0f, static_cast<float>(xLo - 1) * scale);
+      x1 = std::min(1.0f, static_cast<float>(xHi + 2) * scale);
+      y0 = std::max(0.0f, static_cast<float>(yLo - 1) * scale);
+      y1 = std::min(1.0f, static_cast<float>(yHi + 2) * scale);
+    }
+    glTexCoord3f(f * x0, f * y0, f * g);
+    glVertex3f(x0, y0, g);
+    glTexCoord3f(f * x1, f * y0, f * g);
+    glVertex3f(x1, y0, g);
+    glTexCoord3f(f * x1, f * y1, f * g);
+    glVertex3f(x1, y1, g);
+    glTexCoord3f(f * x0, f * y1, f * g);
+    glVertex3f(x0, y1, g);
   }
   glEnd();
   glPopMatrix();

@@ -102,6 +102,19 @@ class SmokeVolume {
 
   std::vector<float> staging;  // 32³ × 2
   GLuint texture = 0;
+  // Each slice is drawn only over the part of it where smoke can show: where no texel that
+  // the filter reads holds density above 0, the fragment's alpha is 0 and blending leaves
+  // the frame as it was, so the picture is the same and the software rasteriser skips most
+  // of the volume. Off draws the whole slices (the reference the tests compare with).
+  bool clipSlices = true;
+
+ private:
+  // Texel rows and columns with density above 0, per layer of the volume: lo > hi when empty.
+  struct LayerBounds {
+    int xLo, xHi, yLo, yHi;
+  };
+  void findSmokeBounds(int n);
+  std::array<LayerBounds, kTextureSize> bounds{};
 };
 
 // [SECTION] Smoke
@@ -123,9 +136,9 @@ class Smoke : public Effect {
 
   FloatVariable Red, Green, Blue, Alpha;
   FluidSolver solver{kN, "effects/Smoke"};
+  SmokeVolume volume;
 
  private:
-  SmokeVolume volume;
   uint32_t previousTime = 0;
   bool hasPrevious = false;
 };

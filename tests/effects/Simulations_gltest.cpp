@@ -204,6 +204,27 @@ TEST_F(Simulations, SmokeStepFollowsTheClockForwardOnly) {
   EXPECT_GT(litPixels(frame(smoke, 4040)), 50);  // at least the wire cube
 }
 
+TEST_F(Simulations, SmokeSlicesDrawnOnlyWhereSmokeIsGiveTheWholeSlicesPicture) {
+  Smoke smoke("smoke");
+  smoke.start(0);
+  // Past the first puff (the density source runs while sin(t / 300) > 0.8): smoke in part
+  // of the volume only, and none in the rest.
+  for (uint32_t t = 40; t <= 1000; t += 40) smoke.simulate(t);
+  const std::vector<uint8_t> clipped = frame(smoke, 1040);
+  Smoke reference("reference");
+  reference.start(0);
+  for (uint32_t t = 40; t <= 1000; t += 40) reference.simulate(t);
+  reference.volume.clipSlices = false;
+  const std::vector<uint8_t> whole = frame(reference, 1040);
+  int smoky = 0, worst = 0;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    worst = std::max(worst, std::abs(int(whole[i]) - int(clipped[i])));
+    smoky += whole[i] > 40;
+  }
+  EXPECT_GT(smoky, 100);   // the smoke shows
+  EXPECT_LE(worst, 1);     // texture coordinates interpolated over a smaller quad round apart
+}
+
 TEST_F(Simulations, SceneTypesFindTheirObjectsAgainOnASecondLoad) {
   Metaballs first("mb");
   first.addString(0, "data/scenes/stage.vkg");
