@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -41,7 +42,11 @@ class TypeRecordingList final : public EffectRegistry {
   }
   Effect* findEffect(const std::string& instanceName) const override { return list.findEffect(instanceName); }
   const std::vector<Effect*>& effects() const override { return list.effects(); }
-  void clear() override { list.clear(); }
+  // A load empties the registry first: the types are then those of the last load.
+  void clear() override {
+    list.clear();
+    types.clear();
+  }
   void releaseWithoutDestroying() override { list.releaseWithoutDestroying(); }
 
   EffectList list;
