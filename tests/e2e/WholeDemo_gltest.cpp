@@ -133,7 +133,7 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
   // the title; the typewriter, the line glitch and a bar flash; the honeycomb and the
   // spectrum's pulses; the breakdown's grain and ripple; the light probe's exposure sweep and
   // the sphere lattice's wandering light; the sparks over the gantry; the smoke cube and the
-  // grid water; the halo round the credits.
+  // grid water; the halo round the credits and the light probe behind them.
   const std::vector<int> reloads = {kBar * 6,
                                     kBuild + kBar * 5 + 300,
                                     kDrop + kBar * 8 + 700,
@@ -143,7 +143,8 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
                                     kScenes + kBar * 13 + 900,
                                     kSwarm + kBar * 9 + 400,
                                     kSwarm + kBar * 14 + 300,
-                                    kOutro + kBar * 3};
+                                    kOutro + kBar * 3,
+                                    kOutro + kBar * 4 + 500};
   std::set<int> times(black.begin(), black.end());
   times.insert(reloads.begin(), reloads.end());
   for (int t = 500; t < kEnd; t += 1000) times.insert(t);
