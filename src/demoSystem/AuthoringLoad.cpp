@@ -19,14 +19,14 @@ namespace {
 // What a load changes beyond the registry and the event list.
 struct DemoWideValues {
   int32_t heldStartTime, heldEndTime, heldBeat, scriptTimeOffset;
-  uint32_t demoStartTime, demoEndTime, playbackEndTime, patternStepLength;
+  uint32_t demoStartTime, demoEndTime, playbackEndTime, patternStepLength, lastPatternStep;
   std::vector<uint32_t> partTimes;
 };
 
 DemoWideValues save(const ScriptLoader& loader) {
   return {loader.heldStartTime, loader.heldEndTime, loader.heldBeat, loader.scriptTimeOffset,
           demoStartTime,        demoEndTime,        playbackEndTime, patternStepLength,
-          partTimes};
+          lastPatternStep,      partTimes};
 }
 
 void restore(ScriptLoader& loader, const DemoWideValues& values) {
@@ -38,6 +38,7 @@ void restore(ScriptLoader& loader, const DemoWideValues& values) {
   demoEndTime = values.demoEndTime;
   playbackEndTime = values.playbackEndTime;
   patternStepLength = values.patternStepLength;
+  lastPatternStep = values.lastPatternStep;
   partTimes = values.partTimes;
 }
 
@@ -64,7 +65,9 @@ bool namesPicture(const std::string& text) {
 AuthoringLoad loadScriptForAuthoring(const char* path, EffectRegistry& effects, EventList& events) {
   ScriptLoader& loader = timelineScriptLoader();
   const DemoWideValues before = save(loader);
-  demoSrand(1);  // as a run's load: a reload builds what a fresh start builds
+  // As a run's load: a reload builds, and first draws, what a fresh start does.
+  demoSrand(1);
+  lastPatternStep = 1000;
   AuthoringLoad result;
   auto add = [&](const ScriptProblem& problem) {
     if (std::find(result.problems.begin(), result.problems.end(), problem) == result.problems.end())

@@ -29,9 +29,11 @@ ScriptLoader& timelineScriptLoader() {
 void loadScript(const char* path) {
   assertNotNull(effectRegistry, DE_HERE);  // the launcher hands the registry over first
   if (!eventList) eventList = new EventList;
-  // Effects draw random numbers while they are built: a reload starts the sequence where
-  // the first load did, so it builds the same demo.
+  // Effects draw random numbers while they are built, and a beat-following effect acts on
+  // the first step it sees that differs from the last one seen: a reload starts both where
+  // the first load did, so it builds and first draws what a fresh start does.
   demoSrand(1);
+  lastPatternStep = 1000;
   timelineScriptLoader().load(path, *effectRegistry, *eventList);
 }
 

@@ -104,9 +104,30 @@ Effect* EffectList::findEffect(const std::string& instanceName) const {
   return nullptr;
 }
 
+namespace {
+
+// What the effect types share across their instances (and a simulation's shared field)
+// goes back to its start with the last instance: the next load then plays from the same
+// state as a fresh start, not from wherever the demo before it stopped.
+void resetSharedEffectState() {
+  LineDistortionEffect::phase = 0;
+  RippleEffect::centreX = RippleEffect::centreY = 0.5f;
+  NoiseEffect::noiseRect = {0, 0, 1, 1};
+  PNoiseEffect::marbleZ = 0;
+  PNoiseEffect::marbleOctaves = 1;
+  PNoiseEffect::marbleEveryFrame = true;
+  exposure = 32.0f;
+  Spheres::lightPoint = {0.0f, 0.0f, 1.0f};
+  Spheres::lightVelocity = {0.005f, 0.003f, 0.003f};
+  GridWater::shared() = GridWater::Shared{};
+}
+
+}  // namespace
+
 void EffectList::clear() {
   for (Effect* effect : list) delete effect;
   list.clear();
+  resetSharedEffectState();
 }
 
 void EffectList::releaseWithoutDestroying() { std::vector<Effect*>().swap(list); }

@@ -195,6 +195,11 @@ void Scene::setActiveCamera(int index) {
   if (index >= 0 && index < cameraCount()) activeCamera = static_cast<size_t>(index);
 }
 
+void Scene::resetCameras() {
+  activeCamera = 0;
+  for (Camera* camera : cameras) camera->fovY = camera->fileFovY;
+}
+
 void Scene::setActiveCamera(const std::string& name) {
   for (size_t i = 0; i < cameras.size(); ++i) {
     if (cameras[i]->name == name) {

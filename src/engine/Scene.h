@@ -92,6 +92,9 @@ class Scene {
 
   void setActiveCamera(int index);  // ignored unless index < camera count
   void setActiveCamera(const std::string& name);
+  // The cameras as the file gave them: the first one active, each with the file's field of
+  // view. The scene cache hands a scene back so, whatever the last demo did to them.
+  void resetCameras();
   void setSelectedLight(int index);
   void setLoop(bool on) { loop = on; }
   void setFog(bool on) { fog = on; }

@@ -149,6 +149,7 @@ void addCamera(Scene& scene, const vkg::CameraRecord& record, int frameDuration)
   setUpObject(*camera, record.object, frameDuration);
   // The file's horizontal angle to the vertical one of a 4:3 picture.
   camera->fovY = static_cast<float>(2.0 * std::atan(std::tan(record.fov / 2.0) * 0.7500188) * 180.0 / 3.14159265358979);
+  camera->fileFovY = camera->fovY;
   camera->nearPlane = record.nearPlane;
   camera->farPlane = record.farPlane;
   camera->targetId = record.targetId;
@@ -226,7 +227,13 @@ const std::string& lastFailure() { return failure; }
 Scene* load(const std::string& fileName, const std::string& compressedTextureFolder,
             const std::string& textureFolderName) {
   failure.clear();
-  if (Scene* cached = SceneManager::instance().findScene(fileName)) return cached;
+  // A scene from the cache starts with its cameras as a first load has them: the scene
+  // effects read the active camera's field of view as their default, and a reload must
+  // build what a fresh start builds.
+  if (Scene* cached = SceneManager::instance().findScene(fileName)) {
+    cached->resetCameras();
+    return cached;
+  }
 
   MemoryFile* memory = loadFile(fileName.c_str());
   if (!memory) {

@@ -275,6 +275,7 @@ class Camera : public SceneObject {
   glm::mat4 matrix{1.0f};
   float aspect = 1.333f;
   float fovY = 45.0f;
+  float fileFovY = 45.0f;  // fovY as the scene file gave it (Scene::resetCameras)
   float nearPlane = 1.0f;
   float farPlane = 2000.0f;
   // Focus distances of the depth-information pass, as fractions of the far plane.

@@ -199,6 +199,7 @@ TEST_F(LoadScriptTest, AReloadRebuildsTheTimelineAndKeepsOffsetPartsAndHeldValue
   renderFrame(1000);
   EXPECT_EQ(gl.pixel(8, 8), (std::array<uint8_t, 4>{255, 0, 0, 255}));
   const int firstDraw = demoRand();
+  lastPatternStep = 3;  // as a beat-following effect leaves it
 
   write("DEFINE_DEMO_PART 1000\nINSERT_EFFECT Clear AS bg2\nINSERT_EFFECT Clear AS bg3\n"
         "__TIMELINE__\n0 b bg3\n0 s bg3 Green 1\n");
@@ -212,6 +213,7 @@ TEST_F(LoadScriptTest, AReloadRebuildsTheTimelineAndKeepsOffsetPartsAndHeldValue
   EXPECT_EQ(patternStepLength, 120u);
   EXPECT_EQ(partTimes, (std::vector<uint32_t>{1000, 2000}));
   EXPECT_EQ(demoRand(), firstDraw);  // the random sequence starts again with each load
+  EXPECT_EQ(lastPatternStep, 1000u);  // so does the pattern step last seen
 
   renderFrame(1000);
   EXPECT_EQ(gl.pixel(8, 8), (std::array<uint8_t, 4>{0, 255, 0, 255}));

@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "demoSystem/Timeline.h"
+#include "effects/Distort.h"
+#include "effects/Grids.h"
 #include "effects/LayerEffects.h"
+#include "effects/NoiseTextures.h"
+#include "effects/PostProcess.h"
+#include "effects/StandaloneParts.h"
 
 namespace {
 
@@ -115,6 +120,26 @@ TEST_F(EffectListTest, TheFirstMatchingRowWinsAndTheListOwnsItsEffects) {
     list.insertEffect("c", "Counted");
   }
   EXPECT_EQ(alive, 0);
+}
+
+TEST_F(EffectListTest, EmptyingTheListPutsWhatTheTypesShareBackToItsStart) {
+  // As a demo leaves them after playing a while.
+  LineDistortionEffect::phase = 123;
+  PNoiseEffect::marbleZ = 4.5;
+  NoiseEffect::noiseRect = {0.3f, 0.7f, 1, 1};
+  exposure = 1.5f;
+  Spheres::lightPoint = {0.4f, -0.2f, 0.9f};
+  GridWater::shared().newDrop = false;
+  EffectList list(kCountedTypes);
+  list.insertEffect("a", "Counted");
+  list.clear();
+  EXPECT_EQ(LineDistortionEffect::phase, 0);
+  EXPECT_EQ(PNoiseEffect::marbleZ, 0);
+  EXPECT_EQ(NoiseEffect::noiseRect.x, 0);
+  EXPECT_EQ(NoiseEffect::noiseRect.y, 0);
+  EXPECT_EQ(exposure, 32);
+  EXPECT_EQ(Spheres::lightPoint, glm::vec3(0, 0, 1));
+  EXPECT_TRUE(GridWater::shared().newDrop);
 }
 
 using EffectListDeathTest = EffectListTest;

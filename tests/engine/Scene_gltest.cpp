@@ -362,6 +362,21 @@ TEST_F(Scenes, CameraLooksAtItsTargetWithTheUpVectorOfItsMatrix) {
   EXPECT_NEAR(readPixel(kSize / 2, kSize / 2)[0], byteOf(0.56), 2);
 }
 
+TEST_F(Scenes, ResettingTheCamerasMakesTheFirstActiveWithTheFilesFieldOfView) {
+  LitQuad q = litQuad(10);
+  auto second = std::make_unique<Camera>(21, "Camera02");
+  second->fileFovY = 60;
+  Camera* other = q.scene->addCamera(std::move(second), -1);
+  Camera* first = q.scene->activeCameraObject();
+  first->fileFovY = 50;
+  q.scene->setActiveCamera("Camera02");
+  other->fovY = 10;
+  q.scene->resetCameras();
+  EXPECT_EQ(q.scene->activeCameraObject(), first);
+  EXPECT_EQ(first->fovY, 50);
+  EXPECT_EQ(other->fovY, 60);
+}
+
 // [SECTION] GL state and the material in effect
 
 TEST_F(Scenes, RenderPathsGiveTheGlStateBack) {

@@ -1,0 +1,188 @@
+// The whole sample demo in this process, loaded the way the program loads it: the effect
+// types its script inserts are exactly the table's, every frame at one a second shows a
+// picture wherever the script draws one, and a reload (what Space does) in each part draws
+// at that moment what a fresh start of the program draws there.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/Display.h"
+#include "base/vkd.h"
+#include "demoSystem/Timeline.h"
+#include "demos/EffectList.h"
+#include "launcher/LauncherState.h"
+#include "launcher/VelkorLauncher.h"
+#include "support/GlTestContext.h"
+#include "support/Program.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kDemoDir = fs::path(DE_BINARY_DIR) / "demo";
+
+// Times from defs.script.
+constexpr int kBar = 1920;
+constexpr int kBuild = 15360, kDrop = 30720, kBreak = 61440, kFinale = 76800, kScenes = 107520,
+              kSwarm = 138240, kOutro = 168960, kEnd = 179440;
+
+// The registry the launcher uses, noting the type of every instance the script inserts.
+class TypeRecordingList final : public EffectRegistry {
+ public:
+  bool insertEffect(const std::string& instanceName, const std::string& typeName) override {
+    types.insert(typeName);
+    return list.insertEffect(instanceName, typeName);
+  }
+  Effect* findEffect(const std::string& instanceName) const override { return list.findEffect(instanceName); }
+  const std::vector<Effect*>& effects() const override { return list.effects(); }
+  // A load empties the registry first: the types are then those of the last load.
+  void clear() override {
+    list.clear();
+    types.clear();
+  }
+  void releaseWithoutDestroying() override { list.releaseWithoutDestroying(); }
+
+  EffectList list;
+  std::set<std::string> types;
+};
+
+class WholeDemo : public testing::Test {
+ protected:
+  static constexpr int kWidth = 200, kHeight = 150;
+
+  // One context for the suite, as the program has one: the effects keep process-wide
+  // render targets that belong to the context they were made in.
+  static void SetUpTestSuite() {
+    if (fs::exists(kDemoDir / "data.vkd")) gl = new GlTestContext(kWidth, kHeight);
+  }
+  static void TearDownTestSuite() {
+    delete gl;
+    gl = nullptr;
+  }
+
+  void SetUp() override {
+    if (!gl) GTEST_SKIP() << "the sample demo is not built here";
+    ASSERT_TRUE(gl->ok());
+    previous = fs::current_path();
+    fs::current_path(kDemoDir);
+    // The program's start-up, without a window of its own and without music.
+    musicEnabled = false;
+    screenWidth = kWidth;
+    screenHeight = kHeight;
+    queryGlCaps();
+    checkExtensions();
+    chooseFloatTextureFormat();
+    openArchive(kArchiveName, kArchivePassword);
+    drawLoadingScreen();
+    effectRegistry = &registry;
+  }
+  void TearDown() override {
+    if (previous.empty()) return;
+    registry.clear();
+    effectRegistry = nullptr;
+    fs::current_path(previous);
+  }
+
+  // The frame at demo time t as the screen shows it, rows top to bottom as in a capture.
+  RgbImage frameAt(uint32_t t) {
+    renderFrame(t);
+    const std::vector<uint8_t> rgba = gl->pixels();
+    RgbImage image;
+    image.ok = true;
+    image.width = kWidth;
+    image.height = kHeight;
+    image.rgb.reserve(static_cast<size_t>(kWidth) * kHeight * 3);
+    for (int y = kHeight - 1; y >= 0; --y)
+      for (int x = 0; x < kWidth; ++x)
+        for (int c = 0; c < 3; ++c) image.rgb.push_back(rgba[(static_cast<size_t>(y) * kWidth + x) * 4 + c]);
+    return image;
+  }
+
+  static inline GlTestContext* gl = nullptr;
+  TypeRecordingList registry;
+  fs::path previous;
+};
+
+TEST_F(WholeDemo, TheScriptInsertsEveryTypeOfTheTable) {
+  loadDemo(kDemoScript);
+  std::set<std::string> table;
+  for (const EffectType& type : builtInEffectTypes()) {
+    EXPECT_NE(type.create, nullptr) << type.name << " is not built";
+    table.insert(type.name);
+  }
+  EXPECT_EQ(table.size(), 42u);
+  std::vector<std::string> missing, unknown;
+  std::ranges::set_difference(table, registry.types, std::back_inserter(missing));
+  std::ranges::set_difference(registry.types, table, std::back_inserter(unknown));
+  EXPECT_TRUE(missing.empty()) << "not in the sample demo: " << testing::PrintToString(missing);
+  EXPECT_TRUE(unknown.empty()) << "not in the table: " << testing::PrintToString(unknown);
+}
+
+TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
+  // Black by the script: the fade from black at the start, the cut into the build, the
+  // blackout's last 300 ms.
+  const std::set<int> black = {0, kBuild, kEnd - 200};
+  // Reloads in every part, where something that keeps state between frames is on screen:
+  // the title; the typewriter, the line glitch and a bar flash; the honeycomb and the
+  // spectrum's pulses; the breakdown's grain and ripple; the light probe's exposure sweep and
+  // the sphere lattice's wandering light; the sparks over the gantry; the smoke cube and the
+  // grid water; the halo round the credits and the light probe behind them.
+  const std::vector<int> reloads = {kBar * 6,
+                                    kBuild + kBar * 5 + 300,
+                                    kDrop + kBar * 8 + 700,
+                                    kBreak + kBar * 2 + 500,
+                                    kFinale + kBar * 6 + 200,
+                                    kFinale + kBar * 14 + 700,
+                                    kScenes + kBar * 13 + 900,
+                                    kSwarm + kBar * 9 + 400,
+                                    kSwarm + kBar * 14 + 300,
+                                    kOutro + kBar * 3,
+                                    kOutro + kBar * 4 + 500};
+  std::set<int> times(black.begin(), black.end());
+  times.insert(reloads.begin(), reloads.end());
+  for (int t = 500; t < kEnd; t += 1000) times.insert(t);
+
+  loadDemo(kDemoScript);
+  std::map<int, RgbImage> reloaded;
+  for (int t : times) {
+    const RgbImage frame = frameAt(t);
+    if (black.contains(t)) {
+      EXPECT_EQ(frame.maxChannel(), 0) << "at " << t;
+    } else {
+      // The darkest frames are the start of the fade in and the threads' dim green fog
+      // (means near 3 and 8); a frame with nothing drawn has 0.
+      EXPECT_GE(frame.mean(), 2.0) << "at " << t;
+    }
+    if (std::ranges::find(reloads, t) != reloads.end()) {
+      loadDemo(kDemoScript);
+      reloaded[t] = frameAt(t);
+    }
+  }
+
+  ASSERT_EQ(reloaded.size(), reloads.size());
+  TempDir temp("de_whole");
+  for (const auto& [t, image] : reloaded) {
+    const std::string name = "fresh_" + std::to_string(t);
+    const ProgramRun run = runProgram(temp.path(),
+                                      "--headless --no-music --resolution " + std::to_string(kWidth) + "x" +
+                                          std::to_string(kHeight) + " --data '" + kDemoDir.string() + "' --capture " +
+                                          name + " --fps 1 --start " + std::to_string(t) + " --end " +
+                                          std::to_string(t));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const RgbImage fresh = readPng(temp.path() / name / frameName(0));
+    ASSERT_TRUE(fresh.ok) << t;
+    ASSERT_EQ(fresh.rgb.size(), image.rgb.size());
+    int differing = 0;
+    for (size_t i = 0; i < fresh.rgb.size(); ++i) differing += fresh.rgb[i] != image.rgb[i];
+    EXPECT_EQ(differing, 0) << "a reload at " << t << " draws " << differing << " channel values unlike a fresh start";
+  }
+}
+
+}  // namespace
