@@ -306,6 +306,17 @@ const Crossing kCrossings[] = {
        e.match(0x100000, 258);
        endEntry(e, c);
      }},
+    {"from both ends of the kept window, then into the entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 0x100000, 47);
+       endEntry(e, c);
+       someLiterals(e, 100, 48);  // the kept window now ends 100 bytes into its ring
+       endEntry(e, c);
+       someLiterals(e, 10, 49);
+       e.match(130, 258);  // 20 bytes of the first entry, 100 of the second, then this one's
+       endEntry(e, c);
+     }},
 };
 
 Chain crossingChain(const Crossing& crossing) {

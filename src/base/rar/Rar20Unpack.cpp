@@ -189,19 +189,28 @@ bool Rar20Unpacker::copyMatch(uint8_t* output, size_t position, size_t size, uin
     // The match starts `back` bytes before this entry's output, in the kept window, and
     // may run on into the output once those bytes are copied.
     const size_t back = distance - position;
-    const size_t start = historyEnd_ + kWindowSize - back;
-    for (; done < count && done < back; ++done)
-      output[position + done] = history_[(start + done) & (kWindowSize - 1)];
+    const size_t fromHistory = std::min(count, back);
+    size_t at = (historyEnd_ + kWindowSize - back) & (kWindowSize - 1);
+    while (done < fromHistory) {  // at most two pieces: the ring may wrap
+      const size_t chunk = std::min(fromHistory - done, kWindowSize - at);
+      std::memcpy(output + position + done, history_.data() + at, chunk);
+      done += chunk;
+      at = (at + chunk) & (kWindowSize - 1);
+    }
     if (done == count) return true;
   }
   // From here on position + done >= distance: the source lies in this entry's output.
   uint8_t* to = output + position + done;
   const uint8_t* from = output + (position + done - distance);
   const size_t rest = count - done;
-  if (distance >= rest) {
-    std::memcpy(to, from, rest);
-  } else {
-    for (size_t i = 0; i < rest; ++i) to[i] = from[i];  // overlapping: repeats a run
+  // A match longer than its distance repeats its first `distance` bytes. Copying from the
+  // match's start in chunks that double keeps every source apart from its destination
+  // (the source, distance + copied bytes long, ends where the chunk begins); a match no
+  // longer than its distance is a single copy.
+  for (size_t copied = 0; copied < rest;) {
+    const size_t chunk = std::min<size_t>(distance + copied, rest - copied);
+    std::memcpy(to + copied, from, chunk);
+    copied += chunk;
   }
   return true;
 }
