@@ -122,10 +122,22 @@ void ycbcrToRgbInPlace(uint8_t* pixels, size_t count) {
   }
 }
 
+// A progressive picture goes through the whole picture once per scan: a file of a few
+// kilobytes holding hundreds of scans over a large picture keeps the decoder busy for
+// seconds to minutes. Encoders write about ten scans; a file with more than this many is
+// taken as broken.
+constexpr int kMaxJpegScans = 100;
+
+void jpegLimitScans(j_common_ptr info) {
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxJpegScans)
+    jpegErrorExit(info);
+}
+
 // Everything the error path frees lives in this record (see PngDecode).
 struct JpegDecode {
   jpeg_decompress_struct info{};
   JpegErrorManager error{};
+  jpeg_progress_mgr progress{};
   Image* image = nullptr;
   JSAMPROW* rows = nullptr;
   bool created = false;
@@ -144,6 +156,8 @@ bool jpegDecodeInto(JpegDecode* d, const uint8_t* bytes, size_t size) {
   if (setjmp(d->error.jump)) return false;
   jpeg_create_decompress(&d->info);
   d->created = true;
+  d->progress.progress_monitor = jpegLimitScans;
+  d->info.progress = &d->progress;
   jpeg_mem_src(&d->info, bytes, static_cast<unsigned long>(size));
   if (jpeg_read_header(&d->info, TRUE) != JPEG_HEADER_OK) return false;
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -234,6 +235,30 @@ TEST_F(ImageFiles, BrokenJpegsNeverCrash) {
   if (cut) {
     EXPECT_EQ(cut->data.size(), 16u * 16u * 3u);
   }
+}
+
+// The scans of a progressive file repeated until it holds `scans` of them.
+Bytes withScansRepeated(const Bytes& progressive, int scansInFile, int scans) {
+  const uint8_t sos[] = {0xFF, 0xDA};
+  const auto first = std::search(progressive.begin(), progressive.end(), std::begin(sos), std::end(sos));
+  const auto end = progressive.end() - 2;  // the end-of-image marker
+  Bytes out(progressive.begin(), first);
+  for (int n = 0; n < scans; n += scansInFile) out.insert(out.end(), first, end);
+  out.insert(out.end(), end, progressive.end());
+  return out;
+}
+
+TEST_F(ImageFiles, ProgressiveJpegDecodesButAFileOfEndlessScansIsRefused) {
+  Bytes pixels(16 * 16 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7);
+  const Bytes progressive = encodeJpeg(16, 16, 3, pixels, 100, true);
+  auto baseline = save("baseline.jpg", encodeJpeg(16, 16, 3, pixels));
+  auto image = save("progressive.jpg", progressive);
+  ASSERT_TRUE(baseline && image);
+  EXPECT_EQ(image->data, baseline->data) << "the same coefficients, sent in ten scans";
+  // Each scan is a pass over the whole picture: a hundred are read, more are not.
+  EXPECT_NE(save("100.jpg", withScansRepeated(progressive, 10, 100)), nullptr);
+  EXPECT_EQ(save("110.jpg", withScansRepeated(progressive, 10, 110)), nullptr);
 }
 
 // [SECTION] DDS

@@ -103,8 +103,9 @@ inline Bytes encodePng(int width, int height, int colorType, int bitDepth, const
 
 // `components` 1 (grey), 3 (RGB), 4 (four planes stored as they are, no colour transform)
 // or any other count (planes of unknown meaning); quality 100 keeps the test colours close.
+// `progressive`: the coefficients in several scans, as libjpeg's simple progression orders them.
 inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixels,
-                        int quality = 100) {
+                        int quality = 100, bool progressive = false) {
   jpeg_compress_struct info{};
   jpeg_error_mgr error{};
   info.err = jpeg_std_error(&error);
@@ -126,6 +127,7 @@ inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixe
     info.comp_info[c].h_samp_factor = 1;
     info.comp_info[c].v_samp_factor = 1;
   }
+  if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + info.next_scanline * width * components);
