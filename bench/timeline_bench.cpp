@@ -2,7 +2,6 @@
 // renderFrame (events, active tests, updates that evaluate every keyed variable) without
 // drawing, as the number of keys per variable grows.
 
-#include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/GlTestContext.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
@@ -101,22 +101,7 @@ const EffectType kKeyedTypes[] = {
 
 constexpr uint32_t kDemoLength = 600000;
 
-struct GlWindow {
-  GlWindow() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    SDL_InitSubSystem(SDL_INIT_VIDEO);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    window = SDL_CreateWindow("bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (window) context = SDL_GL_CreateContext(window);
-  }
-  ~GlWindow() {
-    if (context) SDL_GL_DeleteContext(context);
-    if (window) SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  }
-  SDL_Window* window = nullptr;
-  SDL_GLContext context = nullptr;
-};
+using GlWindow = GlTestContext;
 
 // 300 effects, all active for the whole demo, each variable with `keys` keys spread over
 // it, and one INIT per effect every ten seconds.
@@ -167,7 +152,7 @@ struct FrameBench {
 // Playback: time moves forward one 60 Hz frame at a time and wraps to the start.
 void BM_RenderFrameForward(benchmark::State& state) {
   FrameBench bench(static_cast<int>(state.range(0)));
-  if (!bench.gl.context) {
+  if (!bench.gl.ok()) {
     state.SkipWithError("no GL context");
     return;
   }
@@ -187,7 +172,7 @@ BENCHMARK(BM_RenderFrameForward)->Arg(2)->Arg(10)->Arg(100)->Arg(1000)->Arg(1000
 // Seeking: every frame jumps to a random time, the worst case for the per-variable cursor.
 void BM_RenderFrameRandomSeek(benchmark::State& state) {
   FrameBench bench(static_cast<int>(state.range(0)));
-  if (!bench.gl.context) {
+  if (!bench.gl.ok()) {
     state.SkipWithError("no GL context");
     return;
   }

@@ -1,7 +1,9 @@
 // The script loader on arbitrary text: tokens, comments, sections, includes, expressions,
 // value texts and every statement, with inert effects (nothing is drawn or loaded) and
-// fatal reports recorded instead of ending the process.
+// fatal reports recorded instead of ending the process; then the same text once more in the
+// collecting load of the authoring modes, which goes on past every problem.
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -71,6 +73,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptLoader loader(ignoreFailure);
   loader.setFileReader(readInclude);
   loader.loadText(std::string_view(reinterpret_cast<const char*>(data), size), effects, events);
+
+  // The collecting load resynchronises after every problem: it must always make progress
+  // and place each problem on a line of the file it names.
+  static EffectList collected(types, ScriptLoader::reportToCollectingLoad);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  ScriptLoader collecting(ignoreFailure);
+  collecting.setFileReader(readInclude);
+  collecting.collect({[&](const ScriptProblem& problem) {
+                        const auto included = kIncludes.find(problem.file);
+                        const std::string_view file = included != kIncludes.end() ? std::string_view(included->second)
+                                                      : problem.file == "script" ? text
+                                                                                 : std::string_view();
+                        const auto lines = static_cast<int>(std::count(file.begin(), file.end(), '\n')) + 1;
+                        if (problem.line < 0 || problem.line > lines) __builtin_trap();
+                      },
+                      [](int32_t, const std::string&) {}});
+  collecting.loadText(text, collected, events);
 
   // Walk what was built the way a frame would, without drawing.
   for (Effect* effect : effects.effects()) {

@@ -4,33 +4,48 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/MessageBox.h"
 
 namespace {
 
+// Open catchFatalReports steps of this thread.
+thread_local int catchingSteps = 0;
+
+// What unwinds a step: never seen outside this file.
+struct FatalReportUnwind {
+  FatalReport report;
+};
+
+const char* orEmpty(const char* s) { return s ? s : ""; }
+
 // snprintf never writes past the buffer; a line that does not fit is cut at 199 characters.
-void show(const char* text, bool fatal) {
+// `message` and `detail` are passed on whole to a step that catches the report.
+void show(const char* text, bool fatal, const char* message, const char* detail) {
+  if (fatal && catchingSteps > 0) {
+    std::string alone = orEmpty(message);
+    if (detail) alone += std::string(": ") + detail;
+    throw FatalReportUnwind{{text, std::move(alone)}};
+  }
   std::fprintf(stderr, "%s\n", text);
   std::fflush(stderr);
   platform::showMessageBox("error", text, fatal ? platform::BoxIcon::Error : platform::BoxIcon::None);
   if (fatal) std::exit(1);
 }
 
-const char* orEmpty(const char* s) { return s ? s : ""; }
-
 }  // namespace
 
 void reportError(const char* sourceFile, int line, const char* message, bool fatal) {
   char text[kErrorTextSize];
   std::snprintf(text, sizeof text, "%s:%d %s", orEmpty(sourceFile), line, orEmpty(message));
-  show(text, fatal);
+  show(text, fatal, message, nullptr);
 }
 
 void reportErrorValue(const char* sourceFile, int line, const char* message, int value, bool fatal) {
   char text[kErrorTextSize];
   std::snprintf(text, sizeof text, "%s:%d %s: %i", orEmpty(sourceFile), line, orEmpty(message), value);
-  show(text, fatal);
+  show(text, fatal, message, std::to_string(value).c_str());
 }
 
 void reportErrorText(const char* sourceFile, int line, const char* message, const char* detail,
@@ -38,7 +53,22 @@ void reportErrorText(const char* sourceFile, int line, const char* message, cons
   char text[kErrorTextSize];
   std::snprintf(text, sizeof text, "%s:%d %s: %s", orEmpty(sourceFile), line, orEmpty(message),
                 orEmpty(detail));
-  show(text, fatal);
+  show(text, fatal, message, orEmpty(detail));
+}
+
+std::optional<FatalReport> catchFatalReports(const std::function<void()>& step) {
+  ++catchingSteps;
+  try {
+    step();
+  } catch (FatalReportUnwind& unwind) {
+    --catchingSteps;
+    return std::move(unwind.report);
+  } catch (...) {
+    --catchingSteps;
+    throw;
+  }
+  --catchingSteps;
+  return std::nullopt;
 }
 
 void assertTrue(bool condition, const char* sourceFile, int line) {

@@ -22,6 +22,18 @@ uint32_t FrameRateCounter::elapsedMs() const {
   return static_cast<uint32_t>((counter_->count() - batchStart_) * 1000 / frequency_);
 }
 
+double FrameRateCounter::nowMs() const {
+  return static_cast<double>(counter_->count()) * 1000.0 / static_cast<double>(frequency_);
+}
+
+void FrameRateCounter::setCounter(ClockCounter* counter) {
+  ClockCounter* next = counter ? counter : &performanceCounter();
+  if (next == counter_) return;
+  counter_ = next;
+  frequency_ = counter_->frequency();
+  framesInBatch_ = 0;
+}
+
 void FrameRateCounter::tick() {
   if (framesInBatch_ == 0) batchStart_ = counter_->count();
   ++framesInBatch_;

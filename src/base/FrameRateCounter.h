@@ -20,6 +20,13 @@ class FrameRateCounter {
   void tick();
   // Milliseconds since the current batch began (64-bit arithmetic, truncated).
   uint32_t elapsedMs() const;
+  // The counter's reading in milliseconds with its fraction: frame-to-frame intervals that
+  // neither wrap at a batch's start nor lose the part of a millisecond.
+  double nowMs() const;
+  // Counts on another tick source from now on (null: the performance counter), so that a
+  // capture measures the frame counter's time; a change starts the batch again. The counter
+  // must outlive its use here.
+  void setCounter(ClockCounter* counter);
 
   float minFps() const { return minFps_; }
   float maxFps() const { return maxFps_; }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 template <class T>
 class NamedCache {
@@ -50,6 +51,23 @@ class NamedCache {
   // Drops the entry (and destroys its object) whatever its count: for reloading a changed
   // file while authoring, never during playback.
   void evict(const std::string& name) { entries.erase(name); }
+
+  // Takes out every entry that `which(name, object)` selects and hands its object over: for
+  // reading a changed file again while authoring, when users of the old object may still be
+  // about and the caller decides when it goes.
+  template <class F>
+  std::vector<std::unique_ptr<T>> releaseIf(F&& which) {
+    std::vector<std::unique_ptr<T>> released;
+    for (auto it = entries.begin(); it != entries.end();) {
+      if (which(it->first, *it->second.object)) {
+        released.push_back(std::move(it->second.object));
+        it = entries.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    return released;
+  }
 
   size_t size() const { return entries.size(); }
 

@@ -19,9 +19,9 @@ namespace {
 constexpr const char* kProbeClassName = "VelkorConfigWindow";
 
 // A box for the failures that are handed back to the caller rather than ending the process.
-// The SDL reason goes to stderr only: the box keeps the program's own short text.
+// The windowing system's reason goes to stderr only: the box keeps the program's own text.
 void reportWindowFailure(const char* text, platform::BoxIcon icon) {
-  std::fprintf(stderr, "%s (%s)\n", text, SDL_GetError());
+  std::fprintf(stderr, "%s (%s)\n", text, platform::lastError());
   std::fflush(stderr);
   platform::showMessageBox("error", text, icon);
 }
@@ -33,47 +33,12 @@ char* copyText(const char* text) {
   return copy;
 }
 
-// SDL picks the framebuffer configuration when the window is created, so what a pixel
-// format descriptor said is said here, before every window: RGBA with some alpha, depth 24,
-// stencil 8, double buffered, a compatibility context, and the sample count (0 for none).
-bool setPixelFormat(int colourBits, int samples) {
-  const int channelBits = colourBits >= 24 ? 8 : 5;
-  SDL_GL_ResetAttributes();
-  bool ok = SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channelBits) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 1) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0) == 0;
-  ok = ok && SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples) == 0;
-  return ok;
-}
-
-// A mode counts as supported when a window and context with that sample request can be
-// made: a driver may round the count up (llvmpipe gives 4 for 2), which is still FSAA.
-bool canCreateMultisampled(int colourBits, int samples) {
-  if (!setPixelFormat(colourBits, samples)) return false;
-  SDL_Window* window = SDL_CreateWindow(kProbeClassName, 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  if (!window) return false;
-  SDL_GLContext context = SDL_GL_CreateContext(window);
-  const bool ok = context != nullptr;
-  if (context) SDL_GL_DeleteContext(context);
-  SDL_DestroyWindow(window);
-  return ok;
-}
-
 // The fullscreen display mode for the size: the driver must offer exactly that size. (The
 // offscreen driver lists one 0×0 mode, meaning any size, so there every size is offered.)
-bool findDisplayMode(int width, int height, int colourBits, SDL_DisplayMode* mode) {
-  SDL_DisplayMode wanted{};
-  wanted.w = width;
-  wanted.h = height;
-  wanted.format = colourBits >= 24 ? SDL_PIXELFORMAT_RGB888 : 0;
-  if (!SDL_GetClosestDisplayMode(0, &wanted, mode)) return false;
-  return mode->w == width && mode->h == height;
+bool findDisplayMode(int width, int height, int colourBits) {
+  platform::DisplayMode mode;
+  if (!platform::closestDisplayMode(width, height, colourBits, &mode)) return false;
+  return mode.width == width && mode.height == height;
 }
 
 }  // namespace
@@ -95,7 +60,7 @@ VelkorWindow::~VelkorWindow() {
 }
 
 bool VelkorWindow::startVideo() {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (!platform::startVideo()) return false;
   videoStarted_ = true;
   return true;
 }
@@ -103,24 +68,23 @@ bool VelkorWindow::startVideo() {
 // The drawable and context steps after the window exists; each failure is fatal, after what
 // exists has been released.
 bool VelkorWindow::makeContext() {
-  int drawableWidth = 0, drawableHeight = 0;
-  SDL_GL_GetDrawableSize(window_, &drawableWidth, &drawableHeight);
-  if (drawableWidth <= 0 || drawableHeight <= 0) {
+  const platform::WindowState state = platform::windowState(window_);
+  if (state.drawableWidth <= 0 || state.drawableHeight <= 0) {
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not get DC", true);
   }
-  if (!(SDL_GetWindowFlags(window_) & SDL_WINDOW_OPENGL)) {
+  if (!state.opengl) {
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not set pixel format", true);
   }
-  glContext_ = SDL_GL_CreateContext(window_);
+  glContext_ = platform::createContext(window_);
   if (!glContext_) {
-    std::fprintf(stderr, "%s\n", SDL_GetError());
+    std::fprintf(stderr, "%s\n", platform::lastError());
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not create GL context", true);
   }
-  if (SDL_GL_MakeCurrent(window_, glContext_) != 0) {
-    std::fprintf(stderr, "%s\n", SDL_GetError());
+  if (!platform::makeCurrent(window_, glContext_)) {
+    std::fprintf(stderr, "%s\n", platform::lastError());
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not activate GL context", true);
   }
@@ -130,11 +94,11 @@ bool VelkorWindow::makeContext() {
 void VelkorWindow::probeMultisampleModes() {
   static constexpr int kSamples[4] = {2, 4, 6, 8};
   for (int slot = 0; slot < 4; ++slot) {
-    const bool ok = canCreateMultisampled(colourBits_, kSamples[slot]);
+    const bool ok = platform::canCreateMultisampled(colourBits_, kSamples[slot]);
     multisampleFormats[slot] = ok ? kSamples[slot] : -1;
     fsaaSupported[slot] = ok;
   }
-  SDL_GL_MakeCurrent(window_, glContext_);
+  platform::makeCurrent(window_, glContext_);
 }
 
 void VelkorWindow::createProbe(int width, int height, int colourBits, WindowProc proc) {
@@ -148,11 +112,11 @@ void VelkorWindow::createProbe(int width, int height, int colourBits, WindowProc
     destroy();
     return;
   }
-  if (!setPixelFormat(colourBits, 0)) {
+  if (!platform::setFramebufferFormat(colourBits, 0)) {
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not find suitable pixel format", true);
   }
-  window_ = SDL_CreateWindow(className_, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  window_ = platform::createWindow(className_, width, height, platform::kWindowHidden);
   if (!window_) {
     destroy();
     reportWindowFailure("window creation error", platform::BoxIcon::Warning);
@@ -173,7 +137,7 @@ void VelkorWindow::createProbe(int width, int height, int colourBits, WindowProc
 }
 
 bool VelkorWindow::create(const char* className, int width, int height, int colourBits,
-                          bool fullscreen, WindowProc proc, int fsaa, SDL_Window* parent) {
+                          bool fullscreen, WindowProc proc, int fsaa, platform::Window* parent) {
   colourBits_ = colourBits;
   width_ = width;
   height_ = height;
@@ -185,11 +149,10 @@ bool VelkorWindow::create(const char* className, int width, int height, int colo
     return false;
   }
 
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-  SDL_DisplayMode mode{};
+  unsigned flags = platform::kWindowHidden;
   if (fullscreen) {
-    if (displayModeQuery(width, height, colourBits, &mode)) {
-      flags |= SDL_WINDOW_FULLSCREEN;
+    if (displayModeQuery(width, height, colourBits)) {
+      flags |= platform::kWindowFullscreen;
     } else {
       // Nobody can answer without a display: a headless run goes on windowed.
       if (!platform::askYesNo("Error", "requested fullscreen mode not supported, run windowed?", true)) {
@@ -197,11 +160,11 @@ bool VelkorWindow::create(const char* className, int width, int height, int colo
         return false;
       }
       fullscreen = false;
-      flags |= SDL_WINDOW_BORDERLESS;
+      flags |= platform::kWindowBorderless;
     }
   }
 
-  // SDL fixes the framebuffer configuration with the window, so the FSAA mode is settled
+  // The windowing system fixes the framebuffer configuration with the window, so the FSAA mode is settled
   // before the window rather than after it.
   int samples = 0;
   if (fsaa != 0) {
@@ -213,51 +176,50 @@ bool VelkorWindow::create(const char* className, int width, int height, int colo
     samples = multisampleFormats[slot] > 0 ? multisampleFormats[slot] : 0;
   }
   fsaaMode = fsaa;
-  if (!setPixelFormat(colourBits, samples)) {
+  if (!platform::setFramebufferFormat(colourBits, samples)) {
     destroy();
     reportError(DE_HERE, "DemoEngine: Could not find suitable pixel format", true);
   }
 
-  // SDL has no child-of relation for top-level GL windows; the parent only says nothing is
+  // Top-level GL windows have no child-of relation here; the parent only says nothing is
   // above this window.
   (void)parent;
-  window_ = SDL_CreateWindow(className_, 0, 0, width, height, flags);
+  window_ = platform::createWindow(className_, width, height, flags);
   if (!window_) {
     destroy();
     reportWindowFailure("window creation error", platform::BoxIcon::Warning);
     return false;
   }
-  if (flags & SDL_WINDOW_FULLSCREEN) {
-    SDL_SetWindowDisplayMode(window_, &mode);
+  if (flags & platform::kWindowFullscreen) {
+    platform::setFullscreenMode(window_, width, height, colourBits);
     fullscreen_ = true;  // from here on teardown restores the desktop mode
   }
   makeContext();
 
   fullscreen_ = fullscreen;
   hasScreen_ = platform::videoDriverHasScreen();
-  SDL_ShowWindow(window_);
-  SDL_RaiseWindow(window_);
+  platform::showWindow(window_);
   return true;
 }
 
 void VelkorWindow::destroy() {
   if (fullscreen_) {
-    if (window_) SDL_SetWindowFullscreen(window_, 0);
-    SDL_ShowCursor(SDL_ENABLE);
+    platform::leaveFullscreen(window_);
+    platform::showCursor(true);
     fullscreen_ = false;
   }
   if (glContext_) {
-    if (SDL_GL_MakeCurrent(window_, nullptr) != 0)
+    if (!platform::makeCurrent(nullptr, nullptr))
       reportError(DE_HERE, "DemoEngine: could not reset device context", true);
-    SDL_GL_DeleteContext(glContext_);
+    platform::deleteContext(glContext_);
     glContext_ = nullptr;
   }
   if (window_) {
-    SDL_DestroyWindow(window_);
+    platform::destroyWindow(window_);
     window_ = nullptr;
   }
   if (videoStarted_) {
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    platform::stopVideo();
     videoStarted_ = false;
   }
   std::free(className_);
@@ -266,7 +228,7 @@ void VelkorWindow::destroy() {
 
 void VelkorWindow::swapBuffers() {
   if (!window_) return;
-  SDL_GL_SwapWindow(window_);
+  platform::swapWindow(window_);
   // Without a screen nothing waits for a frame to be shown, so the driver would queue frames
   // without bound while the clock runs on, and every queued frame would be drawn later, at
   // teardown. Finishing each frame paces the loop the way a real swap does.

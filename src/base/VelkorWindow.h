@@ -1,11 +1,11 @@
 #pragma once
-// The program's one top-level window with its GL context, over SDL: a hidden probe that
-// finds which multisample modes the driver can give, and the demo window proper.
+// The program's one top-level window with its GL context: a hidden probe that finds which
+// multisample modes the driver can give, and the demo window proper. The windowing system
+// itself is behind platform/Window.h.
 
 #include "base/Display.h"  // fsaaMode, set by create()
 #include "platform/Events.h"
-
-#include <SDL2/SDL.h>
+#include "platform/Window.h"
 
 class VelkorWindow;
 
@@ -38,7 +38,7 @@ class VelkorWindow {
   // Makes and shows the demo window with a current GL compatibility context. False when it
   // gave up without a fatal report (no video, window refused, fullscreen declined).
   bool create(const char* className, int width, int height, int colourBits, bool fullscreen,
-              WindowProc proc, int fsaa, SDL_Window* parent);
+              WindowProc proc, int fsaa, platform::Window* parent);
 
   // Releases context, window and video in that order and restores the display mode.
   void destroy();
@@ -50,12 +50,12 @@ class VelkorWindow {
 
   // How a fullscreen size is matched to a display mode: true when the screen offers exactly
   // that size. Replaceable so that a refused mode can be tested on drivers that take any size.
-  using DisplayModeQuery = bool (*)(int width, int height, int colourBits, SDL_DisplayMode* mode);
+  using DisplayModeQuery = bool (*)(int width, int height, int colourBits);
   static DisplayModeQuery displayModeQuery;
 
   bool isFullscreen() const { return fullscreen_; }
-  SDL_Window* handle() const { return window_; }
-  SDL_GLContext glContext() const { return glContext_; }
+  platform::Window* handle() const { return window_; }
+  platform::GlContext* glContext() const { return glContext_; }
   const char* className() const { return className_; }
   int width() const { return width_; }
   int height() const { return height_; }
@@ -69,8 +69,8 @@ class VelkorWindow {
   bool fullscreen_ = false;
   bool videoStarted_ = false;  // stands for the registered window class
   bool hasScreen_ = true;      // false on the offscreen driver: swaps then finish the frame
-  SDL_GLContext glContext_ = nullptr;
-  SDL_Window* window_ = nullptr;
+  platform::GlContext* glContext_ = nullptr;
+  platform::Window* window_ = nullptr;
   int colourBits_ = 0;
   int width_ = 0;
   int height_ = 0;

@@ -1,5 +1,7 @@
 #include "base/vkd.h"
 
+#include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "base/Error.h"
+#include "base/LoadRecord.h"
 #include "base/rar/RarArchive.h"
 
 namespace {
@@ -21,6 +24,7 @@ namespace {
 std::string archiveName;
 std::string archivePassword;
 bool archiveMode = false;
+bool diskNamesLikeArchive = false;
 
 // [SECTION] Archive cache
 //
@@ -79,7 +83,55 @@ bool loadFromDisk(const char* path, uint8_t** data, uint32_t* size) {
   return true;
 }
 
+std::string joinPath(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  return directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+// The entry of `directory` named `name` in any letter case: the name itself when it exists,
+// else the first match in byte order (so the choice does not depend on the listing order).
+bool findEntryIgnoringCase(const std::string& directory, const std::string& name, std::string* found) {
+  struct stat info;
+  if (stat(joinPath(directory, name).c_str(), &info) == 0) {
+    *found = name;
+    return true;
+  }
+  DIR* listing = opendir(directory.empty() ? "." : directory.c_str());
+  if (!listing) return false;
+  bool any = false;
+  while (const dirent* entry = readdir(listing)) {
+    if (strcasecmp(entry->d_name, name.c_str()) != 0) continue;
+    if (!any || std::strcmp(entry->d_name, found->c_str()) < 0) *found = entry->d_name;
+    any = true;
+  }
+  closedir(listing);
+  return any;
+}
+
+// The file on disk that the archive would hand out for `path`: '\' and '/' alike, each
+// folder and the file's name matched in any letter case. The path with '/' when nothing
+// matches.
+std::string resolveLikeArchive(const std::string& path) {
+  std::string normal = path;
+  std::replace(normal.begin(), normal.end(), '\\', '/');
+  std::string resolved = !normal.empty() && normal[0] == '/' ? "/" : "";
+  size_t start = 0;
+  while (start < normal.size()) {
+    size_t end = normal.find('/', start);
+    if (end == std::string::npos) end = normal.size();
+    const std::string part = normal.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    std::string found = part;
+    if (part != "." && part != ".." && !findEntryIgnoringCase(resolved, part, &found)) return normal;
+    resolved = joinPath(resolved, found);
+  }
+  return resolved;
+}
+
 }  // namespace
+
+void setDiskNamesLikeArchive(bool on) { diskNamesLikeArchive = on; }
 
 void openArchive(const char* name, const char* password) {
   archiveName = name ? name : "";
@@ -111,8 +163,15 @@ MemoryFile::MemoryFile(const char* path) {
   if (path == nullptr) return;
   if (archiveMode) {
     ok = archiveGet(path, archiveName.c_str(), archivePassword.c_str(), &data, &size) == 1;
+    recordFileRequest(path);
   } else {
     ok = loadFromDisk(path, &data, &size);
+    std::string read = path;
+    if (!ok && diskNamesLikeArchive) {
+      read = resolveLikeArchive(path);
+      ok = loadFromDisk(read.c_str(), &data, &size);
+    }
+    recordFileRequest(read);
   }
   position = 0;
 }

@@ -23,6 +23,11 @@ struct MemoryFile {
 // Stores the archive name and password and reads every later file from the archive.
 void openArchive(const char* archiveName, const char* password);
 
+// Without an archive, a path that is not on disk as written is looked up the way the archive
+// matches names ('\' and '/' alike, any letter case), so an unpacked demo reads as its
+// archive will. Off by default: a plain run reads exactly the path it is given.
+void setDiskNamesLikeArchive(bool on);
+
 // The loaded file, or null when it could not be found, decrypted, unpacked or verified.
 MemoryFile* loadFile(const char* path);
 

@@ -36,4 +36,7 @@ class EffectRegistry {
   virtual const std::vector<Effect*>& effects() const = 0;
   // Destroys every instance.
   virtual void clear() = 0;
+  // Empties the list and gives back its storage without destroying the instances: at quit,
+  // once the GL context whose objects they hold is gone.
+  virtual void releaseWithoutDestroying() = 0;
 };

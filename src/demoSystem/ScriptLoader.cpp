@@ -1,7 +1,10 @@
 #include "demoSystem/ScriptLoader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include <optional>
 
 #include "base/Error.h"
 #include "base/vkd.h"
@@ -73,14 +76,82 @@ bool readArchiveFile(const std::string& path, std::string& text) {
   return true;
 }
 
+// The collecting load running on this thread, which reportToCollectingLoad reaches.
+thread_local ScriptLoader* collectingLoad = nullptr;
+
+// Restores the thread's collecting load when a (nested) load ends.
+class CollectingScope {
+ public:
+  explicit CollectingScope(ScriptLoader* loader) : previous(collectingLoad) {
+    if (loader->collecting()) collectingLoad = loader;
+  }
+  ~CollectingScope() { collectingLoad = previous; }
+  CollectingScope(const CollectingScope&) = delete;
+  CollectingScope& operator=(const CollectingScope&) = delete;
+
+ private:
+  ScriptLoader* previous;
+};
+
 }  // namespace
 
+int ScriptText::lineAt(size_t at) {
+  at = std::min(at, text.size());
+  if (at < countedTo) {
+    countedTo = 0;
+    countedLines = 1;
+  }
+  countedLines += static_cast<int>(std::count(text.begin() + static_cast<std::ptrdiff_t>(countedTo),
+                                              text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+  countedTo = at;
+  return countedLines;
+}
+
+std::string ScriptProblem::text() const { return file + ":" + std::to_string(line) + ": " + message; }
+
 ScriptLoader::ScriptLoader(FatalTextReport fail) : fail(fail), readFile(readArchiveFile) {}
+
+void ScriptLoader::collect(ProblemCollection newCollection) { collection = std::move(newCollection); }
+
+std::pair<std::string, int> ScriptLoader::statementLocation() {
+  if (!currentStream) return {rootPath, 0};
+  return {currentStream->name, currentStream->lineAt(statementStart)};
+}
+
+void ScriptLoader::reportToCollectingLoad(const char* sourceFile, int line, const char* message,
+                                          const char* detail) {
+  if (collectingLoad) collectingLoad->report(sourceFile, line, message, detail);
+  else reportFatalText(sourceFile, line, message, detail);
+}
 
 void ScriptLoader::report(const char* sourceFile, int line, const char* message,
                           const char* detail) {
   loadFailed = true;
-  fail(sourceFile, line, message, detail);
+  statementFailed = true;
+  if (!collecting()) {
+    fail(sourceFile, line, message, detail);
+    return;
+  }
+  std::string text = message ? message : "";
+  if (detail) text += std::string(": ") + detail;
+  const auto [file, at] = statementLocation();
+  collection.sink({file, at, std::move(text), false});
+}
+
+void ScriptLoader::notice(const std::string& message) {
+  const auto [file, at] = statementLocation();
+  collection.sink({file, at, message, false});
+}
+
+void ScriptLoader::skipRestOfStatement(ScriptText& stream) {
+  pushedBackToken.clear();
+  hasPushedBack = false;
+  // A value text takes its newline with it; otherwise the line's rest goes.
+  if (stream.position == 0 || stream.position > stream.text.size() ||
+      stream.text[stream.position - 1] == '\n')
+    return;
+  const size_t newline = stream.text.find('\n', stream.position);
+  stream.position = newline == std::string::npos ? stream.text.size() : newline + 1;
 }
 
 // [SECTION] Loading
@@ -96,9 +167,13 @@ void ScriptLoader::beginLoad(EffectRegistry& effectList, EventList& eventList) {
   pushedBackToken.clear();
   hasPushedBack = false;
   loadFailed = false;
+  statementFailed = false;
+  currentStream = nullptr;
+  eventTargets.clear();
 }
 
 void ScriptLoader::finishLoad() {
+  if (collecting()) checkEventTargets();
   for (Effect* effect : effects->effects()) {
     effect->active.compact();
     for (Variable* variable : effect->getVariables()) variable->compact();
@@ -110,23 +185,31 @@ void ScriptLoader::finishLoad() {
 }
 
 void ScriptLoader::load(const char* path, EffectRegistry& effectList, EventList& eventList) {
+  CollectingScope scope(this);
   beginLoad(effectList, eventList);
+  rootPath = path ? path : "";
   ScriptText stream;
-  if (openScriptText(path, stream)) parse(stream, 0);
+  if (openScriptText(rootPath, stream)) parse(stream, 0);
   finishLoad();
 }
 
 void ScriptLoader::loadText(std::string_view script, EffectRegistry& effectList, EventList& eventList) {
+  CollectingScope scope(this);
   beginLoad(effectList, eventList);
-  ScriptText stream{std::string(script), 0};
+  rootPath = "script";
+  ScriptText stream;
+  stream.text = std::string(script);
+  stream.name = rootPath;
   parse(stream, 0);
   finishLoad();
 }
 
 bool ScriptLoader::openScriptText(const std::string& path, ScriptText& stream) {
   stream.position = 0;
+  stream.name = path;
   if (readFile(path, stream.text)) return true;
-  report(DE_HERE, "script: could not open file for parsing", nullptr);
+  // The normal report has no name: it is the one the player has always shown.
+  report(DE_HERE, "script: could not open file for parsing", collecting() ? path.c_str() : nullptr);
   return false;
 }
 
@@ -145,15 +228,20 @@ std::string ScriptLoader::readToken(ScriptText& stream) {
 void ScriptLoader::parse(ScriptText& stream, int depth) {
   // A block comment belongs to its file: one left open ends with the file.
   bool inBlockComment = false;
-  while (!loadFailed) {
+  ScriptText* const outerStream = currentStream;
+  currentStream = &stream;
+  while (!statementFailed || collecting()) {
     std::string token;
+    size_t start = 0;
     if (hasPushedBack) {
       token = std::move(pushedBackToken);
+      start = pushedBackStart;
       pushedBackToken.clear();
       hasPushedBack = false;
     } else {
       if (stream.atEnd()) break;
       token = readToken(stream);
+      start = stream.position - token.size();
     }
     if (token.empty()) continue;
 
@@ -162,6 +250,7 @@ void ScriptLoader::parse(ScriptText& stream, int depth) {
       if (close == std::string::npos) continue;
       inBlockComment = false;
       token.erase(0, close + 2);
+      start += close + 2;
       if (token.empty()) continue;
     }
     // An opening marker anywhere in a token opens the comment, and the rest of the line
@@ -176,8 +265,25 @@ void ScriptLoader::parse(ScriptText& stream, int depth) {
       skipCommentRest(stream);
       continue;
     }
-    if (!executeStatement(token, stream, depth)) break;
+    statementStart = start;
+    if (!collecting()) {
+      if (!executeStatement(token, stream, depth)) break;
+      continue;
+    }
+    statementFailed = false;
+    bool goOn = true;
+    const std::optional<FatalReport> caught =
+        catchFatalReports([&] { goOn = executeStatement(token, stream, depth); });
+    currentStream = &stream;
+    if (caught) {
+      loadFailed = statementFailed = true;
+      const auto [file, at] = statementLocation();
+      collection.sink({file, at, caught->message, true});
+    }
+    if (statementFailed) skipRestOfStatement(stream);
+    if (!goOn) break;
   }
+  currentStream = outerStream;
 }
 
 // [SECTION] Statements
@@ -232,6 +338,8 @@ void ScriptLoader::include(ScriptText& stream, int depth) {
   ScriptText included;
   if (!openScriptText(path, included)) return;
   parse(included, depth + 1);
+  // What failed in there was skipped in there: the INCLUDE line itself is done.
+  if (collecting()) statementFailed = false;
 }
 
 void ScriptLoader::define(ScriptText& stream) {
@@ -252,7 +360,7 @@ void ScriptLoader::insertEffect(ScriptText& stream) {
     report(DE_HERE, "Syntax error in INSERT_EFFECT command", nullptr);
     return;
   }
-  if (!effects->insertEffect(instanceName, typeName)) loadFailed = true;
+  if (!effects->insertEffect(instanceName, typeName)) loadFailed = statementFailed = true;
 }
 
 Effect* ScriptLoader::requireEffect(const std::string& instanceName) {
@@ -263,7 +371,7 @@ Effect* ScriptLoader::requireEffect(const std::string& instanceName) {
 
 void ScriptLoader::timelineStatement(const std::string& firstToken, ScriptText& stream) {
   const int32_t expression = readTimeExpression(firstToken, stream);
-  if (loadFailed) return;
+  if (statementFailed) return;
   const uint32_t time = static_cast<uint32_t>(expression) + static_cast<uint32_t>(scriptTimeOffset);
   // The expression always reads one token ahead: that token is the command.
   const std::string command = std::move(pushedBackToken);
@@ -282,12 +390,19 @@ void ScriptLoader::timelineStatement(const std::string& firstToken, ScriptText& 
     event.time = time;
     event.effectName = instanceName;
     events->append(std::move(event));
+    if (collecting()) {
+      const auto [file, at] = statementLocation();
+      eventTargets.push_back({file, at, instanceName});
+    }
   } else if (command == "SIGNAL" || command == "s") {
     signal(time, instanceName, stream);
   } else if (command == "TRIGGER" || command == "t") {
     trigger(time, instanceName, stream);
+  } else if (collecting()) {
+    // A run drops the statement without a word; a misspelt command is worth one.
+    notice(command.empty() ? "a time without a command (the statement is dropped)"
+                           : "unknown timeline command: " + command + " (the statement is dropped)");
   }
-  // Any other command drops the statement silently.
 }
 
 void ScriptLoader::signal(uint32_t time, const std::string& instanceName, ScriptText& stream) {
@@ -299,7 +414,7 @@ void ScriptLoader::signal(uint32_t time, const std::string& instanceName, Script
   // Extra numbers on a SIGNAL line are never an event's parameters.
   if (read) parseValueText(line, v, s);
   extraValues.clear();
-  if (loadFailed) return;
+  if (statementFailed) return;
 
   Effect* effect = requireEffect(instanceName);
   if (!effect) return;
@@ -312,10 +427,14 @@ void ScriptLoader::signal(uint32_t time, const std::string& instanceName, Script
     variable->setStringKey(s, time);
   } else if (!s.empty()) {
     if (timelineSeen) {
-      v = static_cast<float>(effect->findString(variable->stringTable, s));
+      const int32_t index = effect->findString(variable->stringTable, s);
+      if (collecting() && effect->getString(variable->stringTable, index) != s)
+        notice("not in the string table of " + instanceName + ": " + s + " (index 0 is keyed)");
+      v = static_cast<float>(index);
     } else if (setupSeen) {
       v = static_cast<float>(effect->addString(variable->stringTable, s));
     } else {
+      if (collecting()) notice("a text before __SETUP__ and __TIMELINE__ does nothing: " + s);
       return;
     }
   }
@@ -332,7 +451,9 @@ void ScriptLoader::trigger(uint32_t time, const std::string& instanceName, Scrip
   std::string s;
   if (readValueLine(stream, line)) parseValueText(line, v, s);
   const auto defined = defines.find(eventName);
-  if (!loadFailed && defined != defines.end()) {
+  if (collecting() && !statementFailed && defined == defines.end())
+    notice("TRIGGER event not defined: " + eventName + " (the event is dropped)");
+  if (!statementFailed && defined != defines.end()) {
     TimelineEvent event;
     event.time = time;
     event.effectName = instanceName;
@@ -345,9 +466,21 @@ void ScriptLoader::trigger(uint32_t time, const std::string& instanceName, Scrip
       extraValues.pop_front();
     }
     events->append(std::move(event));
+    if (collecting()) {
+      const auto [file, at] = statementLocation();
+      eventTargets.push_back({file, at, instanceName});
+      if (collection.triggerText && !s.empty()) collection.triggerText(defined->second, s);
+    }
   }
   // Numbers left over (or of a dropped TRIGGER) never reach a later event.
   extraValues.clear();
+}
+
+void ScriptLoader::checkEventTargets() {
+  for (const EventTarget& target : eventTargets)
+    if (!effects->findEffect(target.instanceName))
+      collection.sink({target.file, target.line,
+                       "Effect not found: " + target.instanceName + " (the event is never delivered)", false});
 }
 
 // [SECTION] Time expressions
@@ -376,7 +509,7 @@ int32_t ScriptLoader::readTimeExpression(const std::string& firstToken, ScriptTe
     if (op == '+') accumulator += term;
     else if (op == '-') accumulator -= term;
     else accumulator *= term;
-    if (loadFailed) return static_cast<int32_t>(accumulator);
+    if (statementFailed) return static_cast<int32_t>(accumulator);
 
     std::string next = readToken(stream);
     if (!next.empty() && (next[0] == '+' || next[0] == '-' || next[0] == '*')) {
@@ -384,6 +517,7 @@ int32_t ScriptLoader::readTimeExpression(const std::string& firstToken, ScriptTe
       current = readToken(stream);
       continue;
     }
+    pushedBackStart = stream.position - next.size();
     pushedBackToken = std::move(next);
     hasPushedBack = true;
     return static_cast<int32_t>(accumulator);
@@ -437,10 +571,48 @@ void ScriptLoader::parseValueText(const std::string& text, float& value, std::st
       while (end < n && !isWhiteSpace(text[end])) ++end;
       p = end;
       value = static_cast<float>(lookupDefine(text.substr(start, end - start)));
-      if (loadFailed) return;
+      if (statementFailed) return;
     }
 
     if (p < n && text[p] == ' ' && !onlyWhiteSpaceFrom(text, p)) continue;
     return;
   }
+}
+
+// [SECTION] Names a load is likely to read
+
+namespace {
+
+void collectQuotedNames(const std::string& path, int depth, std::vector<std::string>& names,
+                        std::vector<std::string>& visited) {
+  if (depth >= ScriptLoader::kMaxIncludeDepth) return;
+  if (std::find(visited.begin(), visited.end(), path) != visited.end()) return;
+  visited.push_back(path);
+  std::string text;
+  if (!readArchiveFile(path, text)) return;
+  size_t position = 0;
+  while ((position = text.find('"', position)) != std::string::npos) {
+    const size_t end = text.find_first_of("\"\n", position + 1);
+    if (end == std::string::npos || text[end] != '"') {
+      position = end == std::string::npos ? end : end + 1;
+      if (position == std::string::npos) break;
+      continue;
+    }
+    std::string name = text.substr(position + 1, end - position - 1);
+    // An INCLUDE right before the name makes it a script to read in turn.
+    size_t before = position;
+    while (before > 0 && isWhiteSpace(text[before - 1])) --before;
+    const bool include = before >= 7 && text.compare(before - 7, 7, "INCLUDE") == 0;
+    if (include) collectQuotedNames(name, depth + 1, names, visited);
+    else if (!name.empty()) names.push_back(std::move(name));
+    position = end + 1;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> quotedNamesInScript(const std::string& path) {
+  std::vector<std::string> names, visited;
+  collectQuotedNames(path, 0, names, visited);
+  return names;
 }

@@ -11,6 +11,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "demoSystem/EffectRegistry.h"
 
@@ -20,8 +22,40 @@ class EventList;
 struct ScriptText {
   std::string text;
   size_t position = 0;
+  std::string name;  // the path it was read from, for problems found in it
 
   bool atEnd() const { return position >= text.size(); }
+  // The 1-based line of a position. Cheap for positions that only move forward.
+  int lineAt(size_t at);
+
+  // Where lineAt has counted to, and the line there (kept public so the text stays a plain
+  // aggregate: ScriptText{"text", 0}).
+  size_t countedTo = 0;
+  int countedLines = 1;
+};
+
+// A problem found while collecting, at the script file and line of the statement it belongs
+// to (or where its reporter placed it: a shader's own line). `caught` marks a fatal report
+// made deep inside the statement and caught there.
+struct ScriptProblem {
+  std::string file;
+  int line = 0;
+  std::string message;
+  bool caught = false;
+
+  // "file:line: message"
+  std::string text() const;
+  bool operator==(const ScriptProblem& other) const {
+    return file == other.file && line == other.line && message == other.message;
+  }
+};
+
+// How a load collects instead of stopping (see ScriptLoader::collect).
+struct ProblemCollection {
+  std::function<void(const ScriptProblem&)> sink;
+  // Each TRIGGER's event code and quoted text, during its statement: what the event will ask
+  // for when it fires (a shader, a picture), for the collector to load now.
+  std::function<void(int32_t code, const std::string& text)> triggerText;
 };
 
 class ScriptLoader {
@@ -48,8 +82,29 @@ class ScriptLoader {
 
   // Where included files come from: the data archive (or the disk before it is open).
   void setFileReader(FileReader reader) { readFile = std::move(reader); }
-  // True once a fatal report was made in the current load (only seen with a recorder).
+  // True once a fatal report was made in the current load (only seen with a recorder or
+  // while collecting).
   bool failed() const { return loadFailed; }
+
+  // [SECTION] Collecting every problem (the authoring modes)
+  //
+  // While a collection is set, a load does not stop at a problem: each report goes to the
+  // sink with the file and line of its statement, the statement is abandoned, the rest of
+  // its line skipped, and the load goes on with the next line. A fatal report made deep
+  // inside a statement (an effect's constructor, a shader compile) is caught the same way.
+  // Collecting also finds what a run passes over in silence: an unknown timeline command,
+  // a TRIGGER whose event name is not defined, an INIT or TRIGGER for an instance that the
+  // finished load does not hold, a timeline string missing from the effect's table.
+  // An empty collection (the default) is the fatal-on-first behaviour.
+  void collect(ProblemCollection collection);
+  bool collecting() const { return static_cast<bool>(collection.sink); }
+  // The file and line of the statement being executed (for problems found on its behalf).
+  std::pair<std::string, int> statementLocation();
+  // A FatalTextReport for the registry a collecting load fills: it reaches the sink of the
+  // load running on this thread, at the statement's location (and is the fatal report when
+  // no collecting load runs).
+  static void reportToCollectingLoad(const char* sourceFile, int line, const char* message,
+                                     const char* detail);
 
   // [SECTION] The lexical level, usable on its own
   static std::string readToken(ScriptText& stream);
@@ -93,10 +148,36 @@ class ScriptLoader {
   // The value text of SIGNAL and TRIGGER: the rest of the line, newline consumed.
   bool readValueLine(ScriptText& stream, std::string& line);
   void report(const char* sourceFile, int line, const char* message, const char* detail);
+  // While collecting: a problem the load goes on past, at the statement's location.
+  void notice(const std::string& message);
+  // While collecting: what a statement that failed leaves to skip.
+  void skipRestOfStatement(ScriptText& stream);
+  void checkEventTargets();
+
+  // An INIT or TRIGGER as written, kept while collecting: its instance is resolved when the
+  // whole script has been read.
+  struct EventTarget {
+    std::string file;
+    int line;
+    std::string instanceName;
+  };
 
   FatalTextReport fail;
+  ProblemCollection collection;
+  ScriptText* currentStream = nullptr;
+  size_t statementStart = 0;
+  size_t pushedBackStart = 0;
+  bool statementFailed = false;
+  std::vector<EventTarget> eventTargets;
+  std::string rootPath;  // the script file a load began with
   FileReader readFile;
   EffectRegistry* effects = nullptr;
   EventList* events = nullptr;
   bool loadFailed = false;
 };
+
+// Every quoted name in the script file and in the files it includes (INCLUDE followed, each
+// file once, as deep as a load would go), in the order they appear: what loading the script
+// is likely to read, for reading pictures ahead. Comments are not told apart; a name in a
+// comment is only read ahead in vain.
+std::vector<std::string> quotedNamesInScript(const std::string& path);

@@ -19,19 +19,15 @@ uint32_t currentDemoTime = 0;
 EffectRegistry* effectRegistry = nullptr;
 EventList* eventList = nullptr;
 
-namespace {
-
-ScriptLoader& scriptLoader() {
+ScriptLoader& timelineScriptLoader() {
   static ScriptLoader loader;
   return loader;
 }
 
-}  // namespace
-
 void loadScript(const char* path) {
   assertNotNull(effectRegistry, DE_HERE);  // the launcher hands the registry over first
   if (!eventList) eventList = new EventList;
-  scriptLoader().load(path, *effectRegistry, *eventList);
+  timelineScriptLoader().load(path, *effectRegistry, *eventList);
 }
 
 void renderFrame(uint32_t t) {

@@ -13,6 +13,7 @@
 
 class EffectRegistry;
 class EventList;
+class ScriptLoader;
 
 // [SECTION] Demo-wide values
 
@@ -44,6 +45,9 @@ extern EventList* eventList;
 // Destroys every effect and event, then builds the timeline from the script file (read
 // through the data archive) with the one process-wide script loader.
 void loadScript(const char* path);
+// That loader: what it holds between loads (the time offset, the held start, end and beat)
+// is shared by every load of the process.
+ScriptLoader& timelineScriptLoader();
 
 // One frame at demo time t: deliver the due events, update the active effects in list
 // order, then render them over the window's viewport. Nothing is cleared here.

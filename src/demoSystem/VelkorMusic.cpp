@@ -231,6 +231,7 @@ class PcmRing {
 
 struct SoundState {
   bool soundInitialised = false;
+  bool soundRequested = false;
   int musicChannel = -1;
   int musicVolume = 0;
   bool musicPlaying = false;
@@ -260,6 +261,13 @@ struct SoundState {
   bool spectrumActive = false;
   float spectrum[kSpectrumSize] = {};
 
+  // Offline: the mono mix of the kTail samples before the stream frame tailEnd (−1: none
+  // yet), and the spectrum window of the moment the last span began at.
+  static constexpr int kTail = kCaptureRingLength;
+  int16_t tail[kTail] = {};
+  int64_t tailEnd = -1;
+  int16_t moment[kSpectrumWindow] = {};
+
   OfflineAudioSink sink;
 };
 
@@ -275,7 +283,7 @@ platform::AudioDevice& device() {
 
 // [SECTION] the mixed output: capture and spectrum history
 
-// Runs for every mixed block, on the device thread or (offline) the main thread.
+// Runs for every mixed block on the device thread (captures take the offline path below).
 void feedMixedOutput(const int16_t* stereo, int frames) {
   SoundState& s = state();
   const uint64_t h = s.historyWritten.load(std::memory_order_relaxed);
@@ -400,6 +408,7 @@ void setAudioDevice(platform::AudioDevice* device) {
 
 bool initSound() {
   SoundState& s = state();
+  s.soundRequested = true;
   if (s.soundInitialised) return true;
   s.historyWritten = 0;
   s.underrunFrames = 0;
@@ -477,6 +486,8 @@ void closeSound() {
     s.ringBase = 0;
   }
   s.soundInitialised = false;
+  s.soundRequested = false;
+  s.tailEnd = -1;
   s.musicChannel = -1;
   s.musicVolume = 0;
   s.musicPlaying = false;
@@ -486,6 +497,7 @@ void closeSound() {
 
 bool isSoundInitialised() { return state().soundInitialised; }
 bool isMusicPlaying() { return state().musicPlaying; }
+bool isSoundRequested() { return state().soundRequested; }
 
 int64_t musicPosition() {
   SoundState& s = state();
@@ -565,15 +577,17 @@ void computeSpectrum(const int16_t* samples, float* bins) {
 const float* getSpectrum() {
   SoundState& s = state();
   if (!s.spectrumActive || !s.soundInitialised || !s.musicPlaying) return nullptr;
+  if (s.offline) {
+    computeSpectrum(s.moment, s.spectrum);
+    return s.spectrum;
+  }
   int16_t latest[kSpectrumWindow];
   {
     // A copy of 2 KB: the callback waits at most that long, and the window is never torn.
-    const bool locking = !s.offline;
-    if (locking) device().lock();
+    platform::AudioDeviceLock lock(device());
     const uint64_t end = s.historyWritten.load(std::memory_order_acquire);
     for (int i = 0; i < kSpectrumWindow; ++i)
       latest[i] = s.history[(end - kSpectrumWindow + i) % SoundState::kHistory];
-    if (locking) device().unlock();
   }
   computeSpectrum(latest, s.spectrum);
   return s.spectrum;
@@ -589,6 +603,43 @@ bool isOfflineAudio() { return state().offline; }
 
 void setOfflineAudioSink(OfflineAudioSink sink) { state().sink = std::move(sink); }
 
+namespace {
+
+// Appends the mono mix of `frames` stereo frames to the offline tail; returns how many of
+// them also went into `ahead` (up to `room`).
+int pushTail(const int16_t* stereo, int frames, int16_t* ahead, int room) {
+  SoundState& s = state();
+  constexpr int kTail = SoundState::kTail;
+  const int kept = std::min(frames, kTail);
+  std::memmove(s.tail, s.tail + kept, sizeof(int16_t) * (kTail - kept));
+  int16_t* out = s.tail + (kTail - kept);
+  for (int i = frames - kept; i < frames; ++i)
+    *out++ = static_cast<int16_t>((stereo[2 * i] + stereo[2 * i + 1]) >> 1);
+  const int taken = std::min(frames, room);
+  for (int i = 0; i < taken; ++i) ahead[i] = static_cast<int16_t>((stereo[2 * i] + stereo[2 * i + 1]) >> 1);
+  return taken;
+}
+
+// Reads the samples before `frame` into the tail (silence before the stream's start) and
+// leaves the decoder at `frame`.
+void refillTail(int64_t frame) {
+  SoundState& s = state();
+  std::fill(std::begin(s.tail), std::end(s.tail), int16_t{0});
+  int64_t at = std::max<int64_t>(frame - SoundState::kTail, 0);
+  s.decoder.seek(at);
+  int16_t block[kFeedChunk * 2];
+  while (at < frame) {
+    const int frames = static_cast<int>(std::min<int64_t>(frame - at, kFeedChunk));
+    s.decoder.read(block, frames);
+    applyVolume(block, frames, s.outputVolume.load());
+    pushTail(block, frames, nullptr, 0);
+    at += frames;
+  }
+  s.tailEnd = frame;
+}
+
+}  // namespace
+
 void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
   SoundState& s = state();
   if (!s.offline || !s.soundInitialised) return;
@@ -596,19 +647,34 @@ void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
   int64_t remaining = msToFrame(endMs) - first;
   if (remaining <= 0) return;
   const bool playing = s.musicPlaying && s.decoder.isOpen();
-  if (playing && s.decoder.position() != first) s.decoder.seek(first);
+  constexpr int kBefore = 2 * kCaptureBlockLength;  // ring blocks 0 and 1
+  const bool capturing = playing && s.captureActive.load() && captureRing != nullptr;
+  if (playing) {
+    if (s.decoder.position() != first || s.tailEnd != first) refillTail(first);
+    std::copy(std::end(s.tail) - kSpectrumWindow, std::end(s.tail), s.moment);
+    if (capturing) std::copy(std::end(s.tail) - kBefore, std::end(s.tail), captureRing);
+  }
+  // Ring blocks 2 and 3: the span's first samples, silence where it is shorter.
+  int16_t ahead[2 * kCaptureBlockLength] = {};
+  int aheadCount = 0;
   int16_t block[kFeedChunk * 2];
   while (remaining > 0) {
     const int frames = static_cast<int>(std::min<int64_t>(remaining, kFeedChunk));
     if (playing) {
       s.decoder.read(block, frames);
       applyVolume(block, frames, s.outputVolume.load());
-      feedMixedOutput(block, frames);
+      aheadCount += pushTail(block, frames, ahead + aheadCount, static_cast<int>(std::size(ahead)) - aheadCount);
+      s.tailEnd += frames;
     } else {
       std::fill(block, block + 2 * frames, int16_t{0});
     }
     if (s.sink) s.sink(block, frames);
     remaining -= frames;
+  }
+  if (capturing) {
+    std::copy(std::begin(ahead), std::end(ahead), captureRing + kBefore);
+    captureBlock = 0;
+    s.captureOffset = 0;
   }
 }
 

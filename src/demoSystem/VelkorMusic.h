@@ -45,6 +45,9 @@ void closeSound();
 
 bool isSoundInitialised();
 bool isMusicPlaying();
+// True from the first initSound until closeSound, whether or not it succeeded: with Music
+// off the launcher never asks for sound, so false means silence is the viewer's choice.
+bool isSoundRequested();
 
 // Stream position of the next sample frame to be played (44.1 kHz frames); −1 without a
 // stream. Past the end the position keeps counting through the silence.
@@ -111,10 +114,17 @@ void computeSpectrum(const int16_t* samples, float* bins);
 // per captured frame, before rendering it, with that frame's span [frame time, next frame
 // time). The span's samples, frames floor(ms·44100/1000) up to the end's, are decoded from
 // the stream at exactly that position (a span that does not continue the previous one
-// seeks), scaled by the volume, and pushed through the same capture and spectrum path as
-// the device callback. Consecutive spans chain without gap or overlap, so the sink receives
-// exactly the audio a recording muxes. While the music is paused, the span is silence for
-// the sink and the capture is not fed (a paused device mixes nothing).
+// seeks), scaled by the volume and handed to the sink. Consecutive spans chain without gap
+// or overlap, so the sink receives exactly the audio a recording muxes.
+//
+// What the frame shows of the sound does not depend on the span, so a capture at any frame
+// rate shows what playback shows at that moment: with p the frame time's sample frame, the
+// spectrum is that of the 1024 samples before p, and the capture ring is left as a mixer
+// running two blocks ahead of p would leave it: captureBlock 0, block 0 holding the samples
+// [p−2048, p−1024), block 1 (the one a trace reads) [p−1024, p), blocks 2 and 3 the span's
+// first samples from p on (zero where the span is shorter). Samples before the stream's
+// start are silence. While the music is paused, the span is silence for the sink and
+// neither the capture nor the spectrum changes (a paused device mixes nothing).
 
 using OfflineAudioSink = std::function<void(const int16_t* stereo, int frames)>;
 

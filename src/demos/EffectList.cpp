@@ -2,7 +2,14 @@
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
+#include "effects/Blur.h"
+#include "effects/Distort.h"
 #include "effects/LayerEffects.h"
+#include "effects/MusicReactive.h"
+#include "effects/NoiseTextures.h"
+#include "effects/PostProcess.h"
+#include "effects/StandaloneParts.h"
+#include "effects/Text.h"
 
 namespace {
 
@@ -19,7 +26,7 @@ Effect* makeClear(const std::string& instanceName) {
 // built yet: a script naming it stops with "EffectType not found", as for any unknown name.
 const EffectType kTypes[] = {
     {"Scene", nullptr},
-    {"Blur", nullptr},
+    {"Blur", make<Blur>},
     {"Clear", makeClear},
     {"Fade", make<FadeEffect>},
     {"Flash", make<FlashEffect>},
@@ -27,34 +34,34 @@ const EffectType kTypes[] = {
     {"GridWater", nullptr},
     {"Image", make<ImageEffect>},
     {"Metaballs", nullptr},
-    {"LineDistortion", nullptr},
-    {"Mosaic", nullptr},
-    {"Noise", nullptr},
+    {"LineDistortion", make<LineDistortionEffect>},
+    {"Mosaic", make<MosaicEffect>},
+    {"Noise", make<NoiseEffect>},
     {"OmniShadowTest", nullptr},
-    {"Osc", nullptr},
-    {"PNoise", nullptr},
-    {"ShaderRTT", nullptr},
-    {"ShaderRTT_HDR", nullptr},
-    {"ShaderDOF", nullptr},
-    {"Spectrum", nullptr},
-    {"Spheres", nullptr},
-    {"Ripple", nullptr},
-    {"RotoZoom", nullptr},
-    {"TargetTexture", nullptr},
-    {"TargetTextureHDR", nullptr},
-    {"TechnoNoise", nullptr},
+    {"Osc", make<OscEffect>},
+    {"PNoise", make<PNoiseEffect>},
+    {"ShaderRTT", make<ShaderRTT>},
+    {"ShaderRTT_HDR", make<ShaderRTT_HDR>},
+    {"ShaderDOF", make<ShaderDOF>},
+    {"Spectrum", make<SpectrumEffect>},
+    {"Spheres", make<Spheres>},
+    {"Ripple", make<RippleEffect>},
+    {"RotoZoom", make<RotoZoomEffect>},
+    {"TargetTexture", make<TargetTexture>},
+    {"TargetTextureHDR", make<TargetTextureHDR>},
+    {"TechnoNoise", make<TechnoNoiseEffect>},
     {"ThreadObject", nullptr},
-    {"Tiles", nullptr},
-    {"TypeWriter", nullptr},
-    {"ViewFPS", nullptr},
-    {"TestHdr", nullptr},
-    {"SeriesFlower", nullptr},
+    {"Tiles", make<TilesEffect>},
+    {"TypeWriter", make<TypeWriter>},
+    {"ViewFPS", make<ViewFPS>},
+    {"TestHdr", make<TestHdr>},
+    {"SeriesFlower", make<SeriesFlower>},
     {"Boids", nullptr},
     {"BoidScene", nullptr},
     {"Smoke", nullptr},
     {"SmokeScene", nullptr},
     {"SmokeCube", nullptr},
-    {"Molecules", nullptr},
+    {"Molecules", make<Molecules>},
     {"FontMachine", nullptr},
     {"ArmScene", nullptr},
     {"SwimBoid", nullptr},
@@ -95,3 +102,5 @@ void EffectList::clear() {
   for (Effect* effect : list) delete effect;
   list.clear();
 }
+
+void EffectList::releaseWithoutDestroying() { std::vector<Effect*>().swap(list); }

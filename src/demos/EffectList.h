@@ -25,6 +25,7 @@ class EffectList final : public EffectRegistry {
   Effect* findEffect(const std::string& instanceName) const override;
   const std::vector<Effect*>& effects() const override { return list; }
   void clear() override;
+  void releaseWithoutDestroying() override;
 
  private:
   std::span<const EffectType> types;

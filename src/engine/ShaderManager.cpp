@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "base/Error.h"
+#include "base/LoadRecord.h"
 #include "base/Math.h"
 #include "base/vkd.h"
 #include "engine/FragmentProgram.h"
@@ -48,6 +51,30 @@ int samplerUnit(std::string name) {
   return 0;
 }
 
+// While authoring, each error of the driver's log at its own line of the shader file. The
+// log's lines read "0:LINE(COLUMN): error: TEXT"; a log in another form is one problem.
+void reportCompileProblems(const std::string& fileName, const std::string& log) {
+  if (!loadProblemsWatched()) return;
+  bool any = false;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    start = end + 1;
+    const size_t colon = line.find(':');
+    const size_t open = line.find('(');
+    const size_t marker = line.find("): error: ");
+    if (colon == std::string::npos || open == std::string::npos || marker == std::string::npos ||
+        !(colon < open && open < marker))
+      continue;
+    const int lineNumber = std::atoi(line.c_str() + colon + 1);
+    reportLoadProblem({fileName, lineNumber, "CG error: " + line.substr(marker + 10), true});
+    any = true;
+  }
+  if (!any) reportLoadProblem({fileName, 0, "CG error: " + oneLine(log), true});
+}
+
 glm::mat4 currentMatrix(GLenum which) {
   float m[16];
   glGetFloatv(which, m);
@@ -85,6 +112,7 @@ void ShaderProgram::compile(const char* sourceFile, int line) {
     if (program != 0) glGetProgramInfoLog(program, length, nullptr, log.data());
     std::string message = oneLine(log.data());
     if (message.empty()) message = "the program did not compile";
+    reportCompileProblems(fileName, log.data()[0] ? std::string(log.data()) : message);
     ShaderManager::instance().setPendingError(message);
   }
   checkCgError(sourceFile, line);
@@ -183,6 +211,17 @@ int ShaderManager::addProgram(const std::string& name, ShaderProgram* program) {
 }
 
 int ShaderManager::useCount(const std::string& name) const { return programs.useCount(name); }
+
+std::vector<std::unique_ptr<ShaderProgram>> ShaderManager::releasePrograms(
+    const std::vector<std::string>& changedFiles) {
+  std::set<std::string> changed;
+  for (const std::string& file : changedFiles) changed.insert(dataFileKey(file));
+  return programs.releaseIf([&](const std::string& name, const ShaderProgram& program) {
+    GLint linked = GL_FALSE;
+    if (program.getProgram() != 0) glGetProgramiv(program.getProgram(), GL_LINK_STATUS, &linked);
+    return linked != GL_TRUE || changed.count(dataFileKey(name)) > 0;
+  });
+}
 
 std::string ShaderManager::takePendingError() {
   std::string text;

@@ -13,7 +13,9 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/NamedCache.h"
 
@@ -79,6 +81,11 @@ class ShaderManager {
   int addProgram(const std::string& name, ShaderProgram* program);
   // Users of a cached name, 0 when not cached (for tests).
   int useCount(const std::string& name) const;
+  // Authoring: takes out of the cache every program read from one of `changedFiles`
+  // (compared by dataFileKey) and every program that did not compile, so that the next
+  // request reads and compiles the file again, and hands them over: effects that still hold
+  // them keep working until the caller lets go.
+  std::vector<std::unique_ptr<ShaderProgram>> releasePrograms(const std::vector<std::string>& changedFiles);
 
   GLuint getPipeline() const { return pipeline; }
   // Installs `program` (0: none) on the stage of `shaderType`. The pipeline is bound only

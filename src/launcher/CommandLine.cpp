@@ -54,6 +54,16 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
   auto* endOption = app.add_option("--end", end, "Last demo time to capture or to play (default: the demo's end when capturing or headless)")
                         ->check(CLI::Range(int64_t{0}, int64_t{INT32_MAX}));
   app.add_option("--record", options->recordFile, "Encode the frames with the soundtrack into a video FILE through ffmpeg, and exit");
+  app.add_flag("--overlay", options->overlay, "Start with the statistics overlay on, as if F2 had been pressed (also in captures)");
+  app.add_option("--dev", options->devDirectory,
+                 "Play the unpacked demo in DIR (data/... beside soundtrack.ogg) and reload it, keeping the time, "
+                 "whenever a file it read changes; problems are shown instead of ending the program")
+      ->check(CLI::ExistingDirectory);
+  auto* checkOption = app.add_option("--check", options->checkDirectory,
+                                     "Read the demo without playing it (the unpacked tree DIR, else the archive in the "
+                                     "working directory) and list every problem as file:line: message; exit code 1 "
+                                     "if there is any")
+                          ->expected(0, 1);
 
   try {
     app.parse(argc, argv);
@@ -84,5 +94,12 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                 std::to_string(*options->startMs));
   if (!options->captureDirectory.empty() && !options->recordFile.empty())
     return fail("--capture and --record cannot be combined");
+  options->check = checkOption->count() > 0;
+  if (options->check && (options->developing() || options->capturing()))
+    return fail("--check reads the demo without playing it: it does not go with --dev, --capture or --record");
+  if (options->check && !options->checkDirectory.empty() && !options->dataDirectory.empty())
+    return fail("--check DIR and --data both name the demo's directory: give one");
+  if (options->developing() && !options->dataDirectory.empty())
+    return fail("--dev DIR names the demo's directory already: leave out --data");
   return {true, 0};
 }

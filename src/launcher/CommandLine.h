@@ -22,10 +22,18 @@ struct CommandLineOptions {
   int fps = 60;
   std::optional<uint32_t> endMs;
   std::string recordFile;
+  bool overlay = false;  // --overlay: start with the statistics overlay (F2) on
+  // Authoring: --dev DIR plays the unpacked tree DIR and reloads what changes; --check [DIR]
+  // reads the demo without playing it and lists its problems.
+  std::string devDirectory;
+  bool check = false;
+  std::string checkDirectory;  // empty: the working directory (or --data)
 
   bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
-  // Nobody can answer a dialog headless or while frames are captured.
-  bool showDialog() const { return !noDialog && !headless && !capturing(); }
+  bool developing() const { return !devDirectory.empty(); }
+  // Nobody can answer a dialog headless or while frames are captured; a demo maker
+  // reloading for the hundredth time does not want one either.
+  bool showDialog() const { return !noDialog && !headless && !capturing() && !developing() && !check; }
 };
 
 struct CommandLineResult {

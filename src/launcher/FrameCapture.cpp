@@ -2,8 +2,16 @@
 
 #include <epoxy/gl.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "platform/Capture/PngWriter.h"
@@ -35,6 +43,16 @@ std::string shellQuoted(const std::string& text) {
   return quoted + "'";
 }
 
+// The last line a program wrote into its log, without the line break.
+std::string lastLineOf(const std::string& path) {
+  if (path.empty()) return "";
+  std::ifstream in(path);
+  std::string line, last;
+  while (std::getline(in, line))
+    if (!line.empty()) last = line;
+  return last;
+}
+
 }  // namespace
 
 FrameCapture::~FrameCapture() { close(nullptr); }
@@ -53,6 +71,23 @@ bool FrameCapture::openDirectory(const std::string& directory, std::string* erro
 
 bool FrameCapture::openRecording(const std::string& file, int width, int height, int fps,
                                  uint32_t startMs, const std::string& soundtrack, std::string* error) {
+  // A file ffmpeg could not write is found before anything runs.
+  const bool existed = std::filesystem::exists(file);
+  const int probe = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
+  if (probe < 0) {
+    if (error) *error = "ffmpeg could not write " + file + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(probe);
+  if (!existed) std::filesystem::remove(file);
+
+  // ffmpeg's own messages are kept for the one line that reports a failure.
+  std::string log = (std::filesystem::temp_directory_path() / "demoengine-ffmpeg-XXXXXX").string();
+  const int logFd = mkstemp(log.data());
+  if (logFd >= 0) {
+    ::close(logFd);
+    ffmpegLog_ = log;
+  }
   std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pixel_format rgb24 -video_size " +
                         std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
                         std::to_string(fps) + " -i -";
@@ -64,11 +99,17 @@ bool FrameCapture::openRecording(const std::string& file, int width, int height,
   }
   // Frames arrive bottom row first, as GL reads them.
   command += " -vf vflip -c:v libx264 -pix_fmt yuv420p " + shellQuoted(file);
+  if (!ffmpegLog_.empty()) command += " 2>" + shellQuoted(ffmpegLog_);
+  // An ffmpeg that ends early must not end this process with it: writes into its closed
+  // pipe fail with EPIPE instead of raising SIGPIPE.
+  previousSigpipe_ = std::signal(SIGPIPE, SIG_IGN);
   pipe_ = popen(command.c_str(), "w");
   if (!pipe_) {
+    std::signal(SIGPIPE, previousSigpipe_);
     if (error) *error = "cannot start ffmpeg";
     return false;
   }
+  recordFile_ = file;
   destination_ = file;
   return true;
 }
@@ -80,8 +121,9 @@ bool FrameCapture::writeFrame(int width, int height, std::string* error) {
   glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
   bool ok;
   if (pipe_) {
-    ok = std::fwrite(pixels_.data(), 1, pixels_.size(), pipe_) == pixels_.size();
-    if (!ok && error) *error = "ffmpeg stopped taking frames";
+    // Why ffmpeg stopped taking frames is known once it has ended: close() says it.
+    ok = std::fwrite(pixels_.data(), 1, pixels_.size(), pipe_) == pixels_.size() && std::fflush(pipe_) == 0;
+    if (!ok && error) error->clear();
   } else {
     const std::string path = (std::filesystem::path(directory_) / captureFileName(frames_)).string();
     std::string reason;
@@ -96,9 +138,16 @@ bool FrameCapture::close(std::string* error) {
   if (!pipe_) return true;
   const int status = pclose(pipe_);
   pipe_ = nullptr;
-  if (status != 0) {
-    if (error) *error = "ffmpeg failed (status " + std::to_string(status) + ")";
-    return false;
+  std::signal(SIGPIPE, previousSigpipe_);
+  std::string said = lastLineOf(ffmpegLog_);
+  if (!ffmpegLog_.empty()) std::filesystem::remove(ffmpegLog_);
+  ffmpegLog_.clear();
+  if (status == 0) return true;
+  if (error) {
+    std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                        : "status " + std::to_string(status);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) how = "ffmpeg not found";
+    *error = "ffmpeg could not write " + recordFile_ + " (" + how + (said.empty() ? "" : ": " + said) + ")";
   }
-  return true;
+  return false;
 }

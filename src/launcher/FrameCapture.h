@@ -33,9 +33,11 @@ class FrameCapture {
                      const std::string& soundtrack, std::string* error);
 
   // Reads the current read buffer (the back buffer before the swap) and writes it as the
-  // next frame. False, with the reason, when writing failed.
+  // next frame. False when writing failed, with the reason (empty for a recording: why ffmpeg
+  // stopped taking frames is for close() to tell once it has ended).
   bool writeFrame(int width, int height, std::string* error);
-  // Ends the recording (waits for ffmpeg). False when ffmpeg failed.
+  // Ends the recording (waits for ffmpeg). False when ffmpeg failed, with one line saying
+  // what it could not write, its exit status and its last message.
   bool close(std::string* error);
 
   int64_t framesWritten() const { return frames_; }
@@ -46,6 +48,9 @@ class FrameCapture {
   std::string directory_;
   std::string destination_;
   FILE* pipe_ = nullptr;
+  std::string recordFile_;
+  std::string ffmpegLog_;
+  void (*previousSigpipe_)(int) = nullptr;
   std::vector<uint8_t> pixels_;
   int64_t frames_ = 0;
 };

@@ -1,23 +1,17 @@
 #include "launcher/SettingsDialog.h"
 
-#include <SDL2/SDL.h>
-#include <epoxy/gl.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "base/Error.h"
 #include "imgui.h"
-#include "imgui_impl_opengl2.h"
-#include "imgui_impl_sdl.h"
+#include "platform/DialogBackend.h"
+#include "platform/Window.h"
 
 namespace {
 
 constexpr float kBoxWidth = 150.0f;
 constexpr float kRightColumn = 200.0f;
-// The platform backend files keys under their SDL scancodes.
-constexpr int kMnemonicF = SDL_SCANCODE_F;
-constexpr int kMnemonicM = SDL_SCANCODE_M;
 
 void copyToBuffer(const std::string& text, char* buffer, size_t size) {
   std::snprintf(buffer, size, "%s", text.c_str());
@@ -110,8 +104,8 @@ DialogResult SettingsDialog::frame() {
   ImGui::End();
 
   // The boxes keep their mnemonics: Alt+F flips Fullscreen, Alt+M flips Music.
-  if (io.KeyAlt && ImGui::IsKeyPressed(kMnemonicF, false)) fullscreen = !fullscreen;
-  if (io.KeyAlt && ImGui::IsKeyPressed(kMnemonicM, false)) music = !music;
+  if (io.KeyAlt && ImGui::IsKeyPressed(platform::dialogLetterKey('F'), false)) fullscreen = !fullscreen;
+  if (io.KeyAlt && ImGui::IsKeyPressed(platform::dialogLetterKey('M'), false)) music = !music;
 
   // Launch is the default button: Enter anywhere in the dialog presses it.
   if (launch || keyPressed(ImGuiKey_Enter) || keyPressed(ImGuiKey_KeyPadEnter)) return DialogResult::Launch;
@@ -120,58 +114,44 @@ DialogResult SettingsDialog::frame() {
 }
 
 DialogResult SettingsDialog::doModal() {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    reportErrorText(DE_HERE, "Could not open the settings dialog", SDL_GetError(), true);
-  SDL_GL_ResetAttributes();
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-  SDL_Window* window = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
-                                        SDL_WINDOW_OPENGL | SDL_WINDOW_SHOWN);
-  SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
-  if (!context) reportErrorText(DE_HERE, "Could not open the settings dialog", SDL_GetError(), true);
-  SDL_GL_MakeCurrent(window, context);
-  SDL_GL_SetSwapInterval(1);
+  if (!platform::startVideo())
+    reportErrorText(DE_HERE, "Could not open the settings dialog", platform::lastError(), true);
+  // The dialog's own window shares the demo window's framebuffer set-up, without samples.
+  platform::setFramebufferFormat(32, 0);
+  platform::Window* window = platform::createWindow(kTitle, kWidth, kHeight, platform::kWindowCentred);
+  platform::GlContext* context = window ? platform::createContext(window) : nullptr;
+  if (!context) reportErrorText(DE_HERE, "Could not open the settings dialog", platform::lastError(), true);
+  platform::makeCurrent(window, context);
+  platform::setSwapInterval(1);
 
   IMGUI_CHECKVERSION();
   ImGuiContext* gui = ImGui::CreateContext();
   ImGui::GetIO().IniFilename = nullptr;
   ImGui::StyleColorsDark();
-  ImGui_ImplSDL2_InitForOpenGL(window, context);
-  ImGui_ImplOpenGL2_Init();
+  platform::dialogBackendInit(window, context);
 
   DialogResult result = DialogResult::Open;
   while (result == DialogResult::Open) {
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-      ImGui_ImplSDL2_ProcessEvent(&event);
-      if (event.type == SDL_QUIT ||
-          (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
-        result = DialogResult::Escape;
+    if (platform::dialogBackendPumpEvents()) {
+      result = DialogResult::Escape;
+      break;
     }
-    if (result != DialogResult::Open) break;
-    ImGui_ImplOpenGL2_NewFrame();
-    ImGui_ImplSDL2_NewFrame();
+    platform::dialogBackendNewFrame();
     ImGui::NewFrame();
     result = frame();
     ImGui::Render();
-    int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(window, &w, &h);
-    glViewport(0, 0, w, h);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
-    SDL_GL_SwapWindow(window);
+    platform::dialogBackendRender(window);
+    platform::swapWindow(window);
     // Swap intervals are not honoured everywhere (virtual displays); a dialog needs no more
     // than about 60 frames a second.
-    SDL_Delay(15);
+    platform::sleepMs(15);
   }
 
-  ImGui_ImplOpenGL2_Shutdown();
-  ImGui_ImplSDL2_Shutdown();
+  platform::dialogBackendShutdown();
   ImGui::DestroyContext(gui);
-  SDL_GL_MakeCurrent(window, nullptr);
-  SDL_GL_DeleteContext(context);
-  SDL_DestroyWindow(window);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  platform::makeCurrent(nullptr, nullptr);
+  platform::deleteContext(context);
+  platform::destroyWindow(window);
+  platform::stopVideo();
   return result;
 }

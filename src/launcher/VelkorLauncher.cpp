@@ -14,16 +14,21 @@
 #include "base/Error.h"
 #include "base/vkd.h"
 #include "demoSystem/DemoClock.h"
+#include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/VelkorMusic.h"
 #include "demos/EffectList.h"
+#include "launcher/DemoCheck.h"
 #include "launcher/KeyControls.h"
 #include "launcher/LaunchSettings.h"
 #include "launcher/LauncherState.h"
+#include "launcher/LiveReload.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
+#include "platform/Window.h"
+#include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -123,9 +128,19 @@ void showLoadingScreen(VelkorWindow& window) {
   window.swapBuffers();
 }
 
-void loadDemo(const char* scriptPath) {
+void readPicturesAhead(const char* scriptPath) {
+  std::vector<std::string> pictures = quotedNamesInScript(scriptPath);
+  std::erase_if(pictures, [](const std::string& name) { return TextureManager::instance().useCount(name) > 0; });
+  startImagePrefetch(pictures);
+}
+
+void loadDemo(const char* scriptPath, bool picturesReadAhead) {
   if (musicEnabled) pauseMusic();
+  // Pictures the script names decode on the other cores while it is read; a reload asks
+  // only for the ones not in the texture cache already.
+  if (!picturesReadAhead) readPicturesAhead(scriptPath);
   loadScript(scriptPath);
+  endImagePrefetch();
   if (musicEnabled && initSound()) {
     if (openMusic(kSoundtrack)) {
       setMusicTime(demoStartTime);
@@ -171,9 +186,9 @@ VelkorLauncher::VelkorLauncher(const CommandLineOptions& options) : options_(opt
 bool VelkorLauncher::InitInstance() {
   // Video stays up for the whole run, so the probe, the dialog and the demo window share one
   // connection to the display.
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (!platform::startVideo()) {
     std::fprintf(stderr, "demoengine: no display available (%s); --headless renders without one\n",
-                 SDL_GetError());
+                 platform::lastError());
     exitCode_ = 1;
     return false;
   }
@@ -182,7 +197,10 @@ bool VelkorLauncher::InitInstance() {
 
   screenWidth = 640;
   screenHeight = 480;
-  {
+  // The probe's multisample tables serve the dialog's FSAA list and an FSAA mode asked for
+  // on the command line; without either, the demo window checks the driver itself and the
+  // probe's four software contexts would only delay the first frame.
+  if (options_.showDialog() || options_.fsaa.value_or(0) != 0) {
     VelkorWindow probe;
     probe.createProbe(640, 480, 32, windowProc);
   }
@@ -192,7 +210,7 @@ bool VelkorLauncher::InitInstance() {
     SettingsDialog dialog;
     dialog.initDialog(fsaaSupported);
     if (dialog.doModal() != DialogResult::Launch) {
-      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      platform::stopVideo();
       return false;
     }
     settings = settingsFromDialog(dialog.resolutionText(), dialog.fsaaText(), dialog.fullscreen, dialog.music);
@@ -205,7 +223,7 @@ bool VelkorLauncher::InitInstance() {
   }
 
   runDemo(settings.height, settings.width, settings.music, settings.fullscreen, settings.fsaa);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  platform::stopVideo();
   return false;
 }
 
@@ -228,9 +246,14 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   checkExtensions();
   chooseFloatTextureFormat();
   if (fsaa != 0 && hasGlExtension("ARB_multisample")) glDisable(GL_MULTISAMPLE_ARB);
-  if (fullscreenRequested) SDL_ShowCursor(SDL_DISABLE);
+  if (fullscreenRequested) platform::showCursor(false);
 
-  openArchive(kArchiveName, kArchivePassword);
+  // While a demo is being made it is read from its unpacked tree, names matched the way the
+  // archive will match them.
+  if (options_.developing()) setDiskNamesLikeArchive(true);
+  else openArchive(kArchiveName, kArchivePassword);
+  // The first load's pictures start decoding while the loading picture is being shown.
+  readPicturesAhead(kDemoScript);
   showLoadingScreen(window_);
 
   capturing_ = options_.capturing();
@@ -247,10 +270,46 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   static bool exitHandlerRegistered = false;
   if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
 
+  if (options_.developing()) {
+    runDevDemo(width, height);
+  } else {
+    runPlayback(width, height);
+  }
+
+  window_.destroy();
+  platform::showCursor(true);
+  // The event list and the registry's storage go; the effects themselves stay, as their GL
+  // objects went with the context.
+  delete eventList;
+  eventList = nullptr;
+  if (effectRegistry) {
+    effectRegistry->releaseWithoutDestroying();
+    delete effectRegistry;
+    effectRegistry = nullptr;
+  }
+  if (capturing_) {
+    std::string error;
+    const bool closed = capture_.close(&error);
+    // A failed run ends with the line that says why, not with a summary.
+    if (progress_) progress_->finish(closed && exitCode_ == 0);
+    if (!closed) {
+      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+      exitCode_ = 1;
+    }
+    demoClock.setCounter(nullptr);
+    // A --dev run that never loaded its demo never started the capture.
+    if (exitCode_ == 0 && progress_)
+      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
+                  static_cast<long long>(capture_.framesWritten()), width, height,
+                  capture_.destination().c_str());
+  }
+}
+
+void VelkorLauncher::runPlayback(int width, int height) {
   bool firstLoad = true;
   for (;;) {
     demoClock.clearSeek();
-    loadDemo(kDemoScript);
+    loadDemo(kDemoScript, firstLoad);
     if (firstLoad && options_.startMs) {
       demoClock.setBaseOffset(*options_.startMs);
       demoClock.restart();
@@ -277,23 +336,72 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
     }
     if (exit == LoopExit::Quit) break;
   }
+}
 
-  window_.destroy();
-  SDL_ShowCursor(SDL_ENABLE);
-  // The effects themselves stay: their GL objects went with the context.
-  delete eventList;
-  eventList = nullptr;
-  if (capturing_) {
-    std::string error;
-    if (!capture_.close(&error)) {
-      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
-      exitCode_ = 1;
+// [SECTION] Live reloading (--dev)
+
+namespace {
+
+// The music at demo time `t`, playing unless the viewer paused.
+void musicAt(uint32_t t) {
+  if (!musicEnabled || !initSound() || !openMusic(kSoundtrack)) return;
+  setMusicTime(t);
+  if (!paused) playMusic();
+}
+
+}  // namespace
+
+void VelkorLauncher::runDevDemo(int width, int height) {
+  LiveReload live(kDemoScript, kSoundtrack);
+  // Escape and closing the window work while the first load waits for a fix.
+  inputEnabled = true;
+  bool restart = true;  // the next load that succeeds starts the demo (first load, Space)
+  for (;;) {
+    const uint32_t was = demoClock.now();
+    if (musicEnabled) pauseMusic();
+    const bool hadDemo = live.hasDemo();
+    const bool loaded = live.reload();
+    if (musicEnabled && live.soundtrackChanged()) closeSound();  // opened again from the new file
+    if (loaded && (!hadDemo || restart)) {
+      const uint32_t start = !hadDemo && options_.startMs ? *options_.startMs : demoStartTime;
+      demoClock.clearSeek();
+      demoClock.setBaseOffset(start);
+      demoClock.restart();
+      musicAt(start);
+      if (!hadDemo && capturing_ && !startCapture(width, height)) quitRequested = true;
+    } else if (hadDemo) {
+      // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
+      if (!capturing_) {
+        demoClock.clearSeek();
+        demoClock.setTime(was);
+      }
+      musicAt(was);
     }
-    demoClock.setCounter(nullptr);
-    if (exitCode_ == 0)
-      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
-                  static_cast<long long>(capture_.framesWritten()), width, height,
-                  capture_.destination().c_str());
+
+    bool changed = false;
+    const uint32_t end = options_.endMs.value_or(playbackEndTime);
+    auto render = [&](uint32_t t) {
+      if (live.hasDemo()) {
+        if (capturing_) renderCapturedFrame(t);
+        else renderFrame(t);
+        // Nobody can press Escape on a headless run: it ends after the frame that reached the end.
+        if (!capturing_ && (options_.headless || options_.endMs) && t >= end) quitRequested = true;
+      } else {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        live.waitForChanges(50);  // nothing moves until a file does
+      }
+      live.drawProblems(screenWidth, screenHeight);
+      if (live.changesSettled()) {
+        changed = true;
+        reloadRequested = true;
+      }
+    };
+    auto beforeSwap = [&](uint32_t) {
+      if (capturing_ && live.hasDemo() && !quitRequested) afterCapturedFrame();
+    };
+    if (runFrames(window_, render, beforeSwap) == LoopExit::Quit) break;
+    restart = !changed;  // Space starts the demo again, as it always does
   }
 }
 
@@ -316,6 +424,7 @@ bool VelkorLauncher::startCapture(int width, int height) {
     std::fprintf(stderr, "demoengine: %s\n", error.c_str());
     exitCode_ = 1;
   }
+  if (ok) progress_ = std::make_unique<CaptureProgress>(captureFrames_);
   return ok;
 }
 
@@ -327,11 +436,12 @@ void VelkorLauncher::renderCapturedFrame(uint32_t t) {
 void VelkorLauncher::afterCapturedFrame() {
   std::string error;
   if (!capture_.writeFrame(screenWidth, screenHeight, &error)) {
-    std::fprintf(stderr, "demoengine: %s\n", error.c_str());
+    if (!error.empty()) std::fprintf(stderr, "demoengine: %s\n", error.c_str());
     exitCode_ = 1;
     quitRequested = true;
     return;
   }
+  if (progress_) progress_->frameDone(captureFrameTime(captureStart_, options_.fps, captureIndex_));
   ++captureIndex_;
   static_cast<ManualCounter&>(demoClock.counter()).advance(1);
   if (captureIndex_ >= captureFrames_) quitRequested = true;
@@ -350,9 +460,15 @@ int launcherMain(int argc, const char* const* argv) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
   }
+  if (options.check) return checkDemo(options);
+  if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
+    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
+    return 2;
+  }
   if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))
     std::fprintf(stderr, "demoengine: the settings dialog decides the display and music; "
                          "--resolution, --fullscreen, --fsaa and --no-music apply with --no-dialog\n");
+  statsOverlay = options.overlay;
   VelkorLauncher launcher(options);
   launcher.InitInstance();
   return launcher.exitCode();

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "base/VelkorWindow.h"
+#include "launcher/CaptureProgress.h"
 #include "launcher/CommandLine.h"
 #include "launcher/FrameCapture.h"
 #include "platform/Events.h"
@@ -34,6 +36,10 @@ class VelkorLauncher {
   int exitCode() const { return exitCode_; }
 
  private:
+  // The frames of a plain run, reloading on Space.
+  void runPlayback(int width, int height);
+  // --dev: the frames of the demo being made, reloaded when its files change.
+  void runDevDemo(int width, int height);
   bool startCapture(int width, int height);
   void renderCapturedFrame(uint32_t t);
   void afterCapturedFrame();
@@ -45,6 +51,7 @@ class VelkorLauncher {
   uint32_t captureStart_ = 0;
   int64_t captureFrames_ = 0;
   int64_t captureIndex_ = 0;
+  std::unique_ptr<CaptureProgress> progress_;
   int exitCode_ = 0;
 };
 
@@ -67,9 +74,12 @@ void chooseFloatTextureFormat(ExtensionQuery has = hasGlExtension);
 void drawLoadingScreen();
 void showLoadingScreen(VelkorWindow& window);
 
+// Starts decoding, on the other cores, the pictures the script names that are not cached yet.
+void readPicturesAhead(const char* scriptPath);
 // Loads the script and (with music on) starts the sound track at the demo start; the clock
-// then reads the demo start time.
-void loadDemo(const char* scriptPath);
+// then reads the demo start time. Without `picturesReadAhead` it starts the read-ahead
+// itself; either way the read-ahead ends with the load.
+void loadDemo(const char* scriptPath, bool picturesReadAhead = false);
 
 // [SECTION] Main loop
 

@@ -64,6 +64,37 @@ void postQuit() {
   SDL_PushEvent(&event);
 }
 
+void postKey(Key key, bool down) {
+  SDL_Keycode code = SDLK_UNKNOWN;
+  switch (key) {
+    case Key::Escape: code = SDLK_ESCAPE; break;
+    case Key::Space: code = SDLK_SPACE; break;
+    case Key::Enter: code = SDLK_RETURN; break;
+    case Key::Shift: code = SDLK_LSHIFT; break;
+    case Key::F1: code = SDLK_F1; break;
+    case Key::F2: code = SDLK_F2; break;
+    case Key::Left: code = SDLK_LEFT; break;
+    case Key::Right: code = SDLK_RIGHT; break;
+    default: break;
+  }
+  SDL_Event event{};
+  event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  event.key.keysym.sym = code;
+  SDL_PushEvent(&event);
+}
+
+void postWindowClose() {
+  SDL_Event event{};
+  event.type = SDL_WINDOWEVENT;
+  event.window.event = SDL_WINDOWEVENT_CLOSE;
+  SDL_PushEvent(&event);
+}
+
+void flushMessages() {
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
 void ignorePointerMotion() { SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE); }
 
 }  // namespace platform

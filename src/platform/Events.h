@@ -28,6 +28,12 @@ WindowMessage pollMessage();
 // Queues a Quit for the next pollMessage.
 void postQuit();
 
+// Queue a key press or release, or a click on the window's close button, as if the viewer
+// had made it (for driving a run in tests); flushMessages drops everything queued.
+void postKey(Key key, bool down);
+void postWindowClose();
+void flushMessages();
+
 // Mouse motion comes in floods the demo never reads; leaving it out keeps one-event-per-frame
 // from lagging behind the keys.
 void ignorePointerMotion();

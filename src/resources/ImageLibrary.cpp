@@ -16,6 +16,7 @@
 #include "base/Error.h"
 #include "base/vkd.h"
 #include "resources/DDSLoader.h"
+#include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -297,19 +298,22 @@ Image* decodeJpeg(MemoryFile* file) {
 }
 
 Image* readRgbe(FILE* stream) {
+  // Until the format line, the end of the text counts as the blank line that ends a header:
+  // the header simply has no FORMAT line.
+  const auto noFormat = [] { return rgbeFormatError("no FORMAT specifier found"); };
   char line[128];
-  if (!std::fgets(line, sizeof line, stream)) return rgbeReadError();
+  if (!std::fgets(line, sizeof line, stream)) return noFormat();
   // "#?RADIANCE" (or another program's name) opens the header; it says nothing about the pixels.
   if (line[0] == '#' && line[1] == '?') {
-    if (!std::fgets(line, sizeof line, stream)) return rgbeReadError();
+    if (!std::fgets(line, sizeof line, stream)) return noFormat();
   }
   // Gamma and exposure are recorded by Radiance writers; the pixels are taken as stored.
   float gamma = 1.0f, exposure = 1.0f;
   for (;;) {
-    if (line[0] == '\0' || line[0] == '\n') return rgbeFormatError("no FORMAT specifier found");
+    if (line[0] == '\0' || line[0] == '\n') return noFormat();
     if (std::strcmp(line, "FORMAT=32-bit_rle_rgbe\n") == 0) break;
     if (std::sscanf(line, "GAMMA=%g", &gamma) != 1) std::sscanf(line, "EXPOSURE=%g", &exposure);
-    if (!std::fgets(line, sizeof line, stream)) return rgbeReadError();
+    if (!std::fgets(line, sizeof line, stream)) return noFormat();
   }
   int height = 0, width = 0;
   for (;;) {
@@ -392,6 +396,14 @@ Image* readRgbe(FILE* stream) {
 }
 
 Image* loadImage(const char* name, const char* directory) {
+  if (name && (!directory || !*directory)) {
+    Image* image = nullptr;
+    if (takePrefetchedImage(name, &image)) return image;
+  }
+  return decodeImageFile(name, directory);
+}
+
+Image* decodeImageFile(const char* name, const char* directory) {
   if (!name) return nullptr;
   const size_t length = std::strlen(name);
   if (length < 4) return nullptr;

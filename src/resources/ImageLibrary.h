@@ -24,7 +24,10 @@ struct Image {
 // Chooses the decoder by the exact last four characters of `name` (".png"/".PNG",
 // ".hdr"/".HDR", ".dds"/".DDS", ".jpg"/".JPG"); the path is directory + name when the
 // directory is not empty. Null for an unknown ending, a missing file or a broken picture.
+// A picture decoded ahead of time (resources/ImagePrefetch) is taken instead.
 Image* loadImage(const char* name, const char* directory);
+// The same, always decoding the file itself (what the read-ahead's workers call).
+Image* decodeImageFile(const char* name, const char* directory);
 
 // Nearest-neighbour resize in place. 1 (and a non-fatal "no image to scale") for null.
 int scaleImage(int newWidth, int newHeight, Image* image);

@@ -2,9 +2,14 @@
 
 #include <GL/glu.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <set>
 
 #include "base/Error.h"
+#include "base/LoadRecord.h"
+#include "base/vkd.h"
 #include "resources/ImageLibrary.h"
 
 int maxTextureSize = 0;
@@ -35,6 +40,31 @@ void applyAnisotropy(GLenum target) {
   if (anisotropy > 0.0f) glTexParameterf(target, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
 }
 
+// A 4 × 4 colour texture of `format` on a fresh framebuffer: complete or not. Errors the
+// driver raises for a format it does not know are its answer, and are taken here.
+bool colourRenderable(GLenum format) {
+  GLint framebuffer = 0, texture = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+  drainGlErrors(DE_HERE);
+  GLuint probeTexture = 0, probeFramebuffer = 0;
+  glGenTextures(1, &probeTexture);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), 4, 4, 0, GL_RGB, GL_FLOAT, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glGenFramebuffers(1, &probeFramebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, probeFramebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, probeTexture, 0);
+  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glDeleteFramebuffers(1, &probeFramebuffer);
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+  glDeleteTextures(1, &probeTexture);
+  bool refused = false;
+  while (glGetError() != GL_NO_ERROR) refused = true;
+  return complete && !refused;
+}
+
 // S3TC levels from consecutive parts of the data, each half the size of the one before.
 // Levels the file does not hold (the chain may be cut short) are left out and the texture's
 // level range ends at the last one uploaded, so it stays complete for mipmapped sampling.
@@ -60,7 +90,52 @@ void uploadCompressedLevels(GLenum target, GLenum textureTarget, const Image& im
   glTexParameteri(textureTarget, GL_TEXTURE_MAX_LEVEL, std::max(uploaded - 1, 0));
 }
 
+// The path loadImage reads a picture from: RGBE pictures come from disk with '/' (see
+// ImageLibrary), the rest through the archive.
+std::string picturePath(const std::string& directory, const std::string& name) {
+  std::string path = directory + name;
+  if (path.size() >= 4 && (path.compare(path.size() - 4, 4, ".hdr") == 0 || path.compare(path.size() - 4, 4, ".HDR") == 0))
+    std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool pictureFileExists(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0) return true;
+  MemoryFile* file = loadFile(path.c_str());
+  closeFile(file);
+  return file != nullptr;
+}
+
+// Only heard while authoring; a plain run goes on without the picture, as it always has.
+// `candidates` in the order they are named: the picture first, then its ".dds" stand-in.
+void reportMissingPicture(const std::vector<std::string>& candidates) {
+  if (!loadProblemsWatched()) return;
+  for (const std::string& path : candidates)
+    if (pictureFileExists(path)) {
+      reportLoadProblem({"", 0, "picture does not decode: " + path});
+      return;
+    }
+  reportLoadProblem({"", 0, "picture not found: " + candidates.front()});
+}
+
 }  // namespace
+
+// [SECTION] Float surfaces
+
+GLenum renderableFloatFormat(GLenum preferred) {
+  return colourRenderable(preferred) ? preferred : GL_RGBA16F;
+}
+
+GLenum floatSurfaceFormat() {
+  static GLenum probed = 0;
+  static GLenum answer = 0;
+  if (probed != floatTextureFormat) {
+    answer = renderableFloatFormat(floatTextureFormat);
+    probed = floatTextureFormat;
+  }
+  return answer;
+}
 
 // [SECTION] Texture
 
@@ -143,7 +218,7 @@ bool Texture::createEmpty(int w, int h, GLenum format, int flags) {
       GLenum type = GL_UNSIGNED_BYTE;
       GLint filter = GL_LINEAR;
       if (flags & kTextureFloat) {
-        internalFormat = floatTextureFormat;
+        internalFormat = floatSurfaceFormat();
         dataFormat = GL_RGB;
         type = GL_FLOAT;
         filter = GL_NEAREST;
@@ -267,11 +342,17 @@ Texture* TextureManager::getTexture(const std::string& name, const std::string& 
   assertTrue(dot != std::string::npos, DE_HERE);
   // A compressed version of the picture, when there is one, is preferred.
   const std::string ddsName = name.substr(0, dot) + ".dds";
+  std::vector<std::string> files = {picturePath(directory, ddsName), picturePath(directory, name)};
+  for (const std::string& file : files) recordFileRequest(file);
   Image* image = loadImage(ddsName.c_str(), directory.c_str());
   if (!image) image = loadImage(name.c_str(), directory.c_str());
-  if (!image) return nullptr;
+  if (!image) {
+    reportMissingPicture({files[1], files[0]});
+    return nullptr;
+  }
 
   auto* texture = new Texture;
+  texture->sourceFiles = std::move(files);
   texture->target = target;
   texture->mipmapped = (flags & kTextureMipmapped) != 0;
   texture->images[0] = image;
@@ -305,8 +386,11 @@ Texture* TextureManager::getCubeMap(const std::array<std::string, 6>& names,
   auto* texture = new Texture;
   texture->target = GL_TEXTURE_CUBE_MAP;
   for (int face = 0; face < 6; ++face) {
+    texture->sourceFiles.push_back(picturePath(directory, names[face]));
+    recordFileRequest(texture->sourceFiles.back());
     texture->images[face] = loadImage(names[face].c_str(), directory.c_str());
     if (!texture->images[face]) {
+      reportMissingPicture({texture->sourceFiles.back()});
       delete texture;
       return nullptr;
     }
@@ -318,4 +402,13 @@ Texture* TextureManager::getCubeMap(const std::array<std::string, 6>& names,
 
 Texture* TextureManager::createCubeMap(const std::string& name, int size) {
   return createTexture(name, size, size, GL_TEXTURE_CUBE_MAP, GL_RGBA, 0);
+}
+
+std::vector<std::unique_ptr<Texture>> TextureManager::releaseReadFrom(const std::vector<std::string>& changedFiles) {
+  std::set<std::string> changed;
+  for (const std::string& file : changedFiles) changed.insert(dataFileKey(file));
+  return textures.releaseIf([&](const std::string&, const Texture& texture) {
+    return std::any_of(texture.sourceFiles.begin(), texture.sourceFiles.end(),
+                       [&](const std::string& file) { return changed.count(dataFileKey(file)) > 0; });
+  });
 }

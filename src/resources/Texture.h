@@ -6,7 +6,9 @@
 #include <epoxy/gl.h>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/NamedCache.h"
 
@@ -22,6 +24,15 @@ extern int maxTextureSize;
 extern GLenum floatTextureFormat;
 // Anisotropic filtering of loaded pictures; 0 (the default) leaves it off.
 extern float anisotropy;
+
+// The internal format of empty floating-point textures, which render targets draw into:
+// floatTextureFormat where a framebuffer takes it as its colour buffer, else GL_RGBA16F
+// (Mesa's software renderer may refuse three-channel 16-bit float colour buffers). Decided
+// by a framebuffer completeness probe, once per value of floatTextureFormat.
+GLenum floatSurfaceFormat();
+// The probe itself: `preferred` when a framebuffer with a colour texture of that format is
+// complete, else GL_RGBA16F. Leaves the framebuffer and texture bindings as they were.
+GLenum renderableFloatFormat(GLenum preferred);
 
 // Texture creation flags. For pictures loaded from files: kTextureMipmapped. For empty
 // textures: kTextureFloat or kTexture16Bit (render targets pass 2 × their precision code).
@@ -52,6 +63,9 @@ class Texture {
   int getOriginalWidth() const { return originalWidth; }
   int getOriginalHeight() const { return originalHeight; }
   bool isMipmapped() const { return mipmapped; }
+  // The files a picture texture was read from, or would be read from first (the ".dds"
+  // picture of the same stem); empty for render surfaces.
+  const std::vector<std::string>& getSourceFiles() const { return sourceFiles; }
 
  private:
   friend class TextureManager;
@@ -69,6 +83,7 @@ class Texture {
   GLenum target = GL_TEXTURE_2D;
   GLenum internalFormat = GL_RGBA;
   bool mipmapped = false;
+  std::vector<std::string> sourceFiles;
 };
 
 class TextureManager {
@@ -100,6 +115,11 @@ class TextureManager {
 
   // The number of users of a cached name, 0 when it is not cached (for tests and stats).
   int useCount(const std::string& name) const;
+
+  // Authoring: takes out of the cache every picture texture read from one of `changedFiles`
+  // (compared by dataFileKey), so that the next request reads the file again, and hands the
+  // old textures over; effects that still draw them keep working until the caller lets go.
+  std::vector<std::unique_ptr<Texture>> releaseReadFrom(const std::vector<std::string>& changedFiles);
 
  private:
   TextureManager() = default;

@@ -2,6 +2,8 @@
 // Generated texture contents: zeros, random bytes and Perlin-noise marble.
 // Every operation takes an existing texture; null is a fatal assertion.
 
+#include <cstdint>
+
 class Texture;
 
 // Replaces the whole level 0 of a 1D or 2D texture: width × height pixels in the texture's
@@ -23,3 +25,11 @@ double noise3(double x, double y, double z);
 // byte(trunc((sin(0.5·(x + y + z) + sum) + 1) · 128)) in all four channels; then uploaded.
 void marbleTexture(Texture* texture, float scaleX, float scaleY, float z, float offsetX,
                    float offsetY, int octaves);
+
+// The marble bytes of marbleTexture (w × h pixels, 4 bytes each) without the upload. The
+// fill is vectorised and shares its rows with a helper thread; it gives exactly the bytes of
+// the straightforward loop, which is kept as the reference it is tested and measured against.
+void marblePixels(uint8_t* out, int w, int h, float scaleX, float scaleY, float z, float offsetX,
+                  float offsetY, int octaves);
+void marblePixelsReference(uint8_t* out, int w, int h, float scaleX, float scaleY, float z,
+                           float offsetX, float offsetY, int octaves);

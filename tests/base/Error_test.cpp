@@ -63,6 +63,31 @@ TEST_F(ErrorReportDeathTest, FailedAssertionsAreFatal) {
               "^base/vkd:11 assertion failed\n$");
 }
 
+TEST(CatchingFatalReports, AFatalReportEndsTheStepNotTheProcess) {
+  int reached = 0;
+  testing::internal::CaptureStderr();
+  const std::optional<FatalReport> caught = catchFatalReports([&] {
+    reportError("m", 1, "not fatal", false);  // shown, and the step goes on
+    ++reached;
+    reportErrorText("engine/VertexProgram", 7, "CG error", "0:3(1): error: x", true);
+    ++reached;
+  });
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "m:1 not fatal\n");
+  EXPECT_EQ(reached, 1);
+  ASSERT_TRUE(caught);
+  EXPECT_EQ(caught->text, "engine/VertexProgram:7 CG error: 0:3(1): error: x");
+  EXPECT_EQ(caught->message, "CG error: 0:3(1): error: x");
+
+  // Nested steps: the innermost takes the report, the outer one finishes.
+  std::optional<FatalReport> inner;
+  EXPECT_FALSE(catchFatalReports([&] { inner = catchFatalReports([] { assertTrue(false, "a", 2); }); }));
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->message, "assertion failed");
+  EXPECT_FALSE(catchFatalReports([] {}));
+  // Outside every step a fatal report ends the process again.
+  EXPECT_EXIT(reportErrorValue("m", 5, "v", 17, true), testing::ExitedWithCode(1), "^m:5 v: 17\n$");
+}
+
 TEST(FramebufferStatus, NamesEveryStatusOfTheTable) {
   EXPECT_STREQ(framebufferStatusName(0x8CD6), "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT_EXT");
   EXPECT_STREQ(framebufferStatusName(0x8CD7), "GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT");

@@ -81,3 +81,20 @@ TEST_F(FrameRateCounterTest, ALogThatCannotBeOpenedNeverStopsCounting) {
 }
 
 }  // namespace
+
+TEST_F(FrameRateCounterTest, AnotherCounterRestartsTheBatchAndGivesItsTime) {
+  counter.configure(2, false, "unused.txt");
+  frames(1, 100000);
+  ManualCounter frames30{30};  // a capture at 30 fps: one tick per frame
+  frames30.set(7);
+  counter.setCounter(&frames30);
+  EXPECT_EQ(counter.framesInBatch(), 0);
+  EXPECT_NEAR(counter.nowMs(), 7000.0 / 30, 1e-9);  // not truncated to 233
+  counter.tick();
+  frames30.advance(1);
+  counter.tick();  // two frames in one thirtieth of a second
+  EXPECT_NEAR(counter.maxFps(), 2 / 0.033f, 1e-3f);
+  counter.setCounter(&frames30);  // the same counter again changes nothing
+  counter.tick();
+  EXPECT_EQ(counter.framesInBatch(), 1);
+}

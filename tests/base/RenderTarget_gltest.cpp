@@ -129,7 +129,7 @@ TEST_F(RenderTargets, TwoTargetsWithOneNameShareTheirTextures) {
 TEST_F(RenderTargets, FloatTargetKeepsValuesAboveOne) {
   RenderTarget target;
   target.init("rt_float", 4, 4, RenderTarget::kFloat);
-  EXPECT_EQ(target.getColorTexture()->getInternalFormat(), floatTextureFormat);
+  EXPECT_EQ(target.getColorTexture()->getInternalFormat(), floatSurfaceFormat());
   target.bind();
   glViewport(0, 0, 4, 4);
   clear(2.5f, 0.5f, 4.0f);
@@ -140,6 +140,43 @@ TEST_F(RenderTargets, FloatTargetKeepsValuesAboveOne) {
   EXPECT_FLOAT_EQ(data[0], 2.5f);
   EXPECT_FLOAT_EQ(data[1], 0.5f);
   EXPECT_FLOAT_EQ(data[2], 4.0f);
+}
+
+TEST_F(RenderTargets, FloatSurfacesTakeRgba16fWhereTheFloatFormatCannotBeDrawnInto) {
+  // A shared-exponent float format is a valid texture but never a colour buffer.
+  EXPECT_EQ(renderableFloatFormat(GL_RGB9_E5), GLenum(GL_RGBA16F));
+  EXPECT_EQ(renderableFloatFormat(GL_RGBA16F), GLenum(GL_RGBA16F));
+  EXPECT_EQ(renderableFloatFormat(GL_RGBA32F), GLenum(GL_RGBA32F));
+  const GLenum saved = floatTextureFormat;
+  floatTextureFormat = GL_RGB9_E5;
+  RenderTarget target;
+  target.init("rt_float_fallback", 4, 4, RenderTarget::kFloat);  // complete, or init stops
+  EXPECT_EQ(target.getColorTexture()->getInternalFormat(), GLenum(GL_RGBA16F));
+  floatTextureFormat = saved;
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(RenderTargets, InitAgainGivesTheOldFramebufferBackOrReusesIt) {
+  RenderTarget target;
+  target.init("rt_again_a", 8, 8, RenderTarget::kDepth);
+  target.bind();
+  const GLuint first = RenderTarget::boundFramebuffer();
+  target.unbind();
+  // A reload builds the effects again, and their constructors initialise the shared
+  // targets again, now without a depth buffer.
+  target.init("rt_again_b", 8, 8, 0);
+  target.bind();
+  const GLuint second = RenderTarget::boundFramebuffer();
+  GLint depthAttachment = -1;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &depthAttachment);
+  clear(0, 1, 0);
+  target.unbind();
+  EXPECT_TRUE(second == first || !glIsFramebuffer(first)) << first << " still exists beside " << second;
+  EXPECT_EQ(depthAttachment, GL_NONE);
+  EXPECT_EQ(target.getColorTextureId(), TextureManager::instance().createTexture(
+                                            "rt_again_b_colorbuffer", 8, 8, GL_TEXTURE_2D, GL_RGB, 0)->getId());
+  EXPECT_EQ(firstTexel(target.getColorTextureId(), 8, 8), (std::array<uint8_t, 4>{0, 255, 0, 255}));
 }
 
 TEST_F(RenderTargets, ShadowCompareDepthTextureComparesAgainstR) {

@@ -49,8 +49,8 @@ TEST_F(VelkorWindowTest, ProbeFillsTheTablesAndTearsDown) {
   EXPECT_EQ(probe.handle(), nullptr);
   EXPECT_EQ(probe.glContext(), nullptr);
   EXPECT_EQ(probe.className(), nullptr);
-  EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr);
-  EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+  EXPECT_TRUE(platform::isCurrent(nullptr));  // no context is left current
+  EXPECT_FALSE(platform::videoStarted());
   const int samples[4] = {2, 4, 6, 8};
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(multisampleFormats[i], fsaaSupported[i] ? samples[i] : -1) << samples[i];
@@ -72,14 +72,13 @@ TEST_F(VelkorWindowTest, CreateOpensTheTitledWindowWithACurrentContext) {
   VelkorWindow window;
   ASSERT_TRUE(window.create("Drellwick - Ombra", 800, 600, 32, false, countingProc, 0, nullptr));
   ASSERT_NE(window.handle(), nullptr);
-  EXPECT_STREQ(SDL_GetWindowTitle(window.handle()), "Drellwick - Ombra");
-  int w = 0, h = 0;
-  SDL_GetWindowSize(window.handle(), &w, &h);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
+  const platform::WindowState state = platform::windowState(window.handle());
+  EXPECT_EQ(state.title, "Drellwick - Ombra");
+  EXPECT_EQ(state.width, 800);
+  EXPECT_EQ(state.height, 600);
   EXPECT_FALSE(window.isFullscreen());
-  EXPECT_EQ(SDL_GL_GetCurrentContext(), window.glContext());
-  EXPECT_TRUE(SDL_GetWindowFlags(window.handle()) & SDL_WINDOW_SHOWN);
+  EXPECT_TRUE(platform::isCurrent(window.glContext()));
+  EXPECT_TRUE(state.shown);
 
   GLint depth = 0, stencil = 0, samples = -1;
   glGetIntegerv(GL_DEPTH_BITS, &depth);
@@ -112,8 +111,8 @@ TEST_F(VelkorWindowTest, DestroyReleasesEverythingAndMayBeRepeated) {
   EXPECT_EQ(window.handle(), nullptr);
   EXPECT_EQ(window.glContext(), nullptr);
   EXPECT_EQ(window.className(), nullptr);
-  EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr);
-  EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+  EXPECT_TRUE(platform::isCurrent(nullptr));  // no context is left current
+  EXPECT_FALSE(platform::videoStarted());
   window.destroy();
   VelkorWindow never;
   never.destroy();
@@ -150,45 +149,39 @@ TEST_F(VelkorWindowTest, AModeTheProbeDidNotFindFallsBackToAnOrdinaryFormat) {
 }
 
 TEST_F(VelkorWindowTest, FullscreenAtAnOfferedModeIsFullscreen) {
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  SDL_DisplayMode desktop{};
-  ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+  ASSERT_TRUE(platform::startVideo());
+  const platform::DisplayMode desktop = platform::desktopDisplayMode();
   {
     VelkorWindow window;
-    ASSERT_TRUE(window.create("Drellwick - Ombra", desktop.w, desktop.h, 32, true, countingProc, 0, nullptr));
+    ASSERT_TRUE(window.create("Drellwick - Ombra", desktop.width, desktop.height, 32, true, countingProc, 0, nullptr));
     EXPECT_TRUE(window.isFullscreen());
-    EXPECT_TRUE(SDL_GetWindowFlags(window.handle()) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_TRUE(platform::windowState(window.handle()).fullscreen);
     window.destroy();
   }
-  SDL_DisplayMode after{};
-  SDL_GetCurrentDisplayMode(0, &after);
-  EXPECT_EQ(after.w, desktop.w);
-  EXPECT_EQ(after.h, desktop.h);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  const platform::DisplayMode after = platform::currentDisplayMode();
+  EXPECT_EQ(after.width, desktop.width);
+  EXPECT_EQ(after.height, desktop.height);
+  platform::stopVideo();
 }
 
 TEST_F(VelkorWindowTest, RefusedFullscreenRunsBorderlessAtTheOriginWithoutModeChange) {
   // The offscreen driver takes any size, so the screen here offers no mode at all; headless,
   // the question answers itself with "run windowed".
-  VelkorWindow::displayModeQuery = [](int, int, int, SDL_DisplayMode*) { return false; };
+  VelkorWindow::displayModeQuery = [](int, int, int) { return false; };
   VelkorWindow window;
   ASSERT_TRUE(window.create("Drellwick - Ombra", 333, 222, 32, true, countingProc, 0, nullptr));
   EXPECT_FALSE(window.isFullscreen());
-  const Uint32 flags = SDL_GetWindowFlags(window.handle());
-  EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
-  EXPECT_TRUE(flags & SDL_WINDOW_BORDERLESS);
-  int x = -1, y = -1, w = 0, h = 0;
-  SDL_GetWindowPosition(window.handle(), &x, &y);
-  SDL_GetWindowSize(window.handle(), &w, &h);
-  EXPECT_EQ(x, 0);
-  EXPECT_EQ(y, 0);
-  EXPECT_EQ(w, 333);
-  EXPECT_EQ(h, 222);
-  SDL_DisplayMode current{}, desktop{};
-  SDL_GetCurrentDisplayMode(0, &current);
-  SDL_GetDesktopDisplayMode(0, &desktop);
-  EXPECT_EQ(current.w, desktop.w);
-  EXPECT_EQ(current.h, desktop.h);
+  const platform::WindowState state = platform::windowState(window.handle());
+  EXPECT_FALSE(state.fullscreen);
+  EXPECT_TRUE(state.borderless);
+  EXPECT_EQ(state.x, 0);
+  EXPECT_EQ(state.y, 0);
+  EXPECT_EQ(state.width, 333);
+  EXPECT_EQ(state.height, 222);
+  const platform::DisplayMode current = platform::currentDisplayMode();
+  const platform::DisplayMode desktop = platform::desktopDisplayMode();
+  EXPECT_EQ(current.width, desktop.width);
+  EXPECT_EQ(current.height, desktop.height);
 }
 
 TEST_F(VelkorWindowTest, FsaaModeOutsideTheListIsFatal) {

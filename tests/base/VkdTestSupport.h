@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
 #include "base/rar/RarArchive.h"
 #include "base/rar/RarCrc.h"
 #include "base/rar/RarWriter.h"
@@ -45,22 +46,8 @@ inline void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) 
 inline std::vector<uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 // A fresh directory, removed with everything in it when the object goes.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "vkdtest.XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  fs::path path_;
+struct ScratchDir : TempDir {
+  ScratchDir() : TempDir("vkdtest") {}
 };
 
 inline std::string sha256Hex(const uint8_t* data, size_t size) {

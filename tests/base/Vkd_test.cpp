@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VkdTestSupport.h"
+#include "base/LoadRecord.h"
 
 namespace {
 
@@ -290,6 +291,29 @@ TEST(MemoryFileRead, MissingFilesAndDirectoriesDoNotLoad) {
   MemoryFile file((dir / "missing").c_str());
   EXPECT_FALSE(file.ok);
   closeFile(nullptr);
+}
+
+TEST(MemoryFileRead, AuthoringReadsAnUnpackedTreeByTheArchivesNameRuleAndRecordsRequests) {
+  ScratchDir dir;
+  std::filesystem::create_directories(dir / "Data" / "Images");
+  writeBytes(dir / "Data" / "Images" / "Logo.png", bytesOf("logo"));
+  const std::string asWritten = (dir / "data\\images\\LOGO.PNG").string();
+  EXPECT_EQ(loadFile(asWritten.c_str()), nullptr) << "a plain run reads the path as written";
+
+  setDiskNamesLikeArchive(true);
+  takeRecordedFiles();
+  setFileRecording(true);
+  MemoryFile* file = loadFile(asWritten.c_str());
+  closeFile(loadFile((dir / "data/images/none.png").c_str()));
+  setFileRecording(false);
+  setDiskNamesLikeArchive(false);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(file->data), file->size), "logo");
+  closeFile(file);
+  // What was read, under its name on disk, and what was missing, to be watched for.
+  EXPECT_EQ(takeRecordedFiles(), (std::vector<std::string>{(dir / "Data/Images/Logo.png").string(),
+                                                           (dir / "data/images/none.png").string()}));
+  EXPECT_EQ(dataFileKey("./Data\\Images/Logo.PNG"), "data/images/logo.png");
 }
 
 using MemoryFileReadDeathTest = testing::Test;

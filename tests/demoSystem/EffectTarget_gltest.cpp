@@ -15,6 +15,7 @@
 #include "engine/VertexProgram.h"
 #include "launcher/LauncherState.h"
 #include "support/GlTestContext.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -36,11 +37,11 @@ class EffectGlTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     gl = new GlTestContext(32, 32);
-    char pattern[] = "/tmp/effect_gltest_XXXXXX";
-    dir = new std::filesystem::path(mkdtemp(pattern));
+    temp = new TempDir("effect_gltest");
+    dir = new std::filesystem::path(temp->path());
   }
   static void TearDownTestSuite() {
-    std::filesystem::remove_all(*dir);
+    delete temp;
     delete dir;
     delete gl;
   }
@@ -58,9 +59,11 @@ class EffectGlTest : public testing::Test {
 
   static GlTestContext* gl;
   static std::filesystem::path* dir;
+  static TempDir* temp;
 };
 GlTestContext* EffectGlTest::gl = nullptr;
 std::filesystem::path* EffectGlTest::dir = nullptr;
+TempDir* EffectGlTest::temp = nullptr;
 
 TEST_F(EffectGlTest, TheSourceIsUpdatedAndRenderedIntoTheClearedTarget) {
   RenderTarget target;

@@ -116,17 +116,47 @@ TEST_F(MusicOffline, TheSinkGetsExactlyTheSoundtrackFromTheStartTimeWithoutGaps)
   EXPECT_TRUE(std::equal(c.audio.begin(), c.audio.end(), reference.begin() + 2 * first));
 }
 
-TEST_F(MusicOffline, TheCaptureOfAFrameEndsWithTheFramesLastSamples) {
-  const Capture c = run(0, 30, 12);
+TEST_F(MusicOffline, TheCaptureOfAFrameHoldsTheSamplesUpToItsMoment) {
+  const Capture c = run(0, 10, 6);
   const std::vector<int16_t> reference = testtone::decodeOgg(path);
-  // After 12 frames, 17640 samples went through: 17 whole blocks and 240 samples of the 18th.
+  auto mono = [&](int64_t frame) {
+    return static_cast<int16_t>((reference[2 * frame] + reference[2 * frame + 1]) >> 1);
+  };
+  // The frame at 500 ms is sample 22050: the block a trace reads (1) ends just before it,
+  // block 0 comes before that, and block 2 starts with it.
   const int16_t* ring = c.rings.back().data();
-  EXPECT_EQ(c.blocks.back(), 17 % kCaptureBlocks);
-  const int blockStart = (16 % kCaptureBlocks) * kCaptureBlockLength;  // the last whole block
-  for (int i = 0; i < kCaptureBlockLength; ++i) {
-    const size_t frame = 16 * kCaptureBlockLength + i;
-    ASSERT_EQ(ring[blockStart + i], static_cast<int16_t>((reference[2 * frame] + reference[2 * frame + 1]) >> 1)) << i;
-  }
+  EXPECT_EQ(c.blocks.back(), 0);
+  const int64_t p = 22050;
+  for (int i = 0; i < 2 * kCaptureBlockLength; ++i)
+    ASSERT_EQ(ring[i], mono(p - 2 * kCaptureBlockLength + i)) << i;
+  for (int i = 0; i < 2 * kCaptureBlockLength; ++i)
+    ASSERT_EQ(ring[2 * kCaptureBlockLength + i], mono(p + i)) << i;
+  EXPECT_EQ(std::count(ring + kCaptureRingLength, ring + kCaptureRingLength + 16, 0), 16);
+  // The spectrum is that of the same block.
+  std::vector<float> bins(kSpectrumSize);
+  computeSpectrum(ring + kCaptureBlockLength, bins.data());
+  EXPECT_EQ(c.spectra.back(), bins);
+}
+
+TEST_F(MusicOffline, TheFrameRateAndTheStartDoNotChangeWhatAMomentShows) {
+  // 600 ms is frame 6 at 10 fps, frame 30 at 50 fps, and the first frame of a capture that
+  // starts there (a seek: the samples before it are read too).
+  const Capture slow = run(0, 10, 7);
+  const Capture fast = run(0, 50, 31);
+  const Capture late = run(600, 25, 1);
+  // Everything up to the moment's own sample, which is as far as a trace reads; after it
+  // the ring holds only what the span rendered.
+  auto upToMoment = [](const std::vector<int16_t>& ring) {
+    return std::vector<int16_t>(ring.begin(), ring.begin() + 2 * kCaptureBlockLength + 1);
+  };
+  EXPECT_EQ(upToMoment(slow.rings[6]), upToMoment(fast.rings[30]));
+  EXPECT_EQ(upToMoment(slow.rings[6]), upToMoment(late.rings[0]));
+  EXPECT_EQ(slow.spectra[6], fast.spectra[30]);
+  EXPECT_EQ(slow.spectra[6], late.spectra[0]);
+  // At 0 ms nothing has played yet: silence before the moment.
+  EXPECT_EQ(std::count(slow.rings[0].begin(), slow.rings[0].begin() + 2 * kCaptureBlockLength, 0),
+            2 * kCaptureBlockLength);
+  EXPECT_EQ(*std::max_element(slow.spectra[0].begin(), slow.spectra[0].end()), 0.0f);
 }
 
 TEST_F(MusicOffline, APausedSpanIsSilenceAndFeedsNoCapture) {
@@ -157,7 +187,7 @@ TEST(MusicWav, WritesACanonicalPcmHeaderAndTheSamples) {
   EXPECT_EQ(bytes[40], 8);  // data bytes
   EXPECT_EQ(bytes[44 + 4], 0xff);
   EXPECT_EQ(bytes[44 + 5], 0x7f);
-  EXPECT_FALSE(writeWavFile((dir.path() + "/missing/x.wav").c_str(), samples, 2));
+  EXPECT_FALSE(writeWavFile(dir.file("missing/x.wav").c_str(), samples, 2));
 }
 
 // [SECTION] streams at other rates and channel counts
@@ -192,7 +222,7 @@ TEST_F(MusicOtherFormats, A48kHzStreamIsResampledAndPlaysAtTheRightPitch) {
   open(testtone::tone(2.0, 1000, 0.5, 2, 48000), 2, 48000);
   EXPECT_EQ(musicLength(), 88200);  // two seconds at the output rate
   setSpectrumActive(true);
-  renderOfflineAudio(0, 1000);
+  renderOfflineAudio(500, 1000);
   EXPECT_EQ(peakBin(), 23);  // 1 kHz; played unconverted it would sit at 1088 Hz, bin 25
   EXPECT_NEAR(getSpectrum()[23], 0.47, 0.04);
 }

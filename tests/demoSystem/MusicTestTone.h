@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace testtone {
 
 constexpr int kRate = 44100;
@@ -132,22 +134,6 @@ inline std::vector<int16_t> decodeOgg(const std::string& path) {
   return pcm;
 }
 
-// A fresh directory under the system temp directory, removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "demoengine-music-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using ::TempDir;
 
 }  // namespace testtone

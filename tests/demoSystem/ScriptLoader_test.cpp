@@ -1,4 +1,3 @@
-#include "demos/EffectList.h"
 #include "demoSystem/ScriptLoader.h"
 
 #include <gtest/gtest.h>
@@ -7,10 +6,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/Error.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
+#include "demos/EffectList.h"
 #include "effects/LayerEffects.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -56,14 +58,8 @@ class ScriptTest : public testing::Test {
   void SetUp() override {
     demoEndTime = 10000;
     partTimes.clear();
-    char pattern[] = "/tmp/script_test_XXXXXX";
-    directory = mkdtemp(pattern);
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(directory);
   }
   void TearDown() override {
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(directory);
     demoEndTime = 0;
     partTimes.clear();
   }
@@ -94,8 +90,7 @@ class ScriptTest : public testing::Test {
   EffectList effects{kTestTypes};
   EventList events;
   ScriptLoader loader;
-  std::filesystem::path directory;
-  std::filesystem::path previous;
+  WorkingDirectory work{"script_test"};
 };
 
 const char* kProbe = "INSERT_EFFECT Probe AS p\n__TIMELINE__\n";
@@ -530,6 +525,76 @@ TEST_F(ScriptTest, WithARecorderTheLoadStopsAtTheFirstError) {
   EXPECT_FALSE(recording.failed());
 }
 
+// [SECTION] Collecting every problem instead of stopping
+
+// A type whose constructor fails the way a broken shader would, deep inside an effect.
+const EffectType kCollectTypes[] = {
+    kTestTypes[0],
+    {"Exploding", [](const std::string&) -> Effect* {
+       reportErrorText("engine/FragmentProgram", 9, "CG error", "broken", true);
+       return nullptr;
+     }},
+};
+
+TEST_F(ScriptTest, CollectingReportsEveryProblemAtItsFileAndLineAndLoadsTheRest) {
+  write("part.script",
+        "DEFINE CODE 7\n"
+        "100 s p Nope 1\n"  // 2
+        "200 s p Value 2\n");
+  std::vector<std::string> found;
+  EffectList collectingEffects(kCollectTypes, ScriptLoader::reportToCollectingLoad);
+  loader.collect({[&](const ScriptProblem& problem) { found.push_back(problem.text()); }, {}});
+  loader.loadText("INSERT_EFFECT Probe AS p\n"        // 1
+                  "INSERT_EFFECT Bogus AS b\n"        // 2
+                  "INSERT_EFFECT Exploding AS e\n"    // 3
+                  "__TIMELINE__\n"                    // 4
+                  "UNDEFINED b p\n"                   // 5
+                  "INCLUDE \"missing.script\"\n"      // 6
+                  "INCLUDE \"part.script\"\n"         // 7
+                  "300 b nobody 100 s p Value 3\n"    // 8: the rest of the line goes with it
+                  "400 s p Value 4\n"                 // 9
+                  "500 t p NOT_DEFINED 1\n"           // 10
+                  "600 t ghost CODE 1\n"              // 11
+                  "700 i ghost\n"                     // 12
+                  "800 SIGANL p\n"                    // 13
+                  "900 s p File \"absent.png\"\n",    // 14
+                  collectingEffects, events);
+  loader.collect({});
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "script:2: EffectType not found: Bogus",
+                       "script:3: CG error: broken",
+                       "script:5: DEFINE not found: UNDEFINED",
+                       "script:6: script: could not open file for parsing: missing.script",
+                       "part.script:2: Variable not found: Nope",
+                       "script:8: Effect not found: nobody",
+                       "script:10: TRIGGER event not defined: NOT_DEFINED (the event is dropped)",
+                       "script:13: unknown timeline command: SIGANL (the statement is dropped)",
+                       "script:14: not in the string table of p: absent.png (index 0 is keyed)",
+                       "script:11: Effect not found: ghost (the event is never delivered)",
+                       "script:12: Effect not found: ghost (the event is never delivered)",
+                   }));
+  EXPECT_TRUE(loader.failed());
+  auto* p = dynamic_cast<ProbeEffect*>(collectingEffects.findEffect("p"));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(keyTimes(p->Value.keys), (std::vector<uint32_t>{0, 200, 400, 10000}));
+  EXPECT_EQ(eventTimes(), (std::vector<uint32_t>{600, 700}));
+}
+
+TEST_F(ScriptTest, CollectingHandsEachTriggerTextToTheCollectorAndNoticesTextsThatDoNothing) {
+  std::vector<std::string> seen;
+  loader.collect({[&](const ScriptProblem& problem) { seen.push_back(problem.text()); },
+                  [&](int32_t code, const std::string& text) {
+                    seen.push_back(std::to_string(code) + " " + text + " at line " +
+                                   std::to_string(loader.statementLocation().second));
+                  }});
+  load("DEFINE FP 36\nINSERT_EFFECT Probe AS p\n0 s p File \"early.png\"\n__TIMELINE__\n"
+       "100 t p FP \"fp.cg\"\n200 t p FP 1\n");
+  loader.collect({});
+  EXPECT_EQ(seen, (std::vector<std::string>{"script:3: a text before __SETUP__ and __TIMELINE__ does nothing: early.png",
+                                            "36 fp.cg at line 5"}));
+  EXPECT_FALSE(loader.failed());  // what a run passes over does not fail the load
+}
+
 TEST_F(ScriptTest, ASelfIncludingScriptIsStopped) {
   recorded.clear();
   write("self.script", "INCLUDE \"self.script\"\n");
@@ -626,3 +691,16 @@ TEST_F(ScriptDeathTest, UnknownVariable) {
 }
 
 }  // namespace
+
+// [SECTION] Names read ahead
+
+TEST(QuotedNamesInScript, FollowsIncludesOnceEachAndKeepsTheOrder) {
+  WorkingDirectory work("quoted_names");
+  work.write("main.script",
+             "INCLUDE \"a.script\"\nSIGNAL img Datafile \"x.png\"\n"
+             "INCLUDE   \"a.script\"\n0 S t Text \"y.jpg\" \"unterminated\n");
+  work.write("a.script", "SIGNAL i Datafile \"in_a.png\"\nINCLUDE \"main.script\"\n");
+  EXPECT_EQ(quotedNamesInScript("main.script"),
+            (std::vector<std::string>{"in_a.png", "x.png", "y.jpg"}));
+  EXPECT_TRUE(quotedNamesInScript("absent.script").empty());
+}

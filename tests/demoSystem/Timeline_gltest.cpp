@@ -13,6 +13,7 @@
 #include "effects/LayerEffects.h"
 #include "base/Display.h"
 #include "support/GlTestContext.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -163,10 +164,6 @@ class LoadScriptTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(gl.ok());
-    char pattern[] = "/tmp/timeline_test_XXXXXX";
-    directory = mkdtemp(pattern);
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(directory);
     std::filesystem::create_directories("data/scripts");
     screenWidth = 16;
     screenHeight = 16;
@@ -174,8 +171,6 @@ class LoadScriptTest : public testing::Test {
   }
   void TearDown() override {
     effectRegistry = nullptr;
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(directory);
   }
   static void write(const std::string& text) {
     std::ofstream("data/scripts/demo_kx06.script") << text;
@@ -183,8 +178,7 @@ class LoadScriptTest : public testing::Test {
 
   GlTestContext gl{16, 16};
   EffectList registry;
-  std::filesystem::path directory;
-  std::filesystem::path previous;
+  WorkingDirectory work{"timeline_test"};
 };
 
 TEST_F(LoadScriptTest, AReloadRebuildsTheTimelineAndKeepsOffsetPartsAndHeldValues) {

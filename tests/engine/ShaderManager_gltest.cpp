@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
+#include "base/Error.h"
+#include "base/LoadRecord.h"
 #include "engine/FragmentProgram.h"
 #include "engine/VertexProgram.h"
 #include "resources/ImageWriters.h"
@@ -276,6 +279,53 @@ void main() { gl_Position = ftransform(); gl_FrontColor = vec4(0.0, 1.0, 0.0, 1.
 }
 
 // [SECTION] Failures
+
+// [SECTION] Authoring
+
+TEST_F(Shaders, WhileAuthoringEachCompileErrorIsReportedAtItsLineOfTheShaderFile) {
+  const std::string path = shader("fp_two_errors.cg", "#version 120\nvoid main() {\n  vec4 a = 1.0;\n"
+                                                        "  gl_FragColor = undefinedName;\n}\n");
+  std::vector<LoadProblem> problems;
+  setLoadProblemListener([&](const LoadProblem& problem) { problems.push_back(problem); });
+  const std::optional<FatalReport> fatal = catchFatalReports([&] { getFragmentProgram(path); });
+  setLoadProblemListener({});
+  ASSERT_TRUE(fatal);  // the fatal report follows, as in a plain run
+  EXPECT_EQ(fatal->message.rfind("CG error: ", 0), 0u);
+  ASSERT_GE(problems.size(), 1u);
+  for (const LoadProblem& problem : problems) {
+    EXPECT_EQ(problem.file, path);
+    EXPECT_TRUE(problem.fatalFollows);
+    EXPECT_EQ(problem.message.rfind("CG error: ", 0), 0u) << problem.message;
+  }
+  EXPECT_EQ(problems.front().line, 3);
+  EXPECT_EQ(problems.back().line, 4);
+}
+
+TEST_F(Shaders, ReleasingTakesOutChangedFilesAndFailedCompilesOnly) {
+  const std::string kept = shader("fp_kept.cg", kFactorsFragment);
+  const std::string changed = shader("fp_changed.cg", kFactorsFragment);
+  const std::string broken = shader("fp_broken_once.cg", "#version 120\nvoid main() { x; }\n");
+  ShaderProgram* keptProgram = getFragmentProgram(kept);
+  ShaderProgram* changedProgram = getFragmentProgram(changed);
+  EXPECT_TRUE(catchFatalReports([&] { getFragmentProgram(broken); }));
+
+  // (Programs that failed in earlier tests go too.)
+  const auto released = ShaderManager::instance().releasePrograms({"./" + changed});
+  auto wasReleased = [&](const std::string& fileName) {
+    return std::any_of(released.begin(), released.end(), [&](const auto& p) { return p->getFileName() == fileName; });
+  };
+  EXPECT_TRUE(wasReleased(changed));
+  EXPECT_TRUE(wasReleased(broken));
+  EXPECT_FALSE(wasReleased(kept));
+  EXPECT_EQ(ShaderManager::instance().useCount(changed), 0);
+  EXPECT_EQ(ShaderManager::instance().useCount(broken), 0);
+  EXPECT_EQ(getFragmentProgram(kept), keptProgram);
+  // Read and compiled again; the old one still works for whoever holds it.
+  shader("fp_broken_once.cg", kFactorsFragment);
+  EXPECT_NE(getFragmentProgram(broken)->getProgram(), 0u);
+  EXPECT_NE(getFragmentProgram(changed), nullptr);
+  EXPECT_NE(changedProgram->getProgram(), 0u);
+}
 
 // The child re-runs the program from the start: a forked copy of a live GL context (and
 // the driver's threads) is no place to draw in.

@@ -38,7 +38,7 @@ TEST(CommandLine, NoArgumentsRunsTheDialogPath) {
 TEST(CommandLine, EveryOptionIsRead) {
   const Parsed p = parse({"--no-dialog", "--resolution", "1024x768", "--fullscreen", "--fsaa", "4",
                           "--no-music", "--data", ".", "--headless", "--start", "1500",
-                          "--capture", "out", "--fps", "25", "--end", "2000"});
+                          "--capture", "out", "--fps", "25", "--end", "2000", "--overlay"});
   ASSERT_TRUE(p.result.run) << p.err;
   EXPECT_TRUE(p.options.noDialog);
   EXPECT_EQ(*p.options.width, 1024);
@@ -52,6 +52,8 @@ TEST(CommandLine, EveryOptionIsRead) {
   EXPECT_EQ(p.options.captureDirectory, "out");
   EXPECT_EQ(p.options.fps, 25);
   EXPECT_EQ(*p.options.endMs, 2000u);
+  EXPECT_TRUE(p.options.overlay);
+  EXPECT_FALSE(parse({}).options.overlay);
 }
 
 TEST(CommandLine, HeadlessAndCaptureNeverShowTheDialog) {
@@ -65,7 +67,7 @@ TEST(CommandLine, HelpListsTheOptionsAndExitsZero) {
   EXPECT_FALSE(p.result.run);
   EXPECT_EQ(p.result.exitCode, 0);
   for (const char* name : {"--no-dialog", "--resolution", "--fullscreen", "--fsaa", "--no-music", "--data",
-                           "--headless", "--start", "--capture", "--fps", "--end", "--record"})
+                           "--headless", "--start", "--capture", "--fps", "--end", "--record", "--overlay", "--dev", "--check"})
     EXPECT_NE(p.out.find(name), std::string::npos) << name;
 }
 
@@ -91,6 +93,28 @@ TEST(CommandLine, BadValuesExitWithCode2AndSayWhy) {
   expectBadUsage({"--frobnicate"}, "frobnicate");
   expectBadUsage({"--start", "3000", "--end", "2000"}, "before --start");
   expectBadUsage({"--capture", "d", "--record", "f.mp4"}, "cannot be combined");
+  expectBadUsage({"--dev", "/nonexistent/directory/for/sure"}, "--dev");
+  expectBadUsage({"--dev", ".", "--data", "."}, "leave out --data");
+  expectBadUsage({"--check", "--dev", "."}, "--check");
+  expectBadUsage({"--check", "--capture", "d"}, "--check");
+  expectBadUsage({"--check", ".", "--data", "."}, "give one");
+}
+
+TEST(CommandLine, AuthoringModesAndTheirDirectories) {
+  Parsed p = parse({"--dev", ".", "--headless"});
+  ASSERT_TRUE(p.result.run) << p.err;
+  EXPECT_EQ(p.options.devDirectory, ".");
+  EXPECT_TRUE(p.options.developing());
+  EXPECT_FALSE(parse({"--dev", "."}).options.showDialog());
+  p = parse({"--check"});
+  ASSERT_TRUE(p.result.run) << p.err;
+  EXPECT_TRUE(p.options.check);
+  EXPECT_EQ(p.options.checkDirectory, "");
+  EXPECT_FALSE(p.options.showDialog());
+  p = parse({"--check", "demo", "--resolution", "640x480"});
+  EXPECT_EQ(p.options.checkDirectory, "demo");
+  EXPECT_EQ(*p.options.width, 640);
+  EXPECT_FALSE(parse({}).options.check);
 }
 
 TEST(CommandLine, FsaaOutsideTheListIsLeftToTheWindow) {

@@ -1,6 +1,5 @@
 #include "launcher/SettingsDialog.h"
 
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +7,7 @@
 
 #include "imgui.h"
 #include "launcher/LaunchSettings.h"
+#include "platform/DialogBackend.h"
 
 namespace {
 
@@ -137,12 +137,12 @@ TEST_F(SettingsDialogTest, AltWithTheUnderlinedLetterFlipsTheCheckBoxes) {
   frame();
   ImGuiIO& io = ImGui::GetIO();
   io.KeyAlt = true;
-  pressKey(SDL_SCANCODE_F);
+  pressKey(platform::dialogLetterKey('F'));
   EXPECT_TRUE(dialog.fullscreen);
-  pressKey(SDL_SCANCODE_M);
+  pressKey(platform::dialogLetterKey('M'));
   EXPECT_FALSE(dialog.music);
   io.KeyAlt = false;
-  pressKey(SDL_SCANCODE_F);
+  pressKey(platform::dialogLetterKey('F'));
   EXPECT_TRUE(dialog.fullscreen);  // a plain F is not a mnemonic
 }
 

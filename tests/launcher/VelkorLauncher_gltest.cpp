@@ -18,19 +18,7 @@ namespace {
 
 using platform::Key;
 
-void pushKey(Uint32 type, SDL_Keycode key) {
-  SDL_Event event{};
-  event.type = type;
-  event.key.keysym.sym = key;
-  SDL_PushEvent(&event);
-}
-
-void pushWindowEvent(Uint8 what) {
-  SDL_Event event{};
-  event.type = SDL_WINDOWEVENT;
-  event.window.event = what;
-  SDL_PushEvent(&event);
-}
+void pressKey(Key key) { platform::postKey(key, true); }
 
 class LauncherWindow : public testing::Test {
  protected:
@@ -40,8 +28,7 @@ class LauncherWindow : public testing::Test {
     inputEnabled = true;
     seekStep = 10.0f;
     ASSERT_TRUE(window.create(kDemoWindowTitle, 160, 120, 32, false, windowProc, 0, nullptr));
-    SDL_PumpEvents();
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    platform::flushMessages();
   }
   void TearDown() override { window.destroy(); }
 
@@ -61,29 +48,29 @@ TEST_F(LauncherWindow, QueuedQuitEndsTheLoopBeforeAnotherFrame) {
 }
 
 TEST_F(LauncherWindow, ClosingTheWindowQueuesAQuitThatEndsTheNextFrame) {
-  pushWindowEvent(SDL_WINDOWEVENT_CLOSE);
+  platform::postWindowClose();
   EXPECT_EQ(run(), LoopExit::Quit);
   EXPECT_EQ(rendered, 1);
 }
 
 TEST_F(LauncherWindow, EscapeQuitsAfterTheFrameItArrivedIn) {
-  pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+  pressKey(Key::Escape);
   EXPECT_EQ(run(), LoopExit::Quit);
   EXPECT_EQ(rendered, 1);
 }
 
 TEST_F(LauncherWindow, SpaceLeavesForAReloadAfterOneFrame) {
-  pushKey(SDL_KEYDOWN, SDLK_SPACE);
+  pressKey(Key::Space);
   EXPECT_EQ(run(), LoopExit::Reload);
   EXPECT_EQ(rendered, 1);
   EXPECT_FALSE(reloadRequested);
 }
 
 TEST_F(LauncherWindow, OneMessageIsHandledPerFrame) {
-  pushKey(SDL_KEYDOWN, SDLK_F2);
-  pushKey(SDL_KEYDOWN, SDLK_F2);
-  pushKey(SDL_KEYDOWN, SDLK_F2);
-  pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+  pressKey(Key::F2);
+  pressKey(Key::F2);
+  pressKey(Key::F2);
+  pressKey(Key::Escape);
   std::vector<bool> overlayPerFrame;
   runFrames(window, [&](uint32_t) { overlayPerFrame.push_back(statsOverlay); });
   EXPECT_EQ(overlayPerFrame, (std::vector<bool>{true, false, true, true}));
@@ -92,11 +79,11 @@ TEST_F(LauncherWindow, OneMessageIsHandledPerFrame) {
 TEST_F(LauncherWindow, KeypadEnterAndReturnBothClearTheSeeking) {
   demoClock.clearSeek();
   demoClock.setBaseOffset(100000);
-  pushKey(SDL_KEYDOWN, SDLK_RIGHT);
-  pushKey(SDL_KEYDOWN, SDLK_KP_ENTER);
-  pushKey(SDL_KEYDOWN, SDLK_RIGHT);
-  pushKey(SDL_KEYDOWN, SDLK_RETURN);
-  pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+  pressKey(Key::Right);
+  pressKey(Key::Enter);
+  pressKey(Key::Right);
+  pressKey(Key::Enter);
+  pressKey(Key::Escape);
   std::vector<int64_t> seeks;
   runFrames(window, [&](uint32_t) { seeks.push_back(demoClock.seekOffset()); });
   EXPECT_EQ(seeks, (std::vector<int64_t>{10, 0, 11, 0, 0}));
@@ -105,8 +92,8 @@ TEST_F(LauncherWindow, KeypadEnterAndReturnBothClearTheSeeking) {
 
 TEST_F(LauncherWindow, InputBeforeTheFirstLoadIsIgnored) {
   inputEnabled = false;
-  pushKey(SDL_KEYDOWN, SDLK_F2);
-  pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+  pressKey(Key::F2);
+  pressKey(Key::Escape);
   int frames = 0;
   runFrames(window, [&](uint32_t) {
     if (++frames == 3) quitRequested = true;

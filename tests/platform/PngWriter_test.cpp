@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace {
 
 std::string tempPath(const char* name) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/de_png_XXXXXX";
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern + "/" + name;
+  static TempDir dir("de_png");
+  return dir.file(name);
 }
 
 TEST(PngWriter, WritesRgbTopRowFirst) {

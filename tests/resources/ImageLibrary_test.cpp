@@ -430,8 +430,11 @@ TEST_F(RgbeFiles, BackslashPathsOpenWithSlashes) {
 TEST_F(RgbeFiles, HeaderFaultsHaveTheirMessages) {
   EXPECT_EQ(failure("#?RADIANCE\n\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 1\n", Bytes(4, 0)),
             "RGBE bad file format: no FORMAT specifier found\n");
-  EXPECT_EQ(failure("#?RADIANCE\nGAMMA=1\n", {}), "RGBE read error\n");
-  EXPECT_EQ(failure("", {}), "RGBE read error\n");
+  // A header that ends before any FORMAT line has no FORMAT line, whether a blank line or
+  // the end of the file ends it.
+  EXPECT_EQ(failure("#?RADIANCE\nGAMMA=1\n", {}), "RGBE bad file format: no FORMAT specifier found\n");
+  EXPECT_EQ(failure("#?RADIANCE\n", {}), "RGBE bad file format: no FORMAT specifier found\n");
+  EXPECT_EQ(failure("", {}), "RGBE bad file format: no FORMAT specifier found\n");
   EXPECT_EQ(failure("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n", {}), "RGBE read error\n");
   EXPECT_EQ(failure("#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n", Bytes(4, 0)),
             "RGBE bad file format: no FORMAT specifier found\n");

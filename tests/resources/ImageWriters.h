@@ -14,9 +14,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "base/vkd.h"
+#include "support/TempDir.h"
 
 namespace testimages {
 
@@ -24,14 +26,12 @@ using Bytes = std::vector<uint8_t>;
 
 // [SECTION] Files
 
-// A fresh directory under the system's temporary directory, ending in '/'.
+// A fresh directory under the system's temporary directory, ending in '/'; it is removed
+// with everything in it when the test program ends.
 inline std::string makeTempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/de_images_XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) std::abort();
-  return std::string(buffer.data()) + "/";
+  static std::vector<std::unique_ptr<TempDir>> made;
+  made.push_back(std::make_unique<TempDir>("de_images"));
+  return made.back()->str() + "/";
 }
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {

@@ -182,6 +182,35 @@ TEST_F(TextureTools, MarbleFollowsTheNoiseSumInAllFourChannels) {
   }
 }
 
+// The fast fill against the straightforward loop: odd sizes (partial lanes and blocks),
+// negative and large coordinates, no octave at all up to many.
+TEST(MarbleFill, GivesTheBytesOfTheStraightforwardLoop) {
+  struct Case {
+    int w, h;
+    float scaleX, scaleY, z, offsetX, offsetY;
+  };
+  const Case cases[] = {{1, 1, 20, 20, 0.1f, 0, 0},       {3, 5, 20, 20, 0.7f, 0, 0},
+                        {17, 9, 3.5f, 41, -2.25f, 1.5f, -8}, {64, 64, 20, 20, 12.3f, 0, 0},
+                        {130, 33, -7, 5, 300.5f, -100, 77.7f}, {256, 256, 20, 20, 0.1f, 0, 0}};
+  for (const Case& c : cases)
+    for (int octaves : {0, 1, 2, 3, 8, 9, 64}) {
+      Bytes reference(size_t(c.w) * c.h * 4), fast(reference.size(), 0xAB);
+      marblePixelsReference(reference.data(), c.w, c.h, c.scaleX, c.scaleY, c.z, c.offsetX, c.offsetY,
+                            octaves);
+      marblePixels(fast.data(), c.w, c.h, c.scaleX, c.scaleY, c.z, c.offsetX, c.offsetY, octaves);
+      EXPECT_TRUE(fast == reference) << c.w << "x" << c.h << " z " << c.z << " octaves " << octaves;
+    }
+  // Frames in a row, as PNoise makes them.
+  Bytes reference(256 * 256 * 4), fast(reference.size());
+  float z = 0;
+  for (int frame = 0; frame < 20; ++frame) {
+    z += 0.1f;
+    marblePixelsReference(reference.data(), 256, 256, 20, 20, z, 0, 0, 8);
+    marblePixels(fast.data(), 256, 256, 20, 20, z, 0, 0, 8);
+    ASSERT_TRUE(fast == reference) << "frame " << frame;
+  }
+}
+
 TEST_F(TextureTools, MoreOctavesAddDetail) {
   Texture* texture = create("tools_octaves", 32, 32);
   marbleTexture(texture, 20, 20, 0.1f, 0, 0, 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "base/LoadRecord.h"
 #include "resources/ImageLibrary.h"
 #include "resources/ImageWriters.h"
 #include "support/GlTestContext.h"
@@ -153,6 +154,39 @@ TEST_F(Textures, PicturesThatFailAreNotCachedAndAreTriedAgain) {
   solidPng(*dir + "later.png", 2, 2, {1, 2, 3});
   EXPECT_NE(manager().getTexture("later.png", *dir, GL_TEXTURE_2D, 0), nullptr);
   EXPECT_EQ(manager().useCount("later.png"), 1);
+}
+
+TEST_F(Textures, WhileAuthoringAPictureThatDoesNotLoadIsReportedAsMissingOrBroken) {
+  writeFile(*dir + "broken.png", Bytes{1, 2, 3});
+  std::vector<std::string> said;
+  setLoadProblemListener([&](const LoadProblem& problem) { said.push_back(problem.file + "|" + problem.message); });
+  EXPECT_EQ(manager().getTexture("absent.png", *dir, GL_TEXTURE_2D, 0), nullptr);
+  EXPECT_EQ(manager().getTexture("broken.png", *dir, GL_TEXTURE_2D, 0), nullptr);
+  setLoadProblemListener({});
+  EXPECT_EQ(said, (std::vector<std::string>{"|picture not found: " + *dir + "absent.png",
+                                            "|picture does not decode: " + *dir + "broken.png"}));
+}
+
+TEST_F(Textures, ReleasingAChangedFileTakesOutWhatWasReadFromItAndItsCompressedStandIn) {
+  solidPng(*dir + "edited.png", 2, 2, {10, 20, 30});
+  solidPng(*dir + "untouched.png", 2, 2, {1, 1, 1});
+  Texture* before = manager().getTexture("edited.png", *dir, GL_TEXTURE_2D, 0);
+  Texture* untouched = manager().getTexture("untouched.png", *dir, GL_TEXTURE_2D, 0);
+  ASSERT_NE(before, nullptr);
+  EXPECT_TRUE(manager().releaseReadFrom({*dir + "other.png"}).empty());
+  // A .dds picture of the same stem appearing would be preferred: it counts as a change too.
+  auto released = manager().releaseReadFrom({*dir + "EDITED.dds"});
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_EQ(released[0].get(), before);
+  EXPECT_EQ(manager().useCount("edited.png"), 0);
+  solidPng(*dir + "edited.png", 2, 2, {200, 20, 30});
+  Texture* after = manager().getTexture("edited.png", *dir, GL_TEXTURE_2D, 0);
+  ASSERT_NE(after, before);
+  after->bind();
+  EXPECT_EQ(texels(GL_TEXTURE_2D)[0], 200);
+  before->bind();  // the released texture is still whole for an effect that draws it
+  EXPECT_EQ(texels(GL_TEXTURE_2D)[0], 10);
+  EXPECT_EQ(manager().getTexture("untouched.png", *dir, GL_TEXTURE_2D, 0), untouched);
 }
 
 TEST_F(Textures, MipmappedPicturesGetTheirChain) {

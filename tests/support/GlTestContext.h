@@ -3,12 +3,13 @@
 // for tests that draw and read pixels back. One per test fixture; the context is current
 // on the calling thread while the object lives.
 
-#include <SDL2/SDL.h>
 #include <epoxy/gl.h>
 
 #include <array>
 #include <cstdint>
 #include <vector>
+
+#include "platform/Window.h"
 
 class GlTestContext {
  public:
@@ -20,7 +21,7 @@ class GlTestContext {
   bool ok() const { return context_ != nullptr; }
   int width() const { return width_; }
   int height() const { return height_; }
-  SDL_Window* window() const { return window_; }
+  platform::Window* window() const { return window_; }
 
   // RGBA8 of one pixel of the currently bound read framebuffer; (0,0) is bottom-left.
   std::array<uint8_t, 4> pixel(int x, int y) const;
@@ -30,6 +31,7 @@ class GlTestContext {
  private:
   int width_;
   int height_;
-  SDL_Window* window_ = nullptr;
-  SDL_GLContext context_ = nullptr;
+  platform::Window* window_ = nullptr;
+  platform::GlContext* context_ = nullptr;
+  bool videoStarted_ = false;
 };

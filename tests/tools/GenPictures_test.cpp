@@ -235,6 +235,7 @@ const Expected kPictures[] = {
     {"data/images/part_drop.png", 1024, 1024, true},
     {"data/images/part_break.png", 1024, 1024, true},
     {"data/images/part_finale.png", 1024, 1024, true},
+    {"data/images/typewriter_caption.png", 1024, 1024, true},
     {"data/images/nebula.jpg", 1024, 1024, false},
     {"data/images/horizon.jpg", 1024, 1024, false},
     {"data/images/glow.png", 256, 256, true},
@@ -306,6 +307,28 @@ TEST_F(GenPictures, TitleIsLightTextOnATransparentBackground) {
     for (int y = 560; y < 640; ++y)
       if (p.at(x, y)[3] == 255 && p.at(x, y)[0] > 230) ++solid;
   EXPECT_GT(solid, 2000);
+}
+
+TEST_F(GenPictures, TheTypewritersLineLiesWhereTheTypingUncoversIt) {
+  Picture p;
+  int ct, depth;
+  ASSERT_TRUE(readPng(file("data/images/typewriter_caption.png"), p, ct, depth));
+  // Nothing in the 0.55 of the width shown before the first step nor past the 0.97 where the
+  // cursor goes; the line in a band at 0.16..0.2 of the height from the top.
+  int left = 1024, right = -1, top = 1024, bottom = -1;
+  for (int y = 0; y < 1024; ++y)
+    for (int x = 0; x < 1024; ++x)
+      if (p.at(x, y)[3] > 128) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_GT(left, 0.55 * 1024);
+  EXPECT_LT(right, 0.97 * 1024);
+  EXPECT_GT(right, 0.9 * 1024);
+  EXPECT_GT(top, 0.15 * 1024);
+  EXPECT_LT(bottom, 0.21 * 1024);
 }
 
 TEST_F(GenPictures, LoadingPictureIsDarkWithLightLettering) {

@@ -22,6 +22,9 @@ void makeTitlePicture(const PictureContext& ctx);
 void makeCreditsPicture(const PictureContext& ctx);
 void makePartCards(const PictureContext& ctx);
 
+// The typewriter's line (Captions.cpp).
+void makeTypewriterCaption(const PictureContext& ctx);
+
 // Backgrounds and sprites for the layer effects (Sprites.cpp).
 void makeNebula(const PictureContext& ctx);
 void makeHorizon(const PictureContext& ctx);

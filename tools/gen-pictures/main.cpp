@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   makeTitlePicture(ctx);
   makeCreditsPicture(ctx);
   makePartCards(ctx);
+  makeTypewriterCaption(ctx);
   makeNebula(ctx);
   makeHorizon(ctx);
   makeGlow(ctx);

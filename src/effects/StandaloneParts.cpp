@@ -1,0 +1,426 @@
+#include "effects/StandaloneParts.h"
+
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "base/Error.h"
+#include "base/Parallel.h"
+#include "base/Random.h"
+#include "effects/ScreenQuad.h"
+#include "engine/FragmentProgram.h"
+#include "engine/VertexProgram.h"
+#include "resources/ImageLibrary.h"
+#include "resources/Texture.h"
+
+namespace {
+
+constexpr int32_t kNoTable = Variable::kNoStringTable;
+
+void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
+                    FloatVariable& alpha) {
+  red.value = green.value = blue.value = alpha.value = 1;
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+}
+
+// rand() / 32767 − 0.5 of the 15-bit generator: −0.5 … 0.5.
+float centredRandom() { return static_cast<float>(demoRand()) / 32767.0f - 0.5f; }
+
+}  // namespace
+
+// [SECTION] Molecules
+
+namespace {
+
+constexpr glm::vec3 kGravity{0.0f, -0.001f, 0.0f};
+// Balls are 0.12 across; closer than that they are pushed apart, unless they sit almost
+// on top of each other, where the contact normal would be noise.
+constexpr float kContactDistanceSq = 0.0144f;
+constexpr float kCoincidentSq = 0.0002f;
+constexpr float kBallDiameter = 0.12f;
+constexpr float kTransfer = 0.96f;
+constexpr float kSlowSq = 0.0001f;  // a ball this slow hands on no momentum
+constexpr float kBounce = -0.96f;
+constexpr glm::vec3 kWallLow{-1.0f, -1.1f, -0.35f};
+constexpr glm::vec3 kWallHigh{1.0f, 1.1f, 0.35f};
+
+void collide(Molecules::Ball& j, Molecules::Ball& k) {
+  const glm::vec3 apart = j.position - k.position;
+  const float d2 = glm::dot(apart, apart);
+  if (!(d2 < kContactDistanceSq && d2 > kCoincidentSq)) return;
+  const float d = std::sqrt(d2);
+  const float overlap = kBallDiameter - d;
+  const glm::vec3 n = (k.position - j.position) / d;
+  j.position -= overlap * n;
+  k.position += overlap * n;
+  glm::vec3 a = j.velocity, b = k.velocity;
+  if (glm::dot(j.velocity, j.velocity) > kSlowSq) {
+    const float impulse = kTransfer * glm::dot(j.velocity, n);
+    a -= impulse * n;
+    b += impulse * n;
+  }
+  if (glm::dot(k.velocity, k.velocity) > kSlowSq) {
+    const float impulse = kTransfer * glm::dot(k.velocity, n);
+    a += impulse * n;
+    b -= impulse * n;
+  }
+  j.velocity = a;
+  k.velocity = b;
+}
+
+void bounceOffWalls(Molecules::Ball& ball) {
+  for (int axis = 0; axis < 3; ++axis) {
+    float& p = ball.position[axis];
+    if (p < kWallLow[axis] || p > kWallHigh[axis]) {
+      ball.velocity[axis] *= kBounce;
+      p = p < kWallLow[axis] ? kWallLow[axis] : kWallHigh[axis];
+    }
+  }
+}
+
+}  // namespace
+
+Molecules::Molecules(const std::string& name) : Effect(name) {
+  registerColour(*this, Red, Green, Blue, Alpha);
+  for (Ball& ball : balls) {
+    const float r1 = centredRandom(), r2 = centredRandom(), r3 = centredRandom(), r4 = centredRandom();
+    ball.position = 0.7f * glm::vec3(0.4f * r1 + 0.6f, 0.4f * r2 + 0.8f, 0.0f);
+    ball.velocity = 0.05f * glm::vec3(r3 + 0.4f, r4 - 0.2f, 0.0f);
+  }
+}
+
+void Molecules::step() {
+  // Every ordered pair: a contact is met from both balls' side, the second time usually
+  // already resolved by the first.
+  for (int j = 0; j < kBallCount; ++j)
+    for (int k = 0; k < kBallCount; ++k)
+      if (j != k) collide(balls[size_t(j)], balls[size_t(k)]);
+  for (Ball& ball : balls) bounceOffWalls(ball);
+  for (Ball& ball : balls) {
+    ball.velocity += kGravity;
+    ball.position += ball.velocity;
+  }
+}
+
+void Molecules::render(uint32_t) {
+  step();
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glDisable(GL_TEXTURE_2D);
+  glPointSize(16);
+  glEnable(GL_POINT_SMOOTH);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90, 1.33, 0.1, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  gluLookAt(0, 0, 2, 0, 0, 0, 0, 1, 0);
+  glBegin(GL_POINTS);
+  for (int k = 0; k < kBallCount; ++k) {
+    const float grey = static_cast<float>(k) / kBallCount;
+    glColor3f(grey, grey, grey);
+    glVertex3fv(glm::value_ptr(balls[size_t(k)].position));
+  }
+  glEnd();
+  glColor4f(1, 1, 1, 1);
+  glDisable(GL_POINT_SMOOTH);
+  glPointSize(1);
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] Spheres
+
+glm::vec3 Spheres::lightPoint{0.0f, 0.0f, 1.0f};
+glm::vec3 Spheres::lightVelocity{0.005f, 0.003f, 0.003f};
+
+namespace {
+
+constexpr glm::vec3 kLightLow{-1.0f, -1.0f, 0.0f};
+constexpr glm::vec3 kLightHigh{1.0f, 1.0f, 1.0f};
+
+void bindUnit(GLenum unit, const Texture* texture) {
+  glActiveTexture(unit);
+  if (!texture) return;  // a missing picture leaves that unit untextured
+  texture->bind();
+  glEnable(GL_TEXTURE_2D);
+}
+
+void releaseUnit(GLenum unit) {
+  glActiveTexture(unit);
+  glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+Spheres::Spheres(const std::string& name) : Effect(name) {
+  TextureManager& textures = TextureManager::instance();
+  sprite = textures.getTexture("data/textures/sphere_black.png", "", GL_TEXTURE_2D, 0);
+  normals = textures.getTexture("data/textures/sphere_normals.png", "", GL_TEXTURE_2D, 0);
+  size_t i = 0;
+  for (int ix = 0; ix < kLattice; ++ix)
+    for (int iy = 0; iy < kLattice; ++iy) {
+      // 0.0003051851 is 10 / 32767: heights 1 … 11.
+      const float height = 1.0f + static_cast<float>(demoRand()) * 0.0003051851f;
+      instances[i++] = {-1.5f + 0.1f * static_cast<float>(ix), -1.5f + 0.1f * static_cast<float>(iy), height};
+    }
+}
+
+void Spheres::moveLight() {
+  lightPoint += lightVelocity;
+  // Each component heads back inside once it is out. (Only flipping the sign could leave a
+  // component that starts out, or is rounded out, turning back and forth outside for good.)
+  for (int axis = 0; axis < 3; ++axis) {
+    if (lightPoint[axis] < kLightLow[axis]) lightVelocity[axis] = std::fabs(lightVelocity[axis]);
+    else if (lightPoint[axis] > kLightHigh[axis]) lightVelocity[axis] = -std::fabs(lightVelocity[axis]);
+  }
+}
+
+void Spheres::render(uint32_t) {
+  moveLight();
+  const float t = scaledTime;
+  const glm::vec3& light = lightPoint;
+
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_ALPHA_TEST);
+  glAlphaFunc(GL_GREATER, kAlphaReference);
+  // Without a program on a stage that stage stays fixed-function.
+  if (vertexProgram) {
+    vertexProgram->bind();
+    vertexProgram->setParameter4f(vertexProgram->factors, light.x, light.y, light.z, 0);
+  }
+  if (fragmentProgram) {
+    fragmentProgram->bind();
+    fragmentProgram->setParameter4f(fragmentProgram->factors, light.x, light.y, light.z, 0);
+  }
+  bindUnit(GL_TEXTURE1, normals);
+  bindUnit(GL_TEXTURE0, sprite);
+
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45, 1.33, 0.01, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(0, -1, -5);
+  glRotatef(0.01f * t, 0, 0, 1);
+  for (size_t i = 0; i < instances.size(); ++i) {
+    const Instance& s = instances[i];
+    lift[i] = std::sin(6 * s.y + 3 * s.x + 0.01f * t) * 0.5f + s.height + 0.55f;
+    drawOrder[i] = static_cast<uint16_t>(i);
+  }
+  // The lift only moves a ball towards the camera (the turn is about the view axis).
+  std::sort(drawOrder.begin(), drawOrder.end(), [this](uint16_t a, uint16_t b) { return lift[a] > lift[b]; });
+  for (const uint16_t i : drawOrder) {
+    const Instance& s = instances[i];
+    const float c = lift[i];
+    // The lift is undone by popping rather than by translating back, so 900 lifts leave
+    // no rounding behind in the matrix.
+    glPushMatrix();
+    glTranslatef(0, 0, 0.3f * c);
+    if (vertexProgram) vertexProgram->setModelViewProj();
+    const float f = 0.02f * c + 0.03f;
+    drawRectMultiTex({s.x - f / 2, s.y - f / 2, f, f}, {0, 0, 1, 1});
+    glPopMatrix();
+  }
+
+  releaseUnit(GL_TEXTURE1);
+  releaseUnit(GL_TEXTURE0);
+  if (vertexProgram) vertexProgram->unbind();
+  if (fragmentProgram) fragmentProgram->unbind();
+  glDisable(GL_ALPHA_TEST);
+  glColor4f(1, 1, 1, 1);
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] TestHdr
+
+namespace {
+
+// Reports of this effect name the module the way its makers named it.
+constexpr const char* kTestHdrModule = "effects/test_hdr";
+// The probe is read from the file system (RGBE pictures bypass the archive); its
+// low-dynamic-range twin comes through the texture cache.
+constexpr const char* kProbeHdr = "data\\grace_probe.hdr";
+constexpr const char* kProbePng = "data\\grace_probe.png";
+
+}  // namespace
+
+TestHdr::TestHdr(const std::string& name) : Effect(name) {
+  // Owned here until the upload; an authoring load may unwind out of the assertion.
+  const std::unique_ptr<Image> probe(loadImage(kProbeHdr, ""));
+  // A probe that cannot be read (missing, or not an RGBE picture) cannot be shown.
+  assertTrue(probe != nullptr && probe->width > 0 && probe->height > 0 &&
+                 probe->floatData.size() == size_t(probe->width) * size_t(probe->height) * 3,
+             kTestHdrModule, __LINE__);
+  glGenTextures(1, &probeTexture);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(probe->format), probe->width, probe->height, 0, GL_RGB,
+               GL_FLOAT, probe->floatData.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  TextureManager::instance().getTexture(kProbePng, "", GL_TEXTURE_2D, 0);
+}
+
+TestHdr::~TestHdr() { glDeleteTextures(1, &probeTexture); }
+
+void TestHdr::render(uint32_t time) {
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, probeTexture);
+  glEnable(GL_TEXTURE_2D);
+  if (fragmentProgram) {
+    fragmentProgram->bind();
+    fragmentProgram->setParameter4f(fragmentProgram->factors, Factor0.evaluate(time), Factor1.evaluate(time),
+                                    Factor2.evaluate(time), Factor3.evaluate(time));
+  }
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
+  setOrthoUnit();
+  drawRectTex({0, 0, 1, 1}, {0, 0, 1, 1});
+  glDisable(GL_TEXTURE_2D);
+  if (fragmentProgram) fragmentProgram->unbind();
+  glDisable(GL_BLEND);
+}
+
+// [SECTION] SeriesFlower
+
+namespace {
+
+// The colour every point adds.
+constexpr float kFlowerColour[3] = {0.01f, 0.03f, 0.2f};
+
+// The RGBA8 of n points on one pixel: each channel the exact sum rounded once. (Blending
+// point by point rounds at every point, each driver its own way: within a few levels.)
+// From 255 points on every channel is saturated.
+const std::array<uint32_t, 256>& flowerSums() {
+  static const std::array<uint32_t, 256> sums = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < table.size(); ++n) {
+      const auto channel = [n](float colour) {
+        return std::min(255u, static_cast<uint32_t>(std::lround(static_cast<float>(n) * colour * 255.0f)));
+      };
+      // Alpha too is what the points add: 1 each, so 1 wherever one landed.
+      table[n] = channel(kFlowerColour[0]) | channel(kFlowerColour[1]) << 8 | channel(kFlowerColour[2]) << 16 |
+                 (n > 0 ? 255u : 0u) << 24;
+    }
+    return table;
+  }();
+  return sums;
+}
+
+}  // namespace
+
+SeriesFlower::SeriesFlower(const std::string& name)
+    : Effect(name), points(size_t(2) * kPointCount) {
+  registerColour(*this, Red, Green, Blue, Alpha);
+}
+
+SeriesFlower::~SeriesFlower() {
+  if (splatTexture != 0) glDeleteTextures(1, &splatTexture);
+}
+
+int SeriesFlower::computePoints(uint32_t time) {
+  const float a = 0.00001f * static_cast<float>(time) + 0.3f;
+  float x = 1, y = 0;
+  for (int i = 0; i < kPointCount; ++i) {
+    // The orbit is bounded while a stays below 2 (past 170 s of demo time it is not):
+    // once it has run off to infinity nothing more is drawn.
+    if (!std::isfinite(x) || !std::isfinite(y)) return i;
+    points[size_t(2) * i] = 0.025f * x;
+    points[size_t(2) * i + 1] = 0.025f * y;
+    const float next = 5 / (x * x + 1) + y + a * x;
+    y = -x;
+    x = next;
+  }
+  return kPointCount;
+}
+
+void SeriesFlower::splat(int count, float degrees, int width, int height) {
+  if (width != splatWidth || height != splatHeight) {
+    splatWidth = width;
+    splatHeight = height;
+    for (std::vector<uint16_t>& h : hits) h.assign(size_t(width) * height, 0);
+    pixels.assign(size_t(width) * height, 0);
+    if (splatTexture == 0) glGenTextures(1, &splatTexture);
+    glBindTexture(GL_TEXTURE_2D, splatTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  }
+  // The modelview of the drawing: translate (0.5, 0.5), rotate about z; then the unit
+  // square spans the viewport.
+  const double radians = static_cast<double>(degrees) * 3.14159265358979323846 / 180.0;
+  const float c = static_cast<float>(std::cos(radians)), s = static_cast<float>(std::sin(radians));
+  const float w = static_cast<float>(width), h = static_cast<float>(height);
+
+  // Each half of the points into its own count buffer (either core may take either half).
+  const int half = (count + 1) / 2;
+  parallelFor(2, 1, [&](int first, int last) {
+    for (int part = first; part < last; ++part) {
+      uint16_t* counts = hits[size_t(part)].data();
+      std::fill(hits[size_t(part)].begin(), hits[size_t(part)].end(), uint16_t(0));
+      const int end = std::min(count, (part + 1) * half);
+      for (int i = part * half; i < end; ++i) {
+        const float px = points[size_t(2) * i], py = points[size_t(2) * i + 1];
+        const float wx = (0.5f + c * px - s * py) * w;
+        const float wy = (0.5f + s * px + c * py) * h;
+        // A point whose centre is off the viewport is clipped whole, as GL clips points.
+        if (!(wx >= 0 && wx <= w && wy >= 0 && wy <= h)) continue;
+        // A square point of even size is centred on the pixel corner nearest its centre.
+        const int x0 = static_cast<int>(std::floor(wx + 0.5f)) - kPointSize / 2;
+        const int y0 = static_cast<int>(std::floor(wy + 0.5f)) - kPointSize / 2;
+        const int xa = std::max(x0, 0), xb = std::min(x0 + kPointSize, width);
+        const int ya = std::max(y0, 0), yb = std::min(y0 + kPointSize, height);
+        for (int y = ya; y < yb; ++y) {
+          uint16_t* row = counts + size_t(y) * width;
+          for (int x = xa; x < xb; ++x) ++row[x];
+        }
+      }
+    }
+  });
+
+  const std::array<uint32_t, 256>& sums = flowerSums();
+  parallelFor(height, 16, [&](int first, int last) {
+    for (size_t i = size_t(first) * width, end = size_t(last) * width; i < end; ++i)
+      pixels[i] = sums[std::min(uint32_t(hits[0][i]) + hits[1][i], 255u)];
+  });
+  glBindTexture(GL_TEXTURE_2D, splatTexture);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+}
+
+void SeriesFlower::render(uint32_t time) {
+  const int count = computePoints(time);
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (viewport[2] <= 0 || viewport[3] <= 0) return;
+  splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3]);
+
+  // The sum goes on additively, so every point adds, also where an earlier one already
+  // wrote the same depth: the faint colour only shows where thousands of points pile up.
+  setOrthoUnit();
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_TEXTURE_2D);
+  drawRectTex({0, 0, 1, 1}, {0, 1, 1, -1});  // the sum's rows run bottom to top, as GL's
+  glDisable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+
+  glColor4f(1, 1, 1, 1);
+  glLineWidth(1);
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+}

@@ -1,0 +1,96 @@
+#include "launcher/DemoCheck.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "base/vkd.h"
+#include "demoSystem/AuthoringLoad.h"
+#include "demoSystem/Timeline.h"
+#include "demoSystem/TimelineEvent.h"
+#include "demos/EffectList.h"
+#include "launcher/LauncherState.h"
+#include "launcher/VelkorLauncher.h"
+#include "platform/Headless.h"
+#include "platform/Window.h"
+
+namespace {
+
+// A hidden window's context on the offscreen driver, current while the object lives.
+class HeadlessContext {
+ public:
+  HeadlessContext(int width, int height) {
+    platform::useHeadlessVideo();
+    if (!platform::startVideo()) return;
+    started_ = true;
+    platform::setFramebufferFormat(32, 0);
+    window_ = platform::createWindow("demoengine --check", width, height, platform::kWindowHidden);
+    if (window_) context_ = platform::createContext(window_);
+    if (context_ && !platform::makeCurrent(window_, context_)) {
+      platform::deleteContext(context_);
+      context_ = nullptr;
+    }
+  }
+  ~HeadlessContext() {
+    if (context_) {
+      platform::makeCurrent(nullptr, nullptr);
+      platform::deleteContext(context_);
+    }
+    if (window_) platform::destroyWindow(window_);
+    if (started_) platform::stopVideo();
+  }
+  HeadlessContext(const HeadlessContext&) = delete;
+  HeadlessContext& operator=(const HeadlessContext&) = delete;
+
+  bool ok() const { return context_ != nullptr; }
+
+ private:
+  bool started_ = false;
+  platform::Window* window_ = nullptr;
+  platform::GlContext* context_ = nullptr;
+};
+
+bool unpackedScriptIsHere() { return std::filesystem::exists(kDemoScript); }
+
+}  // namespace
+
+int checkDemo(const CommandLineOptions& options) {
+  if (!options.checkDirectory.empty() && chdir(options.checkDirectory.c_str()) != 0) {
+    std::fprintf(stderr, "demoengine: --check %s: %s\n", options.checkDirectory.c_str(), std::strerror(errno));
+    return 2;
+  }
+  const bool archive = options.checkDirectory.empty() ? std::filesystem::exists(kArchiveName) || !unpackedScriptIsHere()
+                                                       : !unpackedScriptIsHere() && std::filesystem::exists(kArchiveName);
+
+  screenWidth = options.width.value_or(800);
+  screenHeight = options.height.value_or(600);
+  HeadlessContext context(screenWidth, screenHeight);
+  if (!context.ok()) {
+    std::fprintf(stderr, "demoengine: --check needs an OpenGL context for the shaders and pictures: %s\n",
+                 platform::lastError());
+    return 1;
+  }
+  queryGlCaps();
+  checkExtensions();
+  chooseFloatTextureFormat();
+  if (archive) openArchive(kArchiveName, kArchivePassword);
+  else setDiskNamesLikeArchive(true);
+
+  EffectList effects(builtInEffectTypes(), ScriptLoader::reportToCollectingLoad);
+  EventList events;
+  const AuthoringLoad load = loadScriptForAuthoring(kDemoScript, effects, events);
+  effects.clear();  // while their context is still there
+
+  for (const ScriptProblem& problem : load.problems) std::printf("%s\n", problem.text().c_str());
+  std::fflush(stdout);
+  const char* what = archive ? "the archive" : "the unpacked demo";
+  if (load.ok())
+    std::fprintf(stderr, "demoengine: no problems in %s (%zu files read)\n", what, load.filesRead.size());
+  else
+    std::fprintf(stderr, "demoengine: %zu problem%s in %s\n", load.problems.size(),
+                 load.problems.size() == 1 ? "" : "s", what);
+  return load.ok() ? 0 : 1;
+}

@@ -1,0 +1,55 @@
+#include "platform/DialogBackend.h"
+
+#include <SDL2/SDL.h>
+#include <epoxy/gl.h>
+
+#include "imgui.h"
+#include "imgui_impl_opengl2.h"
+#include "imgui_impl_sdl.h"
+
+namespace platform {
+
+bool dialogBackendInit(Window* window, GlContext* context) {
+  return ImGui_ImplSDL2_InitForOpenGL(reinterpret_cast<SDL_Window*>(window), context) &&
+         ImGui_ImplOpenGL2_Init();
+}
+
+void dialogBackendShutdown() {
+  ImGui_ImplOpenGL2_Shutdown();
+  ImGui_ImplSDL2_Shutdown();
+}
+
+bool dialogBackendPumpEvents() {
+  bool closed = false;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    ImGui_ImplSDL2_ProcessEvent(&event);
+    if (event.type == SDL_QUIT ||
+        (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
+      closed = true;
+  }
+  return closed;
+}
+
+void dialogBackendNewFrame() {
+  ImGui_ImplOpenGL2_NewFrame();
+  ImGui_ImplSDL2_NewFrame();
+}
+
+void dialogBackendRender(Window* window) {
+  int w = 0, h = 0;
+  SDL_GL_GetDrawableSize(reinterpret_cast<SDL_Window*>(window), &w, &h);
+  glViewport(0, 0, w, h);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+}
+
+// The SDL backend of this ImGui files keys under their SDL scancodes.
+int dialogLetterKey(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') return -1;
+  return SDL_SCANCODE_A + (letter - 'A');
+}
+
+}  // namespace platform
