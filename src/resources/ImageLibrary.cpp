@@ -61,6 +61,11 @@ bool pngDecodeInto(PngDecode* d, MemoryFile* file) {
 
   png_set_read_fn(d->png, file, pngReadFromMemoryFile);
   png_set_sig_bytes(d->png, 8);
+  // Only the pixels are wanted: text, suggested palettes, colour profiles and the like are
+  // skipped unread. libpng would otherwise allocate such a chunk at the length its header
+  // claims before reading it, and merely warn when that length is absurd, so a 100-byte
+  // file could ask for gigabytes.
+  png_set_keep_unknown_chunks(d->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(d->png, d->info);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0, interlace = 0;

@@ -1,11 +1,15 @@
 #include "resources/ImageLibrary.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "resources/DDSLoader.h"
@@ -151,6 +155,42 @@ TEST_F(ImageFiles, PngWhoseHeaderPromisesMoreThanTheFileCanHoldIsRefused) {
   const uint32_t crc = uint32_t(::crc32(::crc32(0, nullptr, 0), huge.data() + 12, 17));
   for (int i = 0; i < 4; ++i) huge[29 + i] = uint8_t(crc >> (24 - 8 * i));
   EXPECT_EQ(save("huge.png", huge), nullptr);
+}
+
+long peakResidentKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST_F(ImageFiles, PngTextProfilesAndOtherExtrasAreSkipped) {
+  const Bytes pixels = {1, 2, 3, 4, 5, 6};
+  const Bytes png = encodePng(2, 1, PNG_COLOR_TYPE_RGB, 8, pixels);
+  const Bytes text(100000, 'x');
+  auto image = save("extras.png", withPngChunk(withPngChunk(png, "tEXt", 100000, text), "sPLT", 3, {1, 2, 3}));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->data, pixels);
+}
+
+// A chunk's length field is all libpng has before reading it: a file of a few bytes that
+// claims a chunk of a gigabyte and a half must fail without the decoder taking that memory.
+// Among them the findings of the PNG fuzz target (tests/regressions/png).
+TEST_F(ImageFiles, PngChunkClaimingGigabytesFailsWithoutAllocatingThem) {
+  const Bytes png = encodePng(4, 2, PNG_COLOR_TYPE_RGB, 8, Bytes(24, 9));
+  std::vector<Bytes> files;
+  for (const char* type : {"sPLT", "tEXt", "zTXt", "iTXt", "iCCP", "eXIf", "ssss"})
+    files.push_back(withPngChunk(png, type, 0x60000000, Bytes(40, 's')));
+  for (const auto& entry : std::filesystem::directory_iterator(DE_SOURCE_DIR "/tests/regressions/png")) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    fixPngChunkCrcs(bytes);  // as the fuzz target does before decoding
+    files.push_back(bytes);
+  }
+  ASSERT_GT(files.size(), 7u);
+  const long before = peakResidentKb();
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(save("claims.png", files[i]), nullptr) << "file " << i;
+  EXPECT_LT(peakResidentKb() - before, 64 * 1024) << "kilobytes more at the peak";
 }
 
 // [SECTION] JPEG

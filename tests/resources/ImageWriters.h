@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -96,6 +97,38 @@ inline Bytes encodePng(int width, int height, int colorType, int bitDepth, const
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// The CRC of every chunk made right again, so that a reader gets past its CRC check to what
+// the chunk holds. Stops at the first chunk that claims more bytes than follow it.
+inline void fixPngChunkCrcs(Bytes& png) {
+  size_t at = 8;  // after the signature
+  while (at + 12 <= png.size()) {
+    const uint8_t* p = png.data() + at;
+    const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+    if (length > png.size() - at - 12) break;
+    const uLong crc = crc32(0, p + 4, static_cast<uInt>(length + 4));
+    uint8_t* out = png.data() + at + 8 + length;
+    for (int i = 0; i < 4; ++i) out[i] = uint8_t(crc >> (24 - 8 * i));
+    at += 12 + length;
+  }
+}
+
+// `png` with a chunk of `type` right after the header chunk: its length field says
+// `claimed` bytes, `data` follows, then the CRC when `data` is the whole chunk.
+inline Bytes withPngChunk(const Bytes& png, const char* type, uint32_t claimed, const Bytes& data) {
+  Bytes chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(uint8_t(claimed >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  if (data.size() == claimed) chunk.resize(chunk.size() + 4);
+  constexpr size_t kAfterHeader = 33;  // the signature and the header chunk
+  Bytes out(png.size() + chunk.size());
+  std::copy(png.begin(), png.begin() + kAfterHeader, out.begin());
+  std::copy(chunk.begin(), chunk.end(), out.begin() + kAfterHeader);
+  std::copy(png.begin() + kAfterHeader, png.end(), out.begin() + kAfterHeader + chunk.size());
+  fixPngChunkCrcs(out);
   return out;
 }
 
