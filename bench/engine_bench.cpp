@@ -7,7 +7,6 @@
 //
 // Every pass ends with glFinish: the software renderer draws when it is flushed, and the
 // time belongs to the pass that queued the work.
-#include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
 
@@ -20,6 +19,7 @@
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
 #include "support/EngineScenes.h"
+#include "support/GlTestContext.h"
 
 namespace {
 
@@ -37,28 +37,8 @@ double millisecondsSince(Clock::time_point start) {
 }
 
 // An 800 × 600 window on SDL's offscreen driver, current for the whole run.
-class BenchWindow {
- public:
-  BenchWindow() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    window = SDL_CreateWindow("bench", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (window) context = SDL_GL_CreateContext(window);
-    if (context) SDL_GL_MakeCurrent(window, context);
-  }
-  bool ok() const { return context != nullptr; }
-
- private:
-  SDL_Window* window = nullptr;
-  SDL_GLContext context = nullptr;
-};
-
-BenchWindow& benchWindow() {
-  static BenchWindow* window = new BenchWindow;  // kept to the end of the process
+GlTestContext& benchWindow() {
+  static GlTestContext* window = new GlTestContext(kWidth, kHeight);  // kept to the end of the process
   return *window;
 }
 
