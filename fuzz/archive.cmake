@@ -1,3 +1,9 @@
+# Replayed in every build: the shared regression archives, read where they are kept.
+file(GLOB FUZZ_REPLAY_INPUTS CONFIGURE_DEPENDS ${DE_TESTDATA_DIR}/regressions/*.rar)
+if(NOT DE_FUZZ)
+  return()
+endif()
+
 # Seeds: the real RAR 2.0 archives (LZ, multimedia, encrypted, comments), small archives
 # written by vkd itself, plain and encrypted, and small compressed ones (LZ, multimedia,
 # solid, encrypted) from the tests' stream writer, made when the fuzz target is built.

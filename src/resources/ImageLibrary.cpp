@@ -61,6 +61,11 @@ bool pngDecodeInto(PngDecode* d, MemoryFile* file) {
 
   png_set_read_fn(d->png, file, pngReadFromMemoryFile);
   png_set_sig_bytes(d->png, 8);
+  // Only the pixels are wanted: text, suggested palettes, colour profiles and the like are
+  // skipped unread. libpng would otherwise allocate such a chunk at the length its header
+  // claims before reading it, and merely warn when that length is absurd, so a 100-byte
+  // file could ask for gigabytes.
+  png_set_keep_unknown_chunks(d->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(d->png, d->info);
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0, interlace = 0;
@@ -123,10 +128,22 @@ void ycbcrToRgbInPlace(uint8_t* pixels, size_t count) {
   }
 }
 
+// A progressive picture goes through the whole picture once per scan: a file of a few
+// kilobytes holding hundreds of scans over a large picture keeps the decoder busy for
+// seconds to minutes. Encoders write about ten scans; a file with more than this many is
+// taken as broken.
+constexpr int kMaxJpegScans = 100;
+
+void jpegLimitScans(j_common_ptr info) {
+  if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxJpegScans)
+    jpegErrorExit(info);
+}
+
 // Everything the error path frees lives in this record (see PngDecode).
 struct JpegDecode {
   jpeg_decompress_struct info{};
   JpegErrorManager error{};
+  jpeg_progress_mgr progress{};
   Image* image = nullptr;
   JSAMPROW* rows = nullptr;
   bool created = false;
@@ -145,6 +162,8 @@ bool jpegDecodeInto(JpegDecode* d, const uint8_t* bytes, size_t size) {
   if (setjmp(d->error.jump)) return false;
   jpeg_create_decompress(&d->info);
   d->created = true;
+  d->progress.progress_monitor = jpegLimitScans;
+  d->info.progress = &d->progress;
   jpeg_mem_src(&d->info, bytes, static_cast<unsigned long>(size));
   if (jpeg_read_header(&d->info, TRUE) != JPEG_HEADER_OK) return false;
 

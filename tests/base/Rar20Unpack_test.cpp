@@ -202,6 +202,143 @@ TEST(Rar20Solid, ANonSolidEntryForgetsTheWindow) {
   EXPECT_FALSE(unpack(unpacker, e.finishEntry(), 10, out, false));
 }
 
+// [SECTION] Matches across entries
+//
+// A match of a solid entry may begin in the window of the entries before it and run on
+// into this entry's own output, at any position of the entry.
+
+using Chain = std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>>;  // packed, unpacked
+
+void endEntry(Rar20Encoder& e, Chain& chain) {
+  std::vector<uint8_t> expected = e.entryOutput();
+  chain.push_back({e.finishEntry(), std::move(expected)});
+}
+
+struct Crossing {
+  const char* name;
+  void (*write)(Rar20Encoder&, Chain&);
+};
+
+const Crossing kCrossings[] = {
+    {"at the entry's first byte",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 200, 30);
+       endEntry(e, c);
+       e.match(150, 60);
+       endEntry(e, c);
+     }},
+    {"48 of 60 bytes back, after 102 bytes of the entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 200, 31);
+       endEntry(e, c);
+       someLiterals(e, 102, 32);
+       e.match(150, 60);
+       someLiterals(e, 5, 33);
+       endEntry(e, c);
+     }},
+    {"one byte back, then a run of 257 from the entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 50, 34);
+       endEntry(e, c);
+       e.literal('x');
+       e.match(2, 258);
+       endEntry(e, c);
+     }},
+    {"a short match, half back and half in the entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 50, 35);
+       endEntry(e, c);
+       someLiterals(e, 5, 36);
+       e.shortMatch(6);
+       endEntry(e, c);
+     }},
+    {"an old distance with a new length",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 300, 37);
+       e.match(40, 5);
+       endEntry(e, c);
+       someLiterals(e, 30, 38);
+       e.oldDistance(0, 100);
+       endEntry(e, c);
+     }},
+    {"the last match repeated",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 300, 39);
+       e.match(100, 120);
+       endEntry(e, c);
+       someLiterals(e, 50, 40);
+       e.repeatLast();
+       endEntry(e, c);
+     }},
+    {"through a small middle entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 300, 41);
+       endEntry(e, c);
+       someLiterals(e, 10, 42);
+       endEntry(e, c);
+       someLiterals(e, 5, 43);
+       e.match(100, 200);
+       endEntry(e, c);
+     }},
+    {"back into a multimedia entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.audioTables(2);
+       for (uint8_t b : wave(200, 2)) e.audioByte(b);
+       endEntry(e, c);
+       e.lzTablesForEverything(true);
+       someLiterals(e, 7, 44);
+       e.match(300, 250);
+       endEntry(e, c);
+     }},
+    {"a whole window back, after the window has wrapped",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 0x100000 + 3000, 45);
+       endEntry(e, c);
+       someLiterals(e, 1000, 46);
+       e.match(0x100000, 258);
+       endEntry(e, c);
+     }},
+    {"from both ends of the kept window, then into the entry",
+     [](Rar20Encoder& e, Chain& c) {
+       e.lzTablesForEverything();
+       someLiterals(e, 0x100000, 47);
+       endEntry(e, c);
+       someLiterals(e, 100, 48);  // the kept window now ends 100 bytes into its ring
+       endEntry(e, c);
+       someLiterals(e, 10, 49);
+       e.match(130, 258);  // 20 bytes of the first entry, 100 of the second, then this one's
+       endEntry(e, c);
+     }},
+};
+
+Chain crossingChain(const Crossing& crossing) {
+  Rar20Encoder e;
+  Chain chain;
+  crossing.write(e, chain);
+  return chain;
+}
+
+TEST(Rar20Solid, MatchesRunFromEarlierEntriesIntoTheNextAtAnyPosition) {
+  for (const Crossing& crossing : kCrossings) {
+    const Chain chain = crossingChain(crossing);
+    Rar20Unpacker unpacker;
+    for (size_t i = 0; i < chain.size(); ++i) {
+      std::vector<uint8_t> out;
+      ASSERT_TRUE(unpack(unpacker, chain[i].first, chain[i].second.size(), out, true))
+          << crossing.name << ", entry " << i;
+      EXPECT_TRUE(out == chain[i].second) << crossing.name << ", entry " << i;
+    }
+  }
+}
+
 // [SECTION] Damage
 
 TEST(Rar20Damage, AMatchBeforeTheFirstByteIsAnError) {
@@ -415,6 +552,27 @@ TEST(Rar20Oracle, UnarDecodesTheWrittenStreamsToTheSameBytes) {
       std::vector<uint8_t> ours;
       EXPECT_EQ(getFromMemory(bytes, entry, "", ours), rar::Status::Ok) << name << " " << entry;
       EXPECT_TRUE(ours == entries[i].second) << name << " " << entry << " by the reader";
+    }
+  }
+}
+
+TEST(Rar20Oracle, UnarDecodesMatchesAcrossEntriesToTheSameBytes) {
+  if (!haveCommand("unar")) GTEST_SKIP() << "unar not installed";
+  ScratchDir dir;
+  for (const Crossing& crossing : kCrossings) {
+    const Chain chain = crossingChain(crossing);
+    const std::vector<uint8_t> bytes = archiveOf(chain, true);
+    writeBytes(dir / "crossing.rar", bytes);
+    const fs::path out = dir / "out";
+    fs::remove_all(out);
+    const CommandResult unar = run("unar -q -nr -D -f -o " + shellQuoted(out) + " " + shellQuoted(dir / "crossing.rar"));
+    ASSERT_EQ(unar.exitCode, 0) << crossing.name << ": " << unar.output;
+    for (size_t i = 0; i < chain.size(); ++i) {
+      const std::string entry = "entry" + std::to_string(i) + ".bin";
+      EXPECT_TRUE(readBytes(out / entry) == chain[i].second) << crossing.name << ", " << entry << " by unar";
+      std::vector<uint8_t> ours;
+      EXPECT_EQ(getFromMemory(bytes, entry, "", ours), rar::Status::Ok) << crossing.name << ", " << entry;
+      EXPECT_TRUE(ours == chain[i].second) << crossing.name << ", " << entry << " by the reader";
     }
   }
 }

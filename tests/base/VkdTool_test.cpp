@@ -218,4 +218,22 @@ TEST_F(VkdTool, RealArchivesExtractLikeUnar) {
   }
 }
 
+TEST_F(VkdTool, TheSolidMatchRegressionEndsWithAFailureNotASignal) {
+  // `vkd test` and `vkd extract` once died of SIGSEGV on this archive; the first entry
+  // reads as unar reads it, the second's data runs out.
+  const fs::path archive = DE_TESTDATA_DIR "/regressions/solid-match-crosses-entry.rar";
+  const CommandResult tested = vkd("test " + shellQuoted(archive));
+  EXPECT_EQ(tested.exitCode, 1) << tested.output;
+  EXPECT_NE(tested.output.find("b.w: corrupt packed data"), std::string::npos) << tested.output;
+  const fs::path byVkd = scratch_ / "vkd";
+  const CommandResult extracted = vkd("extract " + shellQuoted(archive) + " " + shellQuoted(byVkd));
+  EXPECT_EQ(extracted.exitCode, 1) << extracted.output;
+  EXPECT_EQ(readBytes(byVkd / "a.tht").size(), 200u);
+  EXPECT_FALSE(fs::exists(byVkd / "b.w"));
+  requireUnar();
+  const fs::path byUnar = scratch_ / "unar";
+  run("unar -q -nr -D -f -o " + shellQuoted(byUnar) + " " + shellQuoted(archive));
+  EXPECT_TRUE(readBytes(byUnar / "a.tht") == readBytes(byVkd / "a.tht"));
+}
+
 }  // namespace

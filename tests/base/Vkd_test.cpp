@@ -476,4 +476,37 @@ TEST(DamagedArchives, ClaimedSizesBeyondWhatFitsAreRefused) {
   EXPECT_EQ(getFromMemory(archive.bytes(), "huge.bin", "", out), rar::Status::BadData);
 }
 
+// [SECTION] Regressions: inputs that once crashed the reader, read where they are kept
+
+const std::string kRegressions = DE_TESTDATA_DIR "/regressions/";
+
+TEST(Regressions, ASolidMatchRunningOnIntoTheNextEntryReadsOrFailsCleanly) {
+  // Two solid LZ entries. 102 bytes into the second, a match starts 48 bytes back in the
+  // first and runs on 12 bytes into the second's own output (the copy of those 12 bytes
+  // crashed); later the second entry's data runs out, as unar finds too.
+  const std::string path = kRegressions + "solid-match-crosses-entry.rar";
+  const std::vector<uint8_t> bytes = readBytes(path);
+  ASSERT_EQ(bytes.size(), 789u);
+  for (const std::vector<size_t>& order : std::vector<std::vector<size_t>>{{0, 1}, {1, 0}, {1, 1, 0, 0}}) {
+    rar::MemorySource source(bytes.data(), bytes.size());
+    rar::ArchiveReader reader(rar::readIndex(source));
+    ASSERT_EQ(reader.index().entries.size(), 2u);
+    for (size_t i : order) {
+      rar::Block block;
+      const rar::Status status = reader.extract(source, i, "", block);
+      if (i == 0) {
+        EXPECT_EQ(status, rar::Status::Ok);
+        EXPECT_EQ(block.size(), 200u);
+      } else {
+        EXPECT_EQ(status, rar::Status::BadData);
+      }
+    }
+  }
+  // The player's way in: by name, the entry names cut at their zero bytes.
+  const Loaded first = get(path, "a.tht", nullptr);
+  EXPECT_EQ(first.result, 1);
+  EXPECT_EQ(first.bytes.size(), 200u);
+  EXPECT_EQ(get(path, "b.w", nullptr).result, 0);
+}
+
 }  // namespace

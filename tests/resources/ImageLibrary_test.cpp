@@ -1,10 +1,15 @@
 #include "resources/ImageLibrary.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "resources/DDSLoader.h"
@@ -152,6 +157,42 @@ TEST_F(ImageFiles, PngWhoseHeaderPromisesMoreThanTheFileCanHoldIsRefused) {
   EXPECT_EQ(save("huge.png", huge), nullptr);
 }
 
+long peakResidentKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST_F(ImageFiles, PngTextProfilesAndOtherExtrasAreSkipped) {
+  const Bytes pixels = {1, 2, 3, 4, 5, 6};
+  const Bytes png = encodePng(2, 1, PNG_COLOR_TYPE_RGB, 8, pixels);
+  const Bytes text(100000, 'x');
+  auto image = save("extras.png", withPngChunk(withPngChunk(png, "tEXt", 100000, text), "sPLT", 3, {1, 2, 3}));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->data, pixels);
+}
+
+// A chunk's length field is all libpng has before reading it: a file of a few bytes that
+// claims a chunk of a gigabyte and a half must fail without the decoder taking that memory.
+// Among them the findings of the PNG fuzz target (tests/regressions/png).
+TEST_F(ImageFiles, PngChunkClaimingGigabytesFailsWithoutAllocatingThem) {
+  const Bytes png = encodePng(4, 2, PNG_COLOR_TYPE_RGB, 8, Bytes(24, 9));
+  std::vector<Bytes> files;
+  for (const char* type : {"sPLT", "tEXt", "zTXt", "iTXt", "iCCP", "eXIf", "ssss"})
+    files.push_back(withPngChunk(png, type, 0x60000000, Bytes(40, 's')));
+  for (const auto& entry : std::filesystem::directory_iterator(DE_SOURCE_DIR "/tests/regressions/png")) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    fixPngChunkCrcs(bytes);  // as the fuzz target does before decoding
+    files.push_back(bytes);
+  }
+  ASSERT_GT(files.size(), 7u);
+  const long before = peakResidentKb();
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(save("claims.png", files[i]), nullptr) << "file " << i;
+  EXPECT_LT(peakResidentKb() - before, 64 * 1024) << "kilobytes more at the peak";
+}
+
 // [SECTION] JPEG
 
 void expectNear(const Image& image, int x, int y, std::array<int, 3> rgb, int tolerance) {
@@ -234,6 +275,30 @@ TEST_F(ImageFiles, BrokenJpegsNeverCrash) {
   if (cut) {
     EXPECT_EQ(cut->data.size(), 16u * 16u * 3u);
   }
+}
+
+// The scans of a progressive file repeated until it holds `scans` of them.
+Bytes withScansRepeated(const Bytes& progressive, int scansInFile, int scans) {
+  const uint8_t sos[] = {0xFF, 0xDA};
+  const auto first = std::search(progressive.begin(), progressive.end(), std::begin(sos), std::end(sos));
+  const auto end = progressive.end() - 2;  // the end-of-image marker
+  Bytes out(progressive.begin(), first);
+  for (int n = 0; n < scans; n += scansInFile) out.insert(out.end(), first, end);
+  out.insert(out.end(), end, progressive.end());
+  return out;
+}
+
+TEST_F(ImageFiles, ProgressiveJpegDecodesButAFileOfEndlessScansIsRefused) {
+  Bytes pixels(16 * 16 * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7);
+  const Bytes progressive = encodeJpeg(16, 16, 3, pixels, 100, true);
+  auto baseline = save("baseline.jpg", encodeJpeg(16, 16, 3, pixels));
+  auto image = save("progressive.jpg", progressive);
+  ASSERT_TRUE(baseline && image);
+  EXPECT_EQ(image->data, baseline->data) << "the same coefficients, sent in ten scans";
+  // Each scan is a pass over the whole picture: a hundred are read, more are not.
+  EXPECT_NE(save("100.jpg", withScansRepeated(progressive, 10, 100)), nullptr);
+  EXPECT_EQ(save("110.jpg", withScansRepeated(progressive, 10, 110)), nullptr);
 }
 
 // [SECTION] DDS

@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -99,12 +100,45 @@ inline Bytes encodePng(int width, int height, int colorType, int bitDepth, const
   return out;
 }
 
+// The CRC of every chunk made right again, so that a reader gets past its CRC check to what
+// the chunk holds. Stops at the first chunk that claims more bytes than follow it.
+inline void fixPngChunkCrcs(Bytes& png) {
+  size_t at = 8;  // after the signature
+  while (at + 12 <= png.size()) {
+    const uint8_t* p = png.data() + at;
+    const size_t length = size_t(p[0]) << 24 | size_t(p[1]) << 16 | size_t(p[2]) << 8 | p[3];
+    if (length > png.size() - at - 12) break;
+    const uLong crc = crc32(0, p + 4, static_cast<uInt>(length + 4));
+    uint8_t* out = png.data() + at + 8 + length;
+    for (int i = 0; i < 4; ++i) out[i] = uint8_t(crc >> (24 - 8 * i));
+    at += 12 + length;
+  }
+}
+
+// `png` with a chunk of `type` right after the header chunk: its length field says
+// `claimed` bytes, `data` follows, then the CRC when `data` is the whole chunk.
+inline Bytes withPngChunk(const Bytes& png, const char* type, uint32_t claimed, const Bytes& data) {
+  Bytes chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(uint8_t(claimed >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  if (data.size() == claimed) chunk.resize(chunk.size() + 4);
+  constexpr size_t kAfterHeader = 33;  // the signature and the header chunk
+  Bytes out(png.size() + chunk.size());
+  std::copy(png.begin(), png.begin() + kAfterHeader, out.begin());
+  std::copy(chunk.begin(), chunk.end(), out.begin() + kAfterHeader);
+  std::copy(png.begin() + kAfterHeader, png.end(), out.begin() + kAfterHeader + chunk.size());
+  fixPngChunkCrcs(out);
+  return out;
+}
+
 // [SECTION] JPEG
 
 // `components` 1 (grey), 3 (RGB), 4 (four planes stored as they are, no colour transform)
 // or any other count (planes of unknown meaning); quality 100 keeps the test colours close.
+// `progressive`: the coefficients in several scans, as libjpeg's simple progression orders them.
 inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixels,
-                        int quality = 100) {
+                        int quality = 100, bool progressive = false) {
   jpeg_compress_struct info{};
   jpeg_error_mgr error{};
   info.err = jpeg_std_error(&error);
@@ -126,6 +160,7 @@ inline Bytes encodeJpeg(int width, int height, int components, const Bytes& pixe
     info.comp_info[c].h_samp_factor = 1;
     info.comp_info[c].v_samp_factor = 1;
   }
+  if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + info.next_scanline * width * components);

@@ -176,27 +176,42 @@ bool Rar20Unpacker::readTables(BitReader& bits) {
 
 // [SECTION] LZ blocks
 
+// Positions count from this entry's first byte. A match of a solid entry may start in the
+// window of the earlier entries and run on into this entry's output at any position, so
+// `position + done - distance` is formed only once it cannot go below zero.
 bool Rar20Unpacker::copyMatch(uint8_t* output, size_t position, size_t size, uint32_t distance,
                               uint32_t length) const {
   // A match never reaches before the first byte of the stream; there is nothing there.
   if (distance == 0 || distance > position + historyFill_) return false;
-  length = static_cast<uint32_t>(std::min<size_t>(length, size - position));
-  uint8_t* to = output + position;
-  if (distance <= position) {
-    const uint8_t* from = to - distance;
-    if (distance >= length) {
-      std::memcpy(to, from, length);
-    } else {
-      for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+  const size_t count = std::min<size_t>(length, size - position);
+  size_t done = 0;
+  if (distance > position) {
+    // The match starts `back` bytes before this entry's output, in the kept window, and
+    // may run on into the output once those bytes are copied.
+    const size_t back = distance - position;
+    const size_t fromHistory = std::min(count, back);
+    size_t at = (historyEnd_ + kWindowSize - back) & (kWindowSize - 1);
+    while (done < fromHistory) {  // at most two pieces: the ring may wrap
+      const size_t chunk = std::min(fromHistory - done, kWindowSize - at);
+      std::memcpy(output + position + done, history_.data() + at, chunk);
+      done += chunk;
+      at = (at + chunk) & (kWindowSize - 1);
     }
-    return true;
+    if (done == count) return true;
   }
-  // The start of the match lies in the window of the previous entries.
-  const size_t mask = kWindowSize - 1;
-  size_t back = distance - position;  // bytes before this entry's output
-  uint32_t i = 0;
-  for (; i < length && back > 0; ++i, --back) to[i] = history_[(historyEnd_ - back) & mask];
-  for (; i < length; ++i) to[i] = to[i - distance];
+  // From here on position + done >= distance: the source lies in this entry's output.
+  uint8_t* to = output + position + done;
+  const uint8_t* from = output + (position + done - distance);
+  const size_t rest = count - done;
+  // A match longer than its distance repeats its first `distance` bytes. Copying from the
+  // match's start in chunks that double keeps every source apart from its destination
+  // (the source, distance + copied bytes long, ends where the chunk begins); a match no
+  // longer than its distance is a single copy.
+  for (size_t copied = 0; copied < rest;) {
+    const size_t chunk = std::min<size_t>(distance + copied, rest - copied);
+    std::memcpy(to + copied, from, chunk);
+    copied += chunk;
+  }
   return true;
 }
 
