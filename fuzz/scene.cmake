@@ -10,5 +10,5 @@ add_custom_command(
   DEPENDS fuzz_scene_seeds_writer
   COMMENT "Writing the scene fuzzer's seeds")
 add_custom_target(fuzz_scene_seeds DEPENDS ${scene_seeds}/walls.vkg ${scene_seeds}/every.vkg ${scene_seeds}/empty.vkg)
-add_dependencies(fuzz_scene fuzz_scene_seeds)
+add_dependencies(${program} fuzz_scene_seeds)
 set(FUZZ_SEED_DIRS ${scene_seeds})

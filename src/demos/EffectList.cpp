@@ -83,7 +83,11 @@ std::span<const EffectType> builtInEffectTypes() { return kTypes; }
 EffectList::EffectList(std::span<const EffectType> types, FatalTextReport fail)
     : types(types), fail(fail) {}
 
-EffectList::~EffectList() { clear(); }
+// Only the effects go: a registry that lives to the end of the process is destroyed after
+// the types' shared state (built later, destroyed earlier), which must not be touched then.
+EffectList::~EffectList() {
+  for (Effect* effect : list) delete effect;
+}
 
 bool EffectList::insertEffect(const std::string& instanceName, const std::string& typeName) {
   for (const EffectType& type : types) {
