@@ -14,23 +14,7 @@ using namespace enginetest;
 
 constexpr int kSize = 128;
 
-class Shadows : public testing::Test {
- protected:
-  // One context for the whole program: the shared targets and programs belong to it.
-  static void SetUpTestSuite() {
-    if (!gl) gl = new GlTestContext(kSize, kSize);
-    serveEngineShaders();
-  }
-  void SetUp() override {
-    ASSERT_TRUE(gl->ok());
-    glViewport(0, 0, kSize, kSize);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  }
-  static GlTestContext* gl;
-};
-
-GlTestContext* Shadows::gl = nullptr;
+class Shadows : public EngineTest<kSize> {};
 
 constexpr Rgb kBoxColour{200, 60, 60};
 

@@ -15,25 +15,7 @@ using namespace enginetest;
 
 constexpr int kSize = 64;
 
-class Scenes : public testing::Test {
- protected:
-  // One context for the whole program (the death tests' suite included): the engine's
-  // shared targets, programs and textures belong to it.
-  static void SetUpTestSuite() {
-    if (!gl) gl = new GlTestContext(kSize, kSize);
-    serveEngineShaders();
-  }
-  void SetUp() override {
-    ASSERT_TRUE(gl->ok());
-    glViewport(0, 0, kSize, kSize);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  }
-
-  static GlTestContext* gl;
-};
-
-GlTestContext* Scenes::gl = nullptr;
+class Scenes : public EngineTest<kSize> {};
 
 glm::vec3 translationOf(const glm::mat4& m) { return glm::vec3(m[3]); }
 

@@ -15,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/Math.h"
 #include "base/RenderTarget.h"
 #include "engine/MeshObject.h"
 #include "platform/Capture/PngWriter.h"
 #include "resources/Texture.h"
 #include "resources/TextureTools.h"
+#include "support/GlTestContext.h"
 
 namespace enginetest {
 
@@ -31,6 +34,26 @@ using Rgb = std::array<int, 3>;
 inline void serveEngineShaders() {
   if (::chdir(DE_SOURCE_DIR "/demo") != 0) std::abort();
 }
+
+// A fixture on one Size × Size context for the whole program (the death tests' suites
+// included): the engine's shared targets, programs and textures belong to it. Each test
+// starts on a cleared frame with the full viewport.
+template <int Size>
+class EngineTest : public testing::Test {
+ protected:
+  static constexpr int kSize = Size;
+  static void SetUpTestSuite() {
+    if (!gl) gl = new GlTestContext(kSize, kSize);
+    serveEngineShaders();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(gl->ok());
+    glViewport(0, 0, kSize, kSize);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+  static inline GlTestContext* gl = nullptr;
+};
 
 inline int byteOf(double v) { return static_cast<int>(std::lround(std::fmin(std::fmax(v, 0.0), 1.0) * 255.0)); }
 inline Rgb bytesOf(double r, double g, double b) { return {byteOf(r), byteOf(g), byteOf(b)}; }
