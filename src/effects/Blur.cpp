@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <string>
 
-#include "base/RenderTarget.h"
 #include "effects/ScreenQuad.h"
 #include "engine/ShaderManager.h"
+#include "resources/RenderTarget.h"
 
 namespace {
 

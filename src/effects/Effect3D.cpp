@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "base/Error.h"
-#include "base/RenderTarget.h"
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
 #include "engine/SceneLoaderVKG.h"
+#include "resources/RenderTarget.h"
 
 namespace {
 

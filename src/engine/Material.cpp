@@ -1,7 +1,7 @@
 #include "engine/Material.h"
 
 #include "base/Error.h"
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 #include "resources/Texture.h"
 
 // Index

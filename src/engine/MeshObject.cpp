@@ -8,6 +8,7 @@
 #include "engine/FragmentProgram.h"
 #include "engine/Scene.h"
 #include "engine/SceneRenderer.h"
+#include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
 #include "resources/Texture.h"
 

@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "engine/FragmentProgram.h"
 #include "engine/Scene.h"
+#include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
 #include "resources/Texture.h"
 

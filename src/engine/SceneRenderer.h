@@ -14,7 +14,7 @@
 //   shadow apply (spot and omni): colour (0, 0, 0, a) blended with (ONE, SRC_ALPHA), so a
 //     shadowed pixel keeps the fraction kShadowKeeps of its colour and a lit one all of it.
 
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 
 class Texture;
 class VertexProgram;

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "archive/vkd.h"
 #include "base/Error.h"
-#include "base/vkd.h"
 #include "resources/DDSLoader.h"
 #include "resources/ImagePrefetch.h"
-#include "resources/Texture.h"
+#include "resources/TextureSettings.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/vkd.h"
 #include "base/Display.h"
-#include "base/vkd.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
+#include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
-#include "launcher/VelkorLauncher.h"
 #include "support/GlTestContext.h"
 #include "support/Program.h"
 #include "support/TempDir.h"

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
+#include "resources/RenderTarget.h"
 #include "support/GlState.h"
 #include "support/GlTestContext.h"
 #include "support/TestEffects.h"
