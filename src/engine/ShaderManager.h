@@ -1,6 +1,6 @@
 #pragma once
-// Shader programs and their process-wide cache. Programs are GLSL separable programs
-// (DESIGN §2), standing where Cg programs were: a shader file keeps its ".cg" name but holds GLSL
+// Shader programs and their process-wide cache. Programs are GLSL separable programs: a
+// shader file keeps the ".cg" name that scripts and effects use for it but holds GLSL
 // (compatibility profile), compiles with glCreateShaderProgramv, and bind() installs it on
 // its stage of the one program pipeline of the process, so the other stage keeps
 // fixed-function processing. Named parameters are uniforms; a handle is the uniform
