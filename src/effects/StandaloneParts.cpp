@@ -299,15 +299,16 @@ namespace {
 // The colour every point adds.
 constexpr float kFlowerColour[3] = {0.01f, 0.03f, 0.2f};
 
-// The RGBA8 of n points on one pixel: each channel the exact sum rounded once. (Blending
-// point by point rounds at every point, each driver its own way: within a few levels.)
+// The RGBA8 of n points on one pixel of an 8-bit frame. Each additive point is stored in
+// eight bits before the next one adds: it adds its colour rounded to a step (3, 8 and 51 of
+// 255 for 2.55, 7.65 and 51), so n points give n times that, not the exact sum rounded once.
 // From 255 points on every channel is saturated.
 const std::array<uint32_t, 256>& flowerSums() {
   static const std::array<uint32_t, 256> sums = [] {
     std::array<uint32_t, 256> table{};
     for (uint32_t n = 0; n < table.size(); ++n) {
       const auto channel = [n](float colour) {
-        return std::min(255u, static_cast<uint32_t>(std::lround(static_cast<float>(n) * colour * 255.0f)));
+        return std::min(255u, n * static_cast<uint32_t>(std::lround(colour * 255.0f)));
       };
       // Alpha too is what the points add: 1 each, so 1 wherever one landed.
       table[n] = channel(kFlowerColour[0]) | channel(kFlowerColour[1]) << 8 | channel(kFlowerColour[2]) << 16 |
@@ -345,42 +346,59 @@ int SeriesFlower::computePoints(uint32_t time) {
   return kPointCount;
 }
 
-void SeriesFlower::splat(int count, float degrees, int width, int height) {
-  if (width != splatWidth || height != splatHeight) {
-    splatWidth = width;
-    splatHeight = height;
-    for (std::vector<uint16_t>& h : hits) h.assign(size_t(width) * height, 0);
-    pixels.assign(size_t(width) * height, 0);
-    if (splatTexture == 0) glGenTextures(1, &splatTexture);
-    glBindTexture(GL_TEXTURE_2D, splatTexture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+void SeriesFlower::reserve(int width, int height) {
+  const size_t size = size_t(width) * size_t(height);
+  if (size > pixels.size()) {
+    for (std::vector<uint16_t>& h : hits) h.resize(size);
+    pixels.resize(size);
+    ++allocations;
   }
-  // The modelview of the drawing: translate (0.5, 0.5), rotate about z; then the unit
-  // square spans the viewport.
-  const double radians = static_cast<double>(degrees) * 3.14159265358979323846 / 180.0;
-  const float c = static_cast<float>(std::cos(radians)), s = static_cast<float>(std::sin(radians));
+  if (width <= textureWidth && height <= textureHeight) return;
+  textureWidth = std::max(width, textureWidth);
+  textureHeight = std::max(height, textureHeight);
+  if (splatTexture == 0) glGenTextures(1, &splatTexture);
+  glBindTexture(GL_TEXTURE_2D, splatTexture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureWidth, textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  ++allocations;
+}
+
+void SeriesFlower::splat(int count, float degrees, int width, int height) {
+  reserve(width, height);
+  const size_t area = size_t(width) * size_t(height);
+  // Where GL puts each point, worked out as it does, so that every point covers the very
+  // pixels it would: the rotation's sine and cosine of the angle in single precision; the
+  // drawing's matrices (the unit square's projection times the translation to its middle and
+  // the rotation) multiplied into one, whose translation cancels; each vertex through it
+  // (products summed in order, not fused) and the viewport transform; then the window
+  // position snapped to 1/256 of a pixel. A square point of even size covers the pixels
+  // round the pixel corner nearest that position.
+  const float radians = static_cast<float>(static_cast<double>(degrees) * 3.14159265358979323846 / 180.0);
+  const float c = std::cos(radians), s = std::sin(radians);
+  const float m00 = 2 * c, m01 = -2 * s, m10 = 2 * s, m11 = 2 * c;
   const float w = static_cast<float>(width), h = static_cast<float>(height);
+  const float halfWidth = w / 2, halfHeight = h / 2;
+  const auto corner = [](float window) {
+    return ((static_cast<int>(std::lrint(window * 256.0f)) + 128) >> 8) - kPointSize / 2;
+  };
 
   // Each half of the points into its own count buffer (either core may take either half).
   const int half = (count + 1) / 2;
   parallelFor(2, 1, [&](int first, int last) {
     for (int part = first; part < last; ++part) {
       uint16_t* counts = hits[size_t(part)].data();
-      std::fill(hits[size_t(part)].begin(), hits[size_t(part)].end(), uint16_t(0));
+      std::fill(counts, counts + area, uint16_t(0));
       const int end = std::min(count, (part + 1) * half);
       for (int i = part * half; i < end; ++i) {
         const float px = points[size_t(2) * i], py = points[size_t(2) * i + 1];
-        const float wx = (0.5f + c * px - s * py) * w;
-        const float wy = (0.5f + s * px + c * py) * h;
+        const float wx = (px * m00 + py * m01) * halfWidth + halfWidth;
+        const float wy = (px * m10 + py * m11) * halfHeight + halfHeight;
         // A point whose centre is off the viewport is clipped whole, as GL clips points.
         if (!(wx >= 0 && wx <= w && wy >= 0 && wy <= h)) continue;
-        // A square point of even size is centred on the pixel corner nearest its centre.
-        const int x0 = static_cast<int>(std::floor(wx + 0.5f)) - kPointSize / 2;
-        const int y0 = static_cast<int>(std::floor(wy + 0.5f)) - kPointSize / 2;
+        const int x0 = corner(wx), y0 = corner(wy);
         const int xa = std::max(x0, 0), xb = std::min(x0 + kPointSize, width);
         const int ya = std::max(y0, 0), yb = std::min(y0 + kPointSize, height);
         for (int y = ya; y < yb; ++y) {
@@ -415,7 +433,11 @@ void SeriesFlower::render(uint32_t time) {
   glBlendFunc(GL_ONE, GL_ONE);
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
-  drawRectTex({0, 0, 1, 1}, {0, 1, 1, -1});  // the sum's rows run bottom to top, as GL's
+  // The sum fills the lower left width × height texels of a texture that only grows; its rows
+  // run bottom to top, as GL's.
+  const float u = static_cast<float>(viewport[2]) / static_cast<float>(textureWidth);
+  const float v = static_cast<float>(viewport[3]) / static_cast<float>(textureHeight);
+  drawRectTex({0, 0, 1, 1}, {0, v, u, -v});
   glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
 

@@ -116,14 +116,20 @@ class SeriesFlower : public Effect {
   FloatVariable Red, Green, Blue, Alpha;
   std::vector<float> points;  // 2 × kPointCount, allocated once
 
+  // How often the sum's buffers or texture were (re)allocated: once per size larger than
+  // every one before, not per frame (a flower drawn into a target and on screen alternates).
+  int storageAllocations() const { return allocations; }
+
  private:
   // The points are added up on the processor and the sum is laid over the frame as one
-  // picture, which is what drawing them one by one as additive points gives, without the
-  // driver setting up sixty thousand primitives a frame. Sized to the viewport; allocated
-  // again only when that changes.
+  // picture, which is what drawing them one by one as additive points into an 8-bit frame
+  // gives, without the driver setting up sixty thousand primitives a frame.
   void splat(int count, float degrees, int width, int height);
-  int splatWidth = 0, splatHeight = 0;
+  // Room for a viewport of width × height: the buffers and the texture only ever grow.
+  void reserve(int width, int height);
   std::vector<uint16_t> hits[2];  // per half of the points, rows bottom to top
   std::vector<uint32_t> pixels;   // RGBA8 of the sum
   GLuint splatTexture = 0;        // owned
+  int textureWidth = 0, textureHeight = 0;
+  int allocations = 0;
 };
