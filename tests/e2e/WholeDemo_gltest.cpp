@@ -18,6 +18,7 @@
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
+#include "effects/Grids.h"
 #include "launcher/LauncherState.h"
 #include "launcher/VelkorLauncher.h"
 #include "support/GlTestContext.h"
@@ -235,6 +236,30 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
     for (size_t i = 0; i < fresh.rgb.size(); ++i) differing += fresh.rgb[i] != image.rgb[i];
     EXPECT_EQ(differing, 0) << "a reload at " << t << " draws " << differing << " channel values unlike a fresh start";
   }
+}
+
+// The water shot as a 25 fps recording plays it: every GridWater drawn steps the drop they
+// share, six of them a frame, so drops fall about one a second (a drop takes 150 steps or so)
+// and water shows from the second second on, where one GridWater alone would show a single
+// drop still growing at the end of the shot.
+TEST_F(WholeDemo, TheWaterShotFallsADropASecondInATwentyFiveFpsRecording) {
+  loadDemo(kDemoScript);
+  const GridWater::Shared& water = GridWater::shared();
+  constexpr int kWaterStart = kSwarm + kBar * 13, kWaterEnd = kSwarm + kBar * 16;
+  int drops = 0, framesWithWater = 0, frames = 0;
+  float row = -1, col = -1;
+  for (int t = kWaterStart; t < kWaterEnd; t += 40, ++frames) {
+    renderFrame(static_cast<uint32_t>(t));
+    if (water.dropRow != row || water.dropCol != col) {
+      ++drops;
+      row = water.dropRow;
+      col = water.dropCol;
+    }
+    if (t >= kWaterStart + 2000) framesWithWater += water.vertexCount > 0;
+  }
+  EXPECT_EQ(frames, 144);
+  EXPECT_GE(drops, 5);
+  EXPECT_EQ(framesWithWater, frames - 50);
 }
 
 }  // namespace
