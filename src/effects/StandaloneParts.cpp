@@ -299,24 +299,73 @@ namespace {
 // The colour every point adds.
 constexpr float kFlowerColour[3] = {0.01f, 0.03f, 0.2f};
 
-// The RGBA8 of n points on one pixel of an 8-bit frame. Each additive point is stored in
-// eight bits before the next one adds: it adds its colour rounded to a step (3, 8 and 51 of
-// 255 for 2.55, 7.65 and 51), so n points give n times that, not the exact sum rounded once.
-// From 255 points on every channel is saturated.
-const std::array<uint32_t, 256>& flowerSums() {
-  static const std::array<uint32_t, 256> sums = [] {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < table.size(); ++n) {
-      const auto channel = [n](float colour) {
-        return std::min(255u, n * static_cast<uint32_t>(std::lround(colour * 255.0f)));
-      };
-      // Alpha too is what the points add: 1 each, so 1 wherever one landed.
-      table[n] = channel(kFlowerColour[0]) | channel(kFlowerColour[1]) << 8 | channel(kFlowerColour[2]) << 16 |
-                 (n > 0 ? 255u : 0u) << 24;
-    }
-    return table;
-  }();
-  return sums;
+// The texel that n of the flower's points leave on one pixel of a black frame of `bits` (8 or
+// 10) bits a channel, for n = 0 … 255, packed as the sum's texture of that depth takes it
+// (RGBA8, or 2_10_10_10_REV with red lowest). Each additive point is stored in the frame
+// before the next one adds, rounded from the colour the way the driver rounds: in eight bits
+// every point adds 3, 8 and 51 (for 2.55, 7.65 and 51), in ten bits the steps need not all be
+// alike. So the table is what GL itself leaves: 255 points added one by one, once, to a cleared
+// 8 × 8 target of that depth, read back after each. From 255 points on every channel is
+// saturated.
+using FlowerSums = std::array<uint32_t, 256>;
+FlowerSums measurePointByPoint(int bits) {
+  GLint drawFramebuffer = 0, readFramebuffer = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  const GLenum type = bits == 10 ? GL_UNSIGNED_INT_2_10_10_10_REV : GL_UNSIGNED_BYTE;
+  GLuint texture = 0, framebuffer = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, bits == 10 ? GL_RGB10_A2 : GL_RGBA8, 8, 8, 0, GL_RGBA, type, nullptr);
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  glViewport(0, 0, 8, 8);
+  for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_SCISSOR_TEST, GL_ALPHA_TEST, GL_TEXTURE_2D, GL_LIGHTING,
+                     GL_FOG, GL_CULL_FACE, GL_POINT_SMOOTH})
+    glDisable(cap);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor4f(kFlowerColour[0], kFlowerColour[1], kFlowerColour[2], 1);
+  glPointSize(static_cast<float>(SeriesFlower::kPointSize));
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  FlowerSums table{};
+  for (size_t n = 1; n < table.size(); ++n) {
+    glBegin(GL_POINTS);
+    glVertex2f(0, 0);  // the middle of the target: the point covers pixels 1 … 6
+    glEnd();
+    glReadPixels(4, 4, 1, 1, GL_RGBA, type, &table[n]);
+  }
+  glDeleteFramebuffers(1, &framebuffer);
+  glDeleteTextures(1, &texture);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  return table;
+}
+
+// Measured on first use, in the context the effect draws in (the process has one).
+const FlowerSums& flowerSums(int bits) {
+  if (bits == 10) {
+    static const FlowerSums ten = measurePointByPoint(10);
+    return ten;
+  }
+  static const FlowerSums eight = measurePointByPoint(8);
+  return eight;
 }
 
 }  // namespace
@@ -327,7 +376,8 @@ SeriesFlower::SeriesFlower(const std::string& name)
 }
 
 SeriesFlower::~SeriesFlower() {
-  if (splatTexture != 0) glDeleteTextures(1, &splatTexture);
+  for (SumTexture& texture : sumTextures)
+    if (texture.id != 0) glDeleteTextures(1, &texture.id);
 }
 
 int SeriesFlower::computePoints(uint32_t time) {
@@ -346,28 +396,34 @@ int SeriesFlower::computePoints(uint32_t time) {
   return kPointCount;
 }
 
-void SeriesFlower::reserve(int width, int height) {
+SeriesFlower::SumTexture& SeriesFlower::reserve(int width, int height, int bits) {
   const size_t size = size_t(width) * size_t(height);
   if (size > pixels.size()) {
     for (std::vector<uint16_t>& h : hits) h.resize(size);
     pixels.resize(size);
     ++allocations;
   }
-  if (width <= textureWidth && height <= textureHeight) return;
-  textureWidth = std::max(width, textureWidth);
-  textureHeight = std::max(height, textureHeight);
-  if (splatTexture == 0) glGenTextures(1, &splatTexture);
-  glBindTexture(GL_TEXTURE_2D, splatTexture);
+  SumTexture& texture = sumTextures[bits == 10 ? 1 : 0];
+  if (width <= texture.width && height <= texture.height) return texture;
+  texture.width = std::max(width, texture.width);
+  texture.height = std::max(height, texture.height);
+  if (texture.id == 0) glGenTextures(1, &texture.id);
+  glBindTexture(GL_TEXTURE_2D, texture.id);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, textureWidth, textureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  if (bits == 10)
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB10_A2, texture.width, texture.height, 0, GL_RGBA,
+                 GL_UNSIGNED_INT_2_10_10_10_REV, nullptr);
+  else
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texture.width, texture.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   ++allocations;
+  return texture;
 }
 
-void SeriesFlower::splat(int count, float degrees, int width, int height) {
-  reserve(width, height);
+const SeriesFlower::SumTexture& SeriesFlower::splat(int count, float degrees, int width, int height, int bits) {
+  SumTexture& texture = reserve(width, height, bits);
   const size_t area = size_t(width) * size_t(height);
   // Where GL puts each point, worked out as it does, so that every point covers the very
   // pixels it would: the rotation's sine and cosine of the angle in single precision; the
@@ -409,13 +465,15 @@ void SeriesFlower::splat(int count, float degrees, int width, int height) {
     }
   });
 
-  const std::array<uint32_t, 256>& sums = flowerSums();
+  const FlowerSums& sums = flowerSums(bits);
   parallelFor(height, 16, [&](int first, int last) {
     for (size_t i = size_t(first) * width, end = size_t(last) * width; i < end; ++i)
       pixels[i] = sums[std::min(uint32_t(hits[0][i]) + hits[1][i], 255u)];
   });
-  glBindTexture(GL_TEXTURE_2D, splatTexture);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, texture.id);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA,
+                  bits == 10 ? GL_UNSIGNED_INT_2_10_10_10_REV : GL_UNSIGNED_BYTE, pixels.data());
+  return texture;
 }
 
 void SeriesFlower::render(uint32_t time) {
@@ -423,7 +481,11 @@ void SeriesFlower::render(uint32_t time) {
   GLint viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, viewport);
   if (viewport[2] <= 0 || viewport[3] <= 0) return;
-  splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3]);
+  // The frame the points would be added into: ten bits a channel (as some windows have) or
+  // eight (render targets, most windows).
+  GLint redBits = 8;
+  glGetIntegerv(GL_RED_BITS, &redBits);
+  const SumTexture& texture = splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3], redBits);
 
   // The sum goes on additively, so every point adds, also where an earlier one already
   // wrote the same depth: the faint colour only shows where thousands of points pile up.
@@ -435,8 +497,8 @@ void SeriesFlower::render(uint32_t time) {
   glEnable(GL_TEXTURE_2D);
   // The sum fills the lower left width × height texels of a texture that only grows; its rows
   // run bottom to top, as GL's.
-  const float u = static_cast<float>(viewport[2]) / static_cast<float>(textureWidth);
-  const float v = static_cast<float>(viewport[3]) / static_cast<float>(textureHeight);
+  const float u = static_cast<float>(viewport[2]) / static_cast<float>(texture.width);
+  const float v = static_cast<float>(viewport[3]) / static_cast<float>(texture.height);
   drawRectTex({0, 0, 1, 1}, {0, v, u, -v});
   glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);

@@ -470,6 +470,33 @@ TEST_F(StandaloneParts, SeriesFlowerEqualsItsPointsAddedOneByOneInAnEightBitFram
   for (int n = 1; n <= 4; ++n) EXPECT_GT(seen[size_t(n)], 100) << n << " points";
 }
 
+// The same on the screen, whatever its depth (here a window of ten bits a channel, where a
+// point adds about (10, 30, 204.6) of 1023).
+TEST_F(StandaloneParts, SeriesFlowerEqualsItsPointsAddedOneByOneOnTheScreen) {
+  SeriesFlower flower("flower");
+  GLint redBits = 0;
+  glGetIntegerv(GL_RED_BITS, &redBits);
+  for (uint32_t t : {0u, 4321u, 103680u}) {
+    clear(0, 0, 0);
+    flower.render(t);
+    const std::vector<uint8_t> drawn = gl->pixels();
+    clear(0, 0, 0);
+    drawFlowerAsPoints(flower, flower.computePoints(t), t);
+    const std::vector<uint8_t> reference = gl->pixels();
+    int lit = 0, differing = 0;
+    for (size_t i = 0; i < drawn.size(); i += 4) {
+      lit += reference[i + 2] > 0;
+      for (size_t c = 0; c < 3; ++c)
+        if (std::abs(drawn[i + c] - reference[i + c]) > 1) {
+          ++differing;
+          break;
+        }
+    }
+    EXPECT_GT(lit, kSize * kSize / 20) << t;
+    EXPECT_EQ(differing, 0) << "at " << t << " on a screen of " << redBits << " bits a channel";
+  }
+}
+
 // Drawn as the source of a render-to-texture effect (a 1024² target) and on screen in one
 // frame, the flower alternates between two sizes: its buffers and texture grow to the larger
 // once and are never made again, and a frame allocates nothing.
