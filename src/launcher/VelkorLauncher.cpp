@@ -277,6 +277,8 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
     runPlayback(width, height);
   }
 
+  // The last frames are still being read back, in the context that drew them.
+  if (capturing_) capture_.finishReading();
   window_.destroy();
   platform::showCursor(true);
   // The event list and the registry's storage go; the effects themselves stay, as their GL
