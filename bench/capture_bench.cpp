@@ -1,5 +1,5 @@
 // What one captured frame costs on the way to disk: the PNG encoding of an 800 × 600 frame
-// by the capture's encoder (the "up" filter, libdeflate's fastest level) beside the
+// by the capture's encoder (the "up" filter, ISA-L's fastest deflate) beside the
 // straightforward one it replaced (libpng with zlib's fastest level and libpng's adaptive
 // filters), on frames like those the sample demo draws, with the file sizes as counters. The
 // GL read-back is the driver's and is not measured here; scripts/bench-capture measures the
