@@ -12,8 +12,8 @@
 
 class FakeFfmpeg {
  public:
-  // `script`: the body of the shell script; "$last" is not set, the output file is the last
-  // argument (KeepFramesRaw below shows how to find it).
+  // `script`: the body of a shell script, run with the arguments the recording gives ffmpeg
+  // (the output file last: kKeepFramesRaw shows how to find it).
   explicit FakeFfmpeg(const std::string& script) {
     dir_.write("ffmpeg", "#!/bin/sh\n" + script);
     chmod(dir_.file("ffmpeg").c_str(), 0755);
