@@ -12,7 +12,7 @@ set(DE_DOC_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/doc/demoengine)
 # The installed player looks for the sample demo at this path from the folder it runs from.
 file(RELATIVE_PATH DE_SAMPLE_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
      ${CMAKE_INSTALL_FULL_DATADIR}/demoengine/sample)
-set(DE_SAMPLE_FROM_BIN ${DE_SAMPLE_FROM_BIN} CACHE INTERNAL "")
+target_compile_definitions(de_launcher PRIVATE DE_SAMPLE_DEMO_FROM_BIN="${DE_SAMPLE_FROM_BIN}")
 
 # The programs link the project's own libraries statically and the system's from the
 # system's folders: no run path, nothing that points back into the build tree.

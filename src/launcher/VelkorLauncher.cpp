@@ -25,6 +25,7 @@
 #include "launcher/LaunchSettings.h"
 #include "launcher/LauncherState.h"
 #include "launcher/LiveReload.h"
+#include "launcher/SampleDemo.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
@@ -461,6 +462,15 @@ int launcherMain(int argc, const char* const* argv) {
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
+  }
+  std::error_code noDirectory;
+  if (const auto sample = sampleDemoFallback(options, std::filesystem::current_path(noDirectory),
+                                             runningExecutable(), kArchiveName)) {
+    if (chdir(sample->c_str()) != 0) {
+      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", sample->c_str(), std::strerror(errno));
+      return 1;
+    }
+    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName, sample->c_str());
   }
   if (options.check) return checkDemo(options);
   if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {

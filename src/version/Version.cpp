@@ -4,5 +4,5 @@ std::string versionText(const std::string& program) {
   std::string text = program + " " + programVersion();
   const std::string description = gitDescription();
   if (!description.empty()) text += " (git " + description + ")";
-  return text + "\n";
+  return text;
 }

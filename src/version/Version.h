@@ -9,6 +9,6 @@
 const char* programVersion();
 // "v0.1.0-3-g1a2b3c4-dirty", or "" when the sources were not a git checkout.
 const char* gitDescription();
-// What `PROGRAM --version` prints: "demoengine 0.1.0", followed by " (git DESCRIPTION)"
-// when there is a description, and a newline.
+// What `PROGRAM --version` prints, one line without its newline: "demoengine 0.1.0",
+// followed by " (git DESCRIPTION)" when there is a description.
 std::string versionText(const std::string& program);
