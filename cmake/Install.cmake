@@ -15,8 +15,8 @@ file(RELATIVE_PATH DE_SAMPLE_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR}
 target_compile_definitions(de_launcher PRIVATE DE_SAMPLE_DEMO_FROM_BIN="${DE_SAMPLE_FROM_BIN}")
 
 # The programs link the project's own libraries statically and the system's from the
-# system's folders: no run path, nothing that points back into the build tree.
-set(CMAKE_SKIP_INSTALL_RPATH ON)
+# system's folders, so the installed programs carry no run path (CMAKE_INSTALL_RPATH stays
+# empty) and nothing points back into the build tree; scripts/check-package checks both.
 install(TARGETS demoengine vkd vkg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(TARGET demo_data)
@@ -37,7 +37,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${DE_DOC_INSTALL_DIR})
 find_program(DE_HELP2MAN help2man)
 find_program(DE_GZIP gzip)
 set(DE_MAN_DIR ${CMAKE_BINARY_DIR}/man)
-if(DE_HELP2MAN AND DE_GZIP)
+if(DE_SANITIZE OR DE_FUZZ)
+  # Instrumented programs are for tests, never installed.
+  message(STATUS "Sanitizer or fuzzer build: no manual pages")
+elseif(DE_HELP2MAN AND DE_GZIP)
   file(MAKE_DIRECTORY ${DE_MAN_DIR}/bin)
   set(DE_MAN_PAGES "")
   foreach(entry
