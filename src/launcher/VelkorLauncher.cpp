@@ -25,7 +25,7 @@
 #include "launcher/LaunchSettings.h"
 #include "launcher/LauncherState.h"
 #include "launcher/LiveReload.h"
-#include "launcher/SampleDemo.h"
+#include "launcher/SampleDemoFallback.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "launcher/SampleDemo.h"
+#include "launcher/SampleDemoFallback.h"
 
 #include "launcher/CommandLine.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/SampleDemo.h"
+#include "launcher/SampleDemoFallback.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(SampleDemo, LiesUnderShareBesideTheProgramsFolder) {
+TEST(InstalledSampleDemo, LiesUnderShareBesideTheProgramsFolder) {
   EXPECT_EQ(installedSampleDemo("/usr/bin/demoengine"), fs::path("/usr/share/demoengine/sample"));
   EXPECT_EQ(installedSampleDemo("/opt/demoengine-0.1.0-Linux/bin/demoengine"),
             fs::path("/opt/demoengine-0.1.0-Linux/share/demoengine/sample"));
@@ -93,7 +93,7 @@ TEST_F(SampleDemoFallback, AnUnknownProgramOrDirectoryChangesNothing) {
 }
 
 TEST(RunningExecutable, IsThisTestProgram) {
-  EXPECT_EQ(runningExecutable().filename(), "SampleDemo_test");
+  EXPECT_EQ(runningExecutable().filename(), "SampleDemoFallback_test");
 }
 
 }  // namespace
