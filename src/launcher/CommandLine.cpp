@@ -6,6 +6,8 @@
 #include <ostream>
 #include <regex>
 
+#include "version/Version.h"
+
 namespace {
 
 constexpr int kBadUsageExitCode = 2;
@@ -68,10 +70,15 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                                      "if there is any")
                           ->expected(0, 1);
 
+  app.set_version_flag("--version", versionText("demoengine"), "Print the version and exit");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
+    return {false, 0};
+  } catch (const CLI::CallForVersion& version) {
+    out << version.what() << "\n";
     return {false, 0};
   } catch (const CLI::ParseError& e) {
     err << "demoengine: " << e.what() << "\nRun 'demoengine --help' for the options.\n";

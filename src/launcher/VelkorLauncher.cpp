@@ -28,6 +28,7 @@
 #include "launcher/LauncherState.h"
 #include "launcher/PlayMode.h"
 #include "launcher/RunMode.h"
+#include "launcher/SampleDemoFallback.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
@@ -186,6 +187,15 @@ int launcherMain(int argc, const char* const* argv) {
     return 2;
   }
   if (options.check) return checkDemo(options);  // DemoCheck.cpp: no window, no frames
+  std::error_code noDirectory;
+  if (const auto sample = sampleDemoFallback(options, std::filesystem::current_path(noDirectory),
+                                             runningExecutable(), kArchiveName)) {
+    if (chdir(sample->c_str()) != 0) {
+      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", sample->c_str(), std::strerror(errno));
+      return 1;
+    }
+    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName, sample->c_str());
+  }
   if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
     return 2;

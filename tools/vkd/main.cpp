@@ -20,6 +20,7 @@
 
 #include "archive/RarArchive.h"
 #include "archive/RarWriter.h"
+#include "version/Version.h"
 
 namespace fs = std::filesystem;
 
@@ -403,6 +404,7 @@ int main(int argc, char** argv) {
   CLI::App app{"vkd - packs, lists, extracts and tests demo data archives (RAR 2.0).\n"
                "Entries are stored, and encrypted with the RAR 2.0 cipher when a password is given."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", versionText("vkd"), "Print the version and exit");
 
   std::string password, output, directory, archive, target = ".";
   std::optional<int64_t> fixedTime;

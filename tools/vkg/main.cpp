@@ -5,10 +5,12 @@
 #include <CLI/CLI.hpp>
 
 #include "Vkg.h"
+#include "version/Version.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"The demo engine's scene files (.vkg): inspect them, make them from common 3D formats"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", versionText("vkg"), "Print the version and exit");
 
   std::string infoFile;
   CLI::App* info = app.add_subcommand("info", "Print the header and every record of FILE as a tree");
