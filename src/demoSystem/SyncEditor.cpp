@@ -187,15 +187,19 @@ void SyncEditor::tellRow(uint32_t row) {
   flush();
 }
 
-void SyncEditor::settle(int64_t quietMs, int64_t maxMs) {
+SyncNews SyncEditor::settle(int64_t quietMs, int64_t maxMs) {
+  SyncNews news;
   const int64_t start = clock_();
   for (;;) {
-    poll();
+    const SyncNews more = poll();
+    if (more.seek) news.seek = true, news.row = more.row;
+    if (more.pauseChanged) news.pauseChanged = true, news.pause = more.pause;
+    news.save = news.save || more.save;
     const int64_t now = clock_();
-    if (now - start >= maxMs) return;
+    if (now - start >= maxMs) return news;
     // The editor is not there (the attempt failed): nothing to wait for.
-    if (stage_ == Stage::Idle) return;
-    if (stage_ == Stage::Ready && now - lastTraffic_ >= quietMs) return;
+    if (stage_ == Stage::Idle) return news;
+    if (stage_ == Stage::Ready && now - lastTraffic_ >= quietMs) return news;
     socket_.wait(static_cast<int>(std::min<int64_t>(10, maxMs - (now - start))));
   }
 }

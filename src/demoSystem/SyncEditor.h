@@ -51,8 +51,8 @@ class SyncEditor {
   void tellRow(uint32_t row);
   // Before a capture's first frame: waits for the connection and reads the editor's answers
   // until it has been quiet for `quietMs` (at most `maxMs` in all, and not at all once the
-  // editor turns out not to be there). Seeks and pauses read meanwhile are dropped.
-  void settle(int64_t quietMs, int64_t maxMs);
+  // editor turns out not to be there). Returns the news read meanwhile.
+  SyncNews settle(int64_t quietMs, int64_t maxMs);
 
   // The greetings have been exchanged.
   bool connected() const { return stage_ == Stage::Ready; }

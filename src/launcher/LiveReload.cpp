@@ -7,6 +7,7 @@
 
 #include "base/LoadRecord.h"
 #include "demoSystem/AuthoringLoad.h"
+#include "demoSystem/SyncTracks.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
@@ -143,6 +144,8 @@ bool LiveReload::reload() {
   effectRegistry = effects.release();
   delete eventList;
   eventList = events.release();
+  adoptSyncTracks(*effectRegistry, load.keyed, load.trackFiles);
+  for (const ScriptProblem& note : load.notes) std::fprintf(stderr, "%s\n", note.text().c_str());
   freeRetired();
   overlay_.setLines({});
   if (hasDemo_) {

@@ -16,6 +16,8 @@
 #include "demoSystem/DemoClock.h"
 #include "demoSystem/FrameProfile.h"
 #include "demoSystem/ScriptLoader.h"
+#include "demoSystem/SyncTrack.h"
+#include "demoSystem/SyncTracks.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/VelkorMusic.h"
@@ -26,6 +28,7 @@
 #include "launcher/LauncherState.h"
 #include "launcher/LiveReload.h"
 #include "launcher/SettingsDialog.h"
+#include "launcher/SyncLink.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
@@ -169,6 +172,10 @@ LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& re
       continue;
     }
     if (message.type != platform::MessageType::None) window.dispatch(message);
+    if (SyncLink* sync = activeSyncLink()) {
+      PlaybackContext context{demoClock, soundtrack, partTimes, playbackEndTime, platform::postQuit};
+      sync->frame(context);
+    }
     const uint32_t t = demoClock.now();
     render(t);
     if (beforeSwap) beforeSwap(t);
@@ -271,11 +278,15 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   static bool exitHandlerRegistered = false;
   if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
 
+  std::unique_ptr<SyncLink> sync;
+  if (options_.sync) sync = std::make_unique<SyncLink>(options_);
+  setActiveSyncLink(sync.get());
   if (options_.developing()) {
     runDevDemo(width, height);
   } else {
     runPlayback(width, height);
   }
+  setActiveSyncLink(nullptr);
 
   window_.destroy();
   platform::showCursor(true);
@@ -317,6 +328,8 @@ void VelkorLauncher::runPlayback(int width, int height) {
       if (musicEnabled) setMusicTime(*options_.startMs);
     }
     if (firstLoad && capturing_ && !startCapture(width, height)) quitRequested = true;
+    // A capture shows what the editor holds from its first frame on.
+    if (firstLoad && capturing_ && activeSyncLink()) activeSyncLink()->settle();
     firstLoad = false;
     inputEnabled = true;
 
@@ -370,6 +383,7 @@ void VelkorLauncher::runDevDemo(int width, int height) {
       demoClock.restart();
       musicAt(start);
       if (!hadDemo && capturing_ && !startCapture(width, height)) quitRequested = true;
+      if (!hadDemo && capturing_ && activeSyncLink()) activeSyncLink()->settle();
     } else if (hadDemo) {
       // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
       if (!capturing_) {
@@ -458,6 +472,9 @@ int launcherMain(int argc, const char* const* argv) {
     options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
+  if (options.sync) options.syncOut = syncSaveDirectory(options);
+  syncRowMs = options.syncRowMs;
+  syncTracks().setPatterns(options.syncTracks);
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
