@@ -178,6 +178,37 @@ TEST_F(SyncProgram, WithoutAnEditorOneLineAndTheDemoPlays) {
   expectNear(centre(temp.path() / "frames" / frameName(2)), {0, 255, 0}, "the track file drives green");
 }
 
+// --dev: a reload keeps the connection and asks for the tracks it did not have; the
+// editor's save writes into the tree being played and reloads nothing.
+TEST_F(SyncProgram, ADevReloadKeepsTheConnectionAndAsksForNewTracks) {
+  TempDir tree{"de_sync_dev"};
+  tree.write("data/scripts/demo_kx06.script", kScript);
+  tree.write(trackFilePath("bg:Red"), trackFileBytes({{0, 0.5f, I::Step}}));  // read, so watched
+  auto run = start(tree.path(), "--dev . --headless --no-music --resolution 64x48 --end 20000" + sync());
+  ASSERT_TRUE(editor.accept(20000));
+  ASSERT_TRUE(editor.waitForTracks(3));
+  editor.setKey(0, {4, 0.25f, I::Linear});
+  editor.save();
+  const std::string saved = trackFileBytes({{4, 0.25f, I::Linear}});
+  const fs::path redFile = tree.path() / trackFilePath("bg:Red");
+  ASSERT_TRUE(editor.read(10000, [&] { return readText(redFile) == saved; }));
+  editor.read(500, [] { return false; });  // a reload would have come by now
+
+  tree.write("data/scripts/demo_kx06.script", std::string(kScript) + "0 s bg Alpha 1\n");
+  ASSERT_TRUE(editor.read(10000, [&] { return editor.tracks.size() == 4; })) << "on the same connection";
+  EXPECT_EQ(editor.tracks.back(), "bg:Alpha");
+  editor.setRow(199);
+  ASSERT_TRUE(editor.read(20000, [&] { return editor.closedByDemo; }));
+  const ProgramRun result = run.get();
+  EXPECT_EQ(result.exitCode, 0) << result.output();
+  EXPECT_NE(result.err.find("saved 1 sync track into " + (tree.path() / "data/sync").string()), std::string::npos)
+      << result.err;
+  EXPECT_EQ(result.err.find("reloaded after a change to data/sync"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("reloaded after a change to data/scripts/demo_kx06.script"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(readText(redFile), saved) << "the reload kept the editor's keys";
+}
+
 TEST_F(SyncProgram, TrackFilesThatDoNotReadStopARunAndACheckListsThem) {
   TempDir tree{"de_sync_tree"};
   tree.write("data/scripts/demo_kx06.script", kScript);
