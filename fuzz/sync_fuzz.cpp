@@ -17,7 +17,7 @@
 namespace {
 
 void checkTrack(const SyncTrack& track) {
-  const std::vector<SyncKey>& keys = track.keys();
+  const std::vector<SyncKey> keys = track.keys();
   for (size_t i = 1; i < keys.size(); ++i)
     if (keys[i].row <= keys[i - 1].row) __builtin_trap();
   for (double row : {-1.0, 0.0, 0.5, 7.25, 1e6, 4.3e9}) {

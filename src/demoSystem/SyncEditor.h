@@ -38,7 +38,7 @@ class SyncEditor {
   // A command begun and not finished for this long is a truncated one.
   static constexpr int64_t kPartialCommandMs = 1000;
   // Bytes read per poll, so that an editor flooding the demo does not hold a frame up.
-  static constexpr size_t kReadBudget = 256 * 1024;
+  static constexpr size_t kReadBudget = 64 * 1024;
   // Bytes waiting to go out before the editor counts as one that does not read.
   static constexpr size_t kMaxPending = 1024 * 1024;
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "demoSystem/Timeline.h"
 
@@ -33,36 +34,43 @@ double interpolateKeys(const SyncKey& from, const SyncKey& to, double row) {
 
 // [SECTION] The track
 
-namespace {
+std::vector<SyncKey> SyncTrack::keys() const {
+  std::vector<SyncKey> list;
+  list.reserve(keys_.size());
+  for (const auto& [row, key] : keys_) list.push_back({row, key.value, key.interpolation});
+  return list;
+}
 
-bool rowBefore(const SyncKey& key, uint32_t row) { return key.row < row; }
-
-}  // namespace
+void SyncTrack::assignKeys(const std::vector<SyncKey>& keys) {
+  keys_.clear();
+  for (const SyncKey& key : keys) keys_.insert_or_assign(key.row, Key{key.value, key.interpolation});
+}
 
 bool SyncTrack::setKey(const SyncKey& key) {
-  auto at = std::lower_bound(keys_.begin(), keys_.end(), key.row, rowBefore);
-  if (at != keys_.end() && at->row == key.row) {
-    *at = key;
+  auto at = keys_.find(key.row);
+  if (at != keys_.end()) {
+    at->second = {key.value, key.interpolation};
     return true;
   }
   if (keys_.size() >= kMaxKeys) return false;
-  keys_.insert(at, key);
+  keys_.emplace(key.row, Key{key.value, key.interpolation});
   return true;
 }
 
-void SyncTrack::deleteKey(uint32_t row) {
-  auto at = std::lower_bound(keys_.begin(), keys_.end(), row, rowBefore);
-  if (at != keys_.end() && at->row == row) keys_.erase(at);
-}
+void SyncTrack::deleteKey(uint32_t row) { keys_.erase(row); }
 
 double SyncTrack::valueAtRow(double row) const {
   if (keys_.empty()) return 0;
-  if (row <= keys_.front().row) return keys_.front().value;
-  if (row >= keys_.back().row) return keys_.back().value;
-  // The first key past the row; the one before it holds the interpolation.
-  auto next = std::upper_bound(keys_.begin(), keys_.end(), row,
-                               [](double r, const SyncKey& key) { return r < key.row; });
-  return interpolateKeys(*(next - 1), *next, row);
+  const auto& first = *keys_.begin();
+  const auto& last = *keys_.rbegin();
+  if (row <= first.first) return first.second.value;
+  if (row >= last.first) return last.second.value;
+  // The first key past the row (rows are whole, so past floor(row)); the one before it holds
+  // the interpolation.
+  const auto next = keys_.upper_bound(static_cast<uint32_t>(row));
+  const auto from = std::prev(next);
+  return interpolateKeys({from->first, from->second.value, from->second.interpolation},
+                         {next->first, next->second.value, next->second.interpolation}, row);
 }
 
 float SyncTrack::valueAt(uint32_t time) const {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,12 +47,14 @@ double interpolateKeys(const SyncKey& from, const SyncKey& to, double row);
 class SyncTrack final : public VariableDriver {
  public:
   // More keys than this in one track is not an editor at work: the connection is closed.
-  static constexpr size_t kMaxKeys = size_t{1} << 20;
+  static constexpr size_t kMaxKeys = size_t{1} << 16;
 
   explicit SyncTrack(std::string name) : name_(std::move(name)) {}
 
   const std::string& name() const { return name_; }
-  const std::vector<SyncKey>& keys() const { return keys_; }
+  // The keys in row order (a copy: for saving and looking at, not for every frame).
+  std::vector<SyncKey> keys() const;
+  size_t keyCount() const { return keys_.size(); }
 
   // Adds the key or replaces the one at its row; false (nothing changed) when a new key
   // would take the track past kMaxKeys.
@@ -59,7 +62,7 @@ class SyncTrack final : public VariableDriver {
   void deleteKey(uint32_t row);
   void clearKeys() { keys_.clear(); }
   // Keys with rows strictly ascending (as a track file holds them).
-  void assignKeys(std::vector<SyncKey> keys) { keys_ = std::move(keys); }
+  void assignKeys(const std::vector<SyncKey>& keys);
 
   // Before the first key its value, after the last key its value, between two keys the
   // interpolation of the earlier one. 0 without keys.
@@ -73,8 +76,14 @@ class SyncTrack final : public VariableDriver {
   void bind(Variable& variable);
 
  private:
+  struct Key {
+    float value;
+    SyncInterpolation interpolation;
+  };
+
   std::string name_;
-  std::vector<SyncKey> keys_;  // rows strictly ascending
+  // By row: an editor may key any row in any order, and a key costs the same wherever it goes.
+  std::map<uint32_t, Key> keys_;
   uint32_t choiceScale_ = 0;   // (choiceCount − 1) of a bound choice variable, else 0
 };
 

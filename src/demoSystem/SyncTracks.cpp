@@ -154,7 +154,7 @@ bool SyncTrackSet::save(const std::string& directory, size_t* written, std::stri
   }
   for (const SyncTrack& track : tracks_) {
     const fs::path path = fs::path(directory) / trackFileName(track.name());
-    if (track.keys().empty()) {
+    if (track.keyCount() == 0) {
       fs::remove(path, code);
       continue;
     }

@@ -64,7 +64,7 @@ bool holdsTheEditorsTrack(const std::string& path) {
   if (!trackNameFromFileName(slash == std::string::npos ? path : path.substr(slash + 1), &name)) return false;
   const long track = syncTracks().find(name);
   if (track < 0 || !syncTracks().ownedByEditor(static_cast<size_t>(track))) return false;
-  const std::vector<SyncKey>& keys = syncTracks()[static_cast<size_t>(track)].keys();
+  const std::vector<SyncKey> keys = syncTracks()[static_cast<size_t>(track)].keys();
   std::ifstream file(path, std::ios::binary);
   if (!file) return keys.empty();
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -11,14 +11,52 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace platform {
+
+// What the lookup thread hands over; shared, so that a client closed meanwhile leaves it to
+// the thread.
+struct TcpClient::Lookup {
+  std::mutex mutex;
+  bool done = false;
+  std::vector<Address> addresses;
+  std::string error;
+};
+
+namespace {
+
+void lookUp(std::shared_ptr<TcpClient::Lookup> lookup, std::string host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+  std::vector<TcpClient::Address> addresses;
+  for (addrinfo* a = status == 0 ? found : nullptr; a; a = a->ai_next) {
+    TcpClient::Address address{};
+    std::memcpy(&address.storage, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof address.storage));
+    address.length = static_cast<unsigned>(a->ai_addrlen);
+    address.family = a->ai_family;
+    addresses.push_back(address);
+  }
+  if (found) freeaddrinfo(found);
+  std::lock_guard<std::mutex> lock(lookup->mutex);
+  lookup->addresses = std::move(addresses);
+  lookup->error = status != 0 ? gai_strerror(status) : lookup->addresses.empty() ? "no address" : "";
+  lookup->done = true;
+}
+
+}  // namespace
 
 TcpClient::~TcpClient() { close(); }
 
 void TcpClient::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  lookup_.reset();
   state_ = State::Closed;
 }
 
@@ -30,30 +68,19 @@ void TcpClient::fail(const std::string& why) {
 bool TcpClient::connect(const std::string& host, uint16_t port) {
   close();
   error_.clear();
-  addresses_.clear();
   next_ = 0;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  // Names are looked up in the hosts file or by the resolver; "localhost" and numeric
-  // addresses never leave the machine.
-  const int lookup = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-  if (lookup != 0) {
-    error_ = gai_strerror(lookup);
+  if (host == host_ && port == port_ && !addresses_.empty()) {
+    if (tryNextAddress()) return true;
+    state_ = State::Closed;
     return false;
   }
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    Address address;
-    std::memcpy(&address.storage, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof address.storage));
-    address.length = static_cast<unsigned>(a->ai_addrlen);
-    address.family = a->ai_family;
-    addresses_.push_back(address);
-  }
-  freeaddrinfo(found);
-  error_ = "no address";
-  return tryNextAddress();
+  host_ = host;
+  port_ = port;
+  addresses_.clear();
+  lookup_ = std::make_shared<Lookup>();
+  std::thread(lookUp, lookup_, host, port).detach();
+  state_ = State::Connecting;
+  return true;
 }
 
 bool TcpClient::tryNextAddress() {
@@ -83,6 +110,17 @@ bool TcpClient::tryNextAddress() {
 
 TcpClient::State TcpClient::poll() {
   if (state_ != State::Connecting) return state_;
+  if (lookup_) {
+    std::lock_guard<std::mutex> lock(lookup_->mutex);
+    if (!lookup_->done) return state_;
+    addresses_ = std::move(lookup_->addresses);
+    error_ = lookup_->error;
+  }
+  if (fd_ < 0) {
+    lookup_.reset();
+    if (!tryNextAddress()) state_ = State::Closed;
+    return state_;
+  }
   pollfd p{fd_, POLLOUT, 0};
   if (::poll(&p, 1, 0) <= 0) return state_;
   int error = 0;
@@ -93,7 +131,7 @@ TcpClient::State TcpClient::poll() {
     return state_;
   }
   fail(std::strerror(error));
-  tryNextAddress();
+  if (tryNextAddress()) state_ = State::Connecting;
   return state_;
 }
 
@@ -121,7 +159,11 @@ long TcpClient::receive(void* data, size_t size) {
 }
 
 void TcpClient::wait(int ms) {
-  if (fd_ < 0) return;
+  if (fd_ < 0) {
+    // Nothing to wait on but the lookup thread: a short sleep.
+    if (state_ == State::Connecting) ::poll(nullptr, 0, ms);
+    return;
+  }
   pollfd p{fd_, static_cast<short>(state_ == State::Connecting ? POLLOUT : POLLIN), 0};
   ::poll(&p, 1, ms);
 }

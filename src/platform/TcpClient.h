@@ -1,14 +1,16 @@
 #pragma once
-// A TCP connection that never blocks: connect() starts connecting and returns, and every
-// call after it returns at once with what there is. What the main loop talks to the sync
-// editor through; a frame is never held up by the network.
+// A TCP connection that never blocks: connect() starts looking the name up (on a thread of
+// its own: a resolver may take seconds) and connecting, and returns; every call after it
+// returns at once with what there is. What the main loop talks to the sync editor through:
+// a frame is never held up by the network.
+
+#include <sys/socket.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/socket.h>
 
 namespace platform {
 
@@ -21,10 +23,12 @@ class TcpClient {
   TcpClient(const TcpClient&) = delete;
   TcpClient& operator=(const TcpClient&) = delete;
 
-  // Starts connecting to host:port (closing what was open). False, with the reason in
-  // error(), when the name does not resolve or the connection is refused at once.
+  // Starts connecting to host:port (closing what was open). The addresses of a name that
+  // was found once are kept for the next connect to the same name. False, with the reason
+  // in error(), when the connection is refused at once.
   bool connect(const std::string& host, uint16_t port);
-  // Moves a connection under way on to Connected, or to Closed with error().
+  // Moves a connection under way on (the name found, the connection made) to Connected, or
+  // to Closed with error().
   State poll();
   State state() const { return state_; }
 
@@ -40,17 +44,21 @@ class TcpClient {
   // Waits up to `ms` for bytes to read or, while connecting, for the outcome.
   void wait(int ms);
 
- private:
   struct Address {
     sockaddr_storage storage;
     unsigned length = 0;
     int family = 0;
   };
+  struct Lookup;
 
+ private:
   void fail(const std::string& why);
   bool tryNextAddress();
 
-  std::vector<Address> addresses_;
+  std::shared_ptr<Lookup> lookup_;  // a name being looked up
+  std::string host_;
+  uint16_t port_ = 0;
+  std::vector<Address> addresses_;  // of host_:port_, once found
   size_t next_ = 0;
   int fd_ = -1;
   State state_ = State::Closed;

@@ -28,23 +28,27 @@ class SyncEditorTest : public testing::Test {
     });
   }
 
+  void gather(const SyncNews& n) {
+    if (n.seek) news.seek = true, news.row = n.row;
+    if (n.pauseChanged) news.pauseChanged = true, news.pause = n.pause;
+    news.save = news.save || n.save;
+  }
+
   // Polls (on real time, for the bytes to travel) until `until` holds, gathering the news.
   template <class Until>
   bool pollUntil(SyncEditor& demo, Until until, int ms = 3000) {
     for (int waited = 0; waited < ms; waited += 2) {
-      const SyncNews n = demo.poll();
-      if (n.seek) news.seek = true, news.row = n.row;
-      if (n.pauseChanged) news.pauseChanged = true, news.pause = n.pause;
-      news.save = news.save || n.save;
+      gather(demo.poll());
       if (until()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return false;
   }
 
-  // A demo connected to `editor`, its tracks asked for.
+  // A demo connected to `editor`, its tracks asked for; the editor polls the demo while it
+  // waits from then on.
   void session(SyncEditor& demo, TestSyncEditor& editor) {
-    demo.poll();
+    editor.pump = [&] { gather(demo.poll()); };
     ASSERT_TRUE(editor.accept());
     ASSERT_TRUE(pollUntil(demo, [&] { return demo.connected(); }));
     ASSERT_TRUE(editor.waitForTracks(tracks.size()));
@@ -63,16 +67,16 @@ TEST_F(SyncEditorTest, WithoutAnEditorOneLineAndAnotherTryEverySecond) {
     port = probe.port();
   }
   SyncEditor demo = connect(port);
-  demo.poll();
+  ASSERT_TRUE(pollUntil(demo, [&] { return !said.empty(); }));
+  pollUntil(demo, [] { return false; }, 50);
   ASSERT_EQ(said.size(), 1u);
   EXPECT_EQ(said[0], "no sync editor at 127.0.0.1:" + std::to_string(port) +
                          " (Connection refused); the demo plays on and connects when one is there");
   TestSyncEditor editor(port);
+  editor.pump = [&] { demo.poll(); };
   now = 999;
-  demo.poll();
   EXPECT_FALSE(editor.accept(100)) << "tried again before a second had passed";
   now = 1000;
-  demo.poll();
   EXPECT_TRUE(editor.accept());
   EXPECT_TRUE(pollUntil(demo, [&] { return demo.connected(); }));
   EXPECT_EQ(said.back(), "connected to the sync editor at " + editor.address());
@@ -174,7 +178,7 @@ TEST_F(SyncEditorTest, TrafficTheProtocolDoesNotHoldClosesTheConnectionWithOneLi
 TEST_F(SyncEditorTest, AnotherGreetingIsRefused) {
   TestSyncEditor editor;
   SyncEditor demo = connect(editor.port());
-  demo.poll();
+  editor.pump = [&] { demo.poll(); };
   ASSERT_TRUE(editor.accept(5000, "hello, world"));
   ASSERT_TRUE(pollUntil(demo, [&] { return said.size() == 1; }));
   EXPECT_EQ(said[0], "the sync editor at " + editor.address() +

@@ -65,7 +65,7 @@ TEST(SyncTrack, NoMoreThanTheLimitOfKeys) {
   track.assignKeys(keys);
   EXPECT_FALSE(track.setKey({static_cast<uint32_t>(keys.size()), 1, I::Step}));
   EXPECT_TRUE(track.setKey({3, 1, I::Step}));  // replacing is still fine
-  EXPECT_EQ(track.keys().size(), SyncTrack::kMaxKeys);
+  EXPECT_EQ(track.keyCount(), SyncTrack::kMaxKeys);
 }
 
 // [SECTION] Driving variables

@@ -44,7 +44,11 @@ TestSyncEditor::~TestSyncEditor() {
 bool TestSyncEditor::accept(int ms, const std::string& greeting) {
   dropClient();
   pollfd p{listener_, POLLIN, 0};
-  if (::poll(&p, 1, ms) <= 0) return false;
+  for (int waited = 0;; waited += 5) {
+    if (pump) pump();
+    if (::poll(&p, 1, 5) > 0) break;
+    if (waited >= ms) return false;
+  }
   client_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (client_ < 0) return false;
   if (!read(ms, [&] { return greeted_ || closedByDemo; }) || !greeted_) return false;
@@ -98,6 +102,7 @@ void TestSyncEditor::save() {
 }
 
 void TestSyncEditor::readFor(int ms) {
+  if (pump) pump();
   if (client_ < 0 || closedByDemo) {
     ::poll(nullptr, 0, ms);
     return;

@@ -4,6 +4,7 @@
 // the demo sends, and sends whatever bytes a test gives it (well formed or not).
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ class TestSyncEditor {
   void save();
   // Closes the connection to the demo (the editor going away); the port stays open.
   void dropClient();
+
+  // Called while the editor waits (every few milliseconds), for a demo in the same thread
+  // to poll its connection meanwhile.
+  std::function<void()> pump;
 
   // What the demo sent on the current connection.
   std::vector<std::string> tracks;
