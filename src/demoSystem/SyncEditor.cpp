@@ -49,9 +49,10 @@ void SyncEditor::lose(const std::string& line) {
   out_.clear();
   in_.clear();
   partialSince_ = -1;
-  // One line per outage: retries that find nobody say nothing more.
-  if (!toldAbsent_) say_(line);
-  toldAbsent_ = true;
+  // One line per outage and reason: retries that find nobody (or the same wrong server)
+  // say nothing more.
+  if (line != lastSaid_) say_(line);
+  lastSaid_ = line;
 }
 
 void SyncEditor::flush() {
@@ -68,20 +69,18 @@ void SyncEditor::flush() {
     lose("the sync editor at " + address() + " does not read what the demo sends; connection closed");
 }
 
-void SyncEditor::receive(int64_t now) {
+bool SyncEditor::receive(int64_t now) {
   char buffer[16384];
   size_t taken = 0;
-  while (taken < kReadBudget && stage_ != Stage::Idle) {
+  while (taken < kReadBudget) {
     const long got = socket_.receive(buffer, sizeof buffer);
-    if (got < 0) {
-      lose("the sync editor at " + address() + " went away (" + socket_.error() + "); connecting again every second");
-      return;
-    }
+    if (got < 0) return false;
     if (got == 0) break;
     in_.append(buffer, static_cast<size_t>(got));
     taken += static_cast<size_t>(got);
     lastTraffic_ = now;
   }
+  return true;
 }
 
 void SyncEditor::greet() {
@@ -92,7 +91,7 @@ void SyncEditor::greet() {
   }
   in_.erase(0, kSyncServerGreeting.size());
   stage_ = Stage::Ready;
-  toldAbsent_ = false;
+  lastSaid_.clear();
   say_("connected to the sync editor at " + address());
 }
 
@@ -170,12 +169,14 @@ SyncNews SyncEditor::poll() {
   if (stage_ == Stage::Idle || stage_ == Stage::Connecting) return news;
 
   flush();
-  receive(now);
+  if (stage_ == Stage::Idle) return news;
+  // What came before the editor closed still counts: its last keys, a save.
+  const bool open = receive(now);
   if (stage_ == Stage::Greeting) greet();
-  if (stage_ == Stage::Ready) {
-    readCommands(news, now);
-    if (stage_ == Stage::Ready) requestNewTracks();
-  }
+  if (stage_ == Stage::Ready) readCommands(news, now);
+  if (!open && stage_ != Stage::Idle)
+    lose("the sync editor at " + address() + " went away (" + socket_.error() + "); connecting again every second");
+  if (stage_ == Stage::Ready) requestNewTracks();
   flush();
   return news;
 }

@@ -64,7 +64,8 @@ class SyncEditor {
   void attempt(int64_t now);
   void lose(const std::string& line);
   void flush();
-  void receive(int64_t now);
+  // False when the connection closed or broke (what came before it is in in_).
+  bool receive(int64_t now);
   void greet();
   void readCommands(SyncNews& news, int64_t now);
   void requestNewTracks();
@@ -77,7 +78,7 @@ class SyncEditor {
   platform::TcpClient socket_;
   Stage stage_ = Stage::Idle;
   int64_t nextAttempt_ = 0;
-  bool toldAbsent_ = false;     // the line for this outage has been said
+  std::string lastSaid_;        // the line said for this outage
   std::string out_;             // waiting to be sent
   std::string in_;              // received, not parsed yet
   int64_t partialSince_ = -1;   // when the unparsed rest began

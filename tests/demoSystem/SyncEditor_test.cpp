@@ -175,14 +175,18 @@ TEST_F(SyncEditorTest, TrafficTheProtocolDoesNotHoldClosesTheConnectionWithOneLi
   }
 }
 
-TEST_F(SyncEditorTest, AnotherGreetingIsRefused) {
+TEST_F(SyncEditorTest, AnotherGreetingIsRefusedAndToldOnce) {
   TestSyncEditor editor;
   SyncEditor demo = connect(editor.port());
   editor.pump = [&] { demo.poll(); };
-  ASSERT_TRUE(editor.accept(5000, "hello, world"));
-  ASSERT_TRUE(pollUntil(demo, [&] { return said.size() == 1; }));
-  EXPECT_EQ(said[0], "the sync editor at " + editor.address() +
-                         " answered with another greeting; connection closed, connecting again in a second");
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ASSERT_TRUE(editor.accept(5000, "hello, world"));
+    ASSERT_TRUE(editor.waitForClose());
+    now += SyncEditor::kRetryMs;
+  }
+  EXPECT_EQ(said, (std::vector<std::string>{"the sync editor at " + editor.address() +
+                                            " answered with another greeting; connection closed, connecting again "
+                                            "in a second"}));
   EXPECT_FALSE(demo.connected());
 }
 
@@ -190,9 +194,9 @@ TEST_F(SyncEditorTest, AnEditorThatGoesAwayIsToldOnceAndFoundAgain) {
   TestSyncEditor editor;
   SyncEditor demo = connect(editor.port());
   session(demo, editor);
-  editor.setKey(0, {0, 1, I::Step});
-  ASSERT_TRUE(pollUntil(demo, [&] { return !tracks[0].keys().empty(); }));
   said.clear();
+  editor.pump = nullptr;
+  editor.setKey(0, {0, 1, I::Step});  // sent just before it closes: still taken
   editor.dropClient();
   ASSERT_TRUE(pollUntil(demo, [&] { return !said.empty(); }));
   EXPECT_EQ(said[0], "the sync editor at " + editor.address() + " went away (closed by the peer); connecting again every second");
