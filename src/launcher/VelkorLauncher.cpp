@@ -329,7 +329,7 @@ void VelkorLauncher::runPlayback(int width, int height) {
     }
     if (firstLoad && capturing_ && !startCapture(width, height)) quitRequested = true;
     // A capture shows what the editor holds from its first frame on.
-    if (firstLoad && capturing_ && activeSyncLink()) activeSyncLink()->settle();
+    if (firstLoad && capturing_ && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
     firstLoad = false;
     inputEnabled = true;
 
@@ -383,7 +383,7 @@ void VelkorLauncher::runDevDemo(int width, int height) {
       demoClock.restart();
       musicAt(start);
       if (!hadDemo && capturing_ && !startCapture(width, height)) quitRequested = true;
-      if (!hadDemo && capturing_ && activeSyncLink()) activeSyncLink()->settle();
+      if (!hadDemo && capturing_ && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
     } else if (hadDemo) {
       // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
       if (!capturing_) {
