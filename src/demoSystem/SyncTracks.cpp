@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "base/Error.h"
@@ -33,7 +34,7 @@ namespace {
 std::string trackNameOf(const std::string& instance, const std::string& variable) { return instance + ":" + variable; }
 
 std::string fileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -189,6 +190,18 @@ void SyncTrackSet::clear() {
 SyncTrackSet& syncTracks() {
   static SyncTrackSet tracks;
   return tracks;
+}
+
+bool holdsTheEditorsKeys(const std::string& path) {
+  std::string name;
+  if (!trackNameFromFileName(fileNameOf(path), &name)) return false;
+  const long track = syncTracks().find(name);
+  if (track < 0 || !syncTracks().ownedByEditor(static_cast<size_t>(track))) return false;
+  const std::vector<SyncKey> keys = syncTracks()[static_cast<size_t>(track)].keys();
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return keys.empty();
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return !keys.empty() && bytes == trackFileBytes(keys);
 }
 
 // [SECTION] A run's load

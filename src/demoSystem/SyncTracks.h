@@ -97,6 +97,10 @@ class SyncTrackSet {
 // The process's tracks.
 SyncTrackSet& syncTracks();
 
+// Whether the track file at `path` (on disk) holds what the editor's track of its name holds:
+// written by the editor's save, so nothing to read again.
+bool holdsTheEditorsKeys(const std::string& path);
+
 // [SECTION] At every load
 
 // syncTracks().adopt, telling on stderr (once per run) each pattern that matches nothing.

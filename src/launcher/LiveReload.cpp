@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "base/LoadRecord.h"
 #include "demoSystem/AuthoringLoad.h"
@@ -56,21 +54,6 @@ struct GlStacks {
   }
 };
 
-// A track file that holds what the editor's track holds already (the editor saved it) is
-// nothing new: reloading for it would only restart the effects.
-bool holdsTheEditorsTrack(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  std::string name;
-  if (!trackNameFromFileName(slash == std::string::npos ? path : path.substr(slash + 1), &name)) return false;
-  const long track = syncTracks().find(name);
-  if (track < 0 || !syncTracks().ownedByEditor(static_cast<size_t>(track))) return false;
-  const std::vector<SyncKey> keys = syncTracks()[static_cast<size_t>(track)].keys();
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return keys.empty();
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return !keys.empty() && bytes == trackFileBytes(keys);
-}
-
 }  // namespace
 
 LiveReload::LiveReload(std::string script, std::string soundtrack)
@@ -82,7 +65,8 @@ LiveReload::~LiveReload() = default;
 
 bool LiveReload::changesSettled() {
   std::vector<std::string> news = watch_.takeChanges();
-  std::erase_if(news, holdsTheEditorsTrack);
+  // A save from the sync editor is nothing new: reloading for it would only restart the effects.
+  std::erase_if(news, holdsTheEditorsKeys);
   if (!news.empty()) {
     lastChange_ = nowMs();
     for (const std::string& path : news)
