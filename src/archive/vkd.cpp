@@ -221,3 +221,48 @@ void closeFile(MemoryFile* file) {
   file->ok = false;
   delete file;
 }
+
+// [SECTION] Listing a folder
+
+namespace {
+
+void listDiskFolder(const std::string& folder, const std::string& shown, std::vector<std::string>& names) {
+  DIR* listing = opendir(folder.c_str());
+  if (!listing) return;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info;
+    if (stat(joinPath(folder, name).c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode)) listDiskFolder(joinPath(folder, name), joinPath(shown, name), names);
+    else if (S_ISREG(info.st_mode)) names.push_back(joinPath(shown, name));
+  }
+  closedir(listing);
+}
+
+}  // namespace
+
+std::vector<std::string> listDataFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::string normal = folder;
+  std::replace(normal.begin(), normal.end(), '\\', '/');
+  while (!normal.empty() && normal.back() == '/') normal.pop_back();
+  if (archiveMode) {
+    auto source = rar::FileSource::open(archiveName.c_str());
+    if (!source) return names;
+    const std::string prefix = rar::nameKey(normal + "/");
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    for (const rar::Entry& entry : readerFor(archiveName.c_str(), *source).index().entries) {
+      if (entry.isDirectory() || rar::nameKey(entry.name).compare(0, prefix.size(), prefix) != 0) continue;
+      std::string name = entry.name;
+      std::replace(name.begin(), name.end(), '\\', '/');
+      names.push_back(std::move(name));
+    }
+  } else {
+    const std::string onDisk = diskNamesLikeArchive ? resolveLikeArchive(normal) : normal;
+    listDiskFolder(onDisk, normal, names);
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // One loaded data file with a stdio-style read position.
 // `data` is always followed by at least 10 zero bytes (not counted in `size`), so text
@@ -30,6 +32,12 @@ void setDiskNamesLikeArchive(bool on);
 
 // The loaded file, or null when it could not be found, decrypted, unpacked or verified.
 MemoryFile* loadFile(const char* path);
+
+// The names of the data files in `folder` and the folders below it, as loadFile takes them
+// (with '/'), sorted: the archive's entries under that folder (any letter case, '\' and '/'
+// alike), or without an archive the files on disk (the folder found the way the archive
+// would find it when names are matched like the archive's).
+std::vector<std::string> listDataFiles(const std::string& folder);
 
 // Copies whole elements only; returns how many were copied. Null arguments are the caller's
 // bug: a fault report (below), which ends the process; should the handler return, 0.

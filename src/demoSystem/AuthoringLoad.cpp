@@ -95,6 +95,11 @@ AuthoringLoad loadScriptForAuthoring(const char* path, EffectRegistry& effects, 
   setFileRecording(true);
 
   loader.load(path, effects, events);
+  result.keyed = loader.timelineKeyed();
+  TrackFileRead tracks = readTrackFiles(effects, result.keyed);
+  for (const ScriptProblem& problem : tracks.problems) add(problem);
+  result.notes = std::move(tracks.notes);
+  result.trackFiles = std::move(tracks.files);
 
   setFileRecording(false);
   result.filesRead = takeRecordedFiles();

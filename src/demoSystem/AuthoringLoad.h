@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "demoSystem/ScriptLoader.h"
+#include "demoSystem/SyncTracks.h"
 
 class EffectRegistry;
 class EventList;
@@ -14,6 +15,13 @@ class EventList;
 struct AuthoringLoad {
   std::vector<ScriptProblem> problems;  // in the order found, each once
   std::vector<std::string> filesRead;   // every data file the load asked for, found or not
+  // What the demo would play without a word but its author wants to know (a sync track
+  // file that drives nothing, a variable keyed by the script and a track file); they do
+  // not make the load fail.
+  std::vector<ScriptProblem> notes;
+  // For the sync tracks (SyncTrackSet::adopt) once the demo is put in place.
+  std::vector<TimelineKeyedVariable> keyed;
+  std::vector<TrackFile> trackFiles;
   bool ok() const { return problems.empty(); }
 };
 
@@ -21,7 +29,8 @@ struct AuthoringLoad {
 // does, but collecting (see ScriptLoader::collect): script errors, effect types the registry
 // does not know (when it reports through ScriptLoader::reportToCollectingLoad), fatal reports
 // made while a statement runs, pictures that do not load, shaders that do not compile (at
-// the shader's own file and line), and what a run passes over in silence. What a TRIGGER's
+// the shader's own file and line), sync track files that do not read, and what a run passes
+// over in silence. What a TRIGGER's
 // event will ask for when it fires is loaded at once: the vertex and fragment programs of
 // codes 35 and 36, and any picture its text names.
 //

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <optional>
+#include <tuple>
 
 #include "archive/vkd.h"
 #include "base/Error.h"
@@ -170,6 +171,8 @@ void ScriptLoader::beginLoad(EffectRegistry& effectList, EventList& eventList) {
   statementFailed = false;
   currentStream = nullptr;
   eventTargets.clear();
+  keyed.clear();
+  keyedSeen.clear();
 }
 
 void ScriptLoader::finishLoad() {
@@ -443,6 +446,11 @@ void ScriptLoader::signal(uint32_t time, const std::string& instanceName, Script
   // by index already.
   if (variable->choiceCount > 1 && s.empty()) v *= static_cast<float>(variable->choiceCount - 1);
   variable->setKey(v, time);
+  if (variable->kind != Variable::kString && keyedSeen.insert({effect, variable}).second) {
+    TimelineKeyedVariable first{instanceName, variableName, "", 0};
+    if (collecting()) std::tie(first.file, first.line) = statementLocation();
+    keyed.push_back(std::move(first));
+  }
 }
 
 void ScriptLoader::trigger(uint32_t time, const std::string& instanceName, ScriptText& stream) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "demoSystem/EffectRegistry.h"
 
 class EventList;
+class Variable;
 
 // A script file's text with a read position.
 struct ScriptText {
@@ -58,6 +60,15 @@ struct ProblemCollection {
   std::function<void(int32_t code, const std::string& text)> triggerText;
 };
 
+// A numeric variable the timeline keys, by the names the script used, and where it was
+// first keyed (the file and line only while collecting).
+struct TimelineKeyedVariable {
+  std::string instanceName;
+  std::string variableName;
+  std::string file;
+  int line = 0;
+};
+
 class ScriptLoader {
  public:
   // Longest rest-of-line read (comment and value text), longest quoted string, and the
@@ -85,6 +96,9 @@ class ScriptLoader {
   // True once a fatal report was made in the current load (only seen with a recorder or
   // while collecting).
   bool failed() const { return loadFailed; }
+  // Every float, bool and integer variable the last load keyed on its timeline, each once,
+  // in the order of their first keys.
+  const std::vector<TimelineKeyedVariable>& timelineKeyed() const { return keyed; }
 
   // [SECTION] Collecting every problem (the authoring modes)
   //
@@ -169,6 +183,8 @@ class ScriptLoader {
   size_t pushedBackStart = 0;
   bool statementFailed = false;
   std::vector<EventTarget> eventTargets;
+  std::vector<TimelineKeyedVariable> keyed;
+  std::set<std::pair<const Effect*, const Variable*>> keyedSeen;
   std::string rootPath;  // the script file a load began with
   FileReader readFile;
   EffectRegistry* effects = nullptr;

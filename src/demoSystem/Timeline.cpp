@@ -9,6 +9,7 @@
 #include "demoSystem/EffectRegistry.h"
 #include "demoSystem/FrameProfile.h"
 #include "demoSystem/ScriptLoader.h"
+#include "demoSystem/SyncTracks.h"
 #include "demoSystem/TimelineEvent.h"
 
 EventList* eventList = nullptr;
@@ -26,7 +27,9 @@ void loadScript(const char* path) {
   // the first load did, so it builds and first draws what a fresh start does.
   demoSrand(1);
   lastPatternStep = 1000;
-  timelineScriptLoader().load(path, *effectRegistry, *eventList);
+  ScriptLoader& loader = timelineScriptLoader();
+  loader.load(path, *effectRegistry, *eventList);
+  if (!loader.failed()) loadSyncTracks(*effectRegistry, loader.timelineKeyed());
 }
 
 namespace {

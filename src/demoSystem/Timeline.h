@@ -25,7 +25,8 @@ extern EventList* eventList;
 // [SECTION] Load and frame
 
 // Destroys every effect and event, then builds the timeline from the script file (read
-// through the data archive) with the one process-wide script loader.
+// through the data archive) with the one process-wide script loader, and reads the sync
+// track files that drive its variables (SyncTracks.h).
 void loadScript(const char* path);
 // That loader: what it holds between loads (the time offset, the held start, end and beat)
 // is shared by every load of the process.

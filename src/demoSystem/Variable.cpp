@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "demoSystem/DemoValues.h"
 
@@ -98,8 +99,21 @@ namespace {
 // The step rule of bool, integer and text variables: with two keys or more, the value of
 // the key before the first key later than t; past the last key (and with fewer keys) the
 // constant. Only the constant path tracks `changed`, as the effects that read it expect.
+template <class T>
+T fromScript(float v);
+
 template <class T, class V>
 T evaluateStep(V& var, uint32_t time) {
+  if constexpr (!std::is_same_v<T, std::string>) {
+    if (var.driver && var.driver->drives()) {
+      const T driven = fromScript<T>(var.driver->valueAt(time));
+      if (driven != var.lastValue) {
+        var.lastValue = driven;
+        var.changed = true;
+      }
+      return driven;
+    }
+  }
   if (var.keys.size() >= 2) {
     const size_t k = var.keys.findFrom1(time, false);
     if (k < var.keys.size()) {
@@ -129,8 +143,6 @@ void compactKeys(V& var) {
 namespace {
 
 // Script numbers into each kind's values and back.
-template <class T>
-T fromScript(float v);
 template <>
 float fromScript<float>(float v) {
   return v;
@@ -190,7 +202,9 @@ float FloatVariable::getNormalized() { return value; }
 
 float FloatVariable::evaluate(uint32_t time) {
   float result = value;
-  if (keys.size() >= 2) {
+  if (driver && driver->drives()) {
+    result = driver->valueAt(time);
+  } else if (keys.size() >= 2) {
     const size_t k = keys.findFrom1(time, true);
     if (k == keys.size()) {
       // Past the last key (after demoEndTime): hold the last key.

@@ -25,6 +25,17 @@ struct TextKey {
 
 // [SECTION] Variable base
 
+// A source outside the script that takes a numeric variable over while it has something to
+// say: a sync tracker's track (demoSystem/SyncTrack). Its values are in the script's units,
+// converted into the variable's kind the way a timeline key is (bool: > 0, integer:
+// truncated). The driver must outlive every evaluation of the variables it drives.
+class VariableDriver {
+ public:
+  virtual ~VariableDriver() = default;
+  virtual bool drives() const = 0;
+  virtual float valueAt(uint32_t time) const = 0;
+};
+
 class Variable {
  public:
   // Kind codes, as the owning effect registers them.
@@ -59,6 +70,8 @@ class Variable {
   uint32_t choiceCount = 1;
   bool stringIndexed = false;
   bool isString = false;
+  // While set and driving, evaluate() takes the driver's value instead of the keys'.
+  VariableDriver* driver = nullptr;
 
  protected:
   Variable(int32_t kind, bool isString) : kind(kind), isString(isString) {}

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <regex>
 
+#include "demoSystem/SyncEditor.h"
 #include "version/Version.h"
 
 namespace {
@@ -71,6 +72,20 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                           ->expected(0, 1);
 
   app.set_version_flag("--version", versionText("demoengine"), "Print the version and exit");
+  std::string syncAddress;
+  auto* syncOption = app.add_option("--sync", syncAddress,
+                                    "Connect to a sync tracker editor at HOST:PORT (default localhost:1338): one track "
+                                    "per keyed variable, keyed live; see the README")
+                         ->expected(0, 1);
+  int64_t syncRow = 0;
+  auto* syncRowOption = app.add_option("--sync-row", syncRow, "Milliseconds per sync row (default: the script's DEMO_BEAT)")
+                            ->check(CLI::Range(int64_t{1}, int64_t{INT32_MAX}));
+  app.add_option("--sync-track", options->syncTracks,
+                 "With --sync, also ask for the track INSTANCE:Variable, or INSTANCE:* for every variable of the "
+                 "instance (repeatable)");
+  app.add_option("--sync-out", options->syncOut,
+                 "With --sync, where the editor's save writes the track files (default: data/sync of the --dev tree, "
+                 "else of the working directory)");
 
   try {
     app.parse(argc, argv);
@@ -112,5 +127,12 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
     return fail("--check DIR and --data both name the demo's directory: give one");
   if (options->developing() && !options->dataDirectory.empty())
     return fail("--dev DIR names the demo's directory already: leave out --data");
+  options->sync = syncOption->count() > 0;
+  if (options->sync && !parseSyncAddress(syncAddress, &options->syncHost, &options->syncPort))
+    return fail("--sync " + syncAddress + ": expected HOST:PORT with a port from 1 to 65535, e.g. localhost:1338");
+  if (syncRowOption->count() > 0) options->syncRowMs = static_cast<uint32_t>(syncRow);
+  if (!options->sync && (!options->syncTracks.empty() || !options->syncOut.empty()))
+    return fail("--sync-track and --sync-out go with --sync");
+  if (options->check && options->sync) return fail("--check reads the demo without playing it: it does not go with --sync");
   return {true, 0};
 }

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct CommandLineOptions {
   bool noDialog = false;
@@ -29,6 +30,16 @@ struct CommandLineOptions {
   std::string devDirectory;
   bool check = false;
   std::string checkDirectory;  // empty: the working directory (or --data)
+
+  // Live sync with a tracker editor: --sync [HOST:PORT] connects to it; --sync-row MS sets
+  // the row length (0: the script's DEMO_BEAT), --sync-track asks for more tracks,
+  // --sync-out says where the editor's save writes the track files.
+  bool sync = false;
+  std::string syncHost = "localhost";
+  uint16_t syncPort = 1338;
+  uint32_t syncRowMs = 0;
+  std::vector<std::string> syncTracks;
+  std::string syncOut;
 
   bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
   bool developing() const { return !devDirectory.empty(); }

@@ -12,6 +12,7 @@
 #include "launcher/FrameLoop.h"
 #include "launcher/LauncherState.h"
 #include "launcher/LiveReload.h"
+#include "launcher/SyncLink.h"
 
 void runDevMode(RunContext& run) {
   const CommandLineOptions& options = run.options;
@@ -33,6 +34,7 @@ void runDevMode(RunContext& run) {
       demoClock.restart();
       musicAt(start);
       if (!hadDemo && capture && !capture->start(run.width, run.height, &run.exitCode)) quitRequested = true;
+      if (!hadDemo && capture && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
     } else if (hadDemo) {
       // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
       if (!capture) {

@@ -6,6 +6,7 @@
 #include "launcher/DemoStartup.h"
 #include "launcher/KeyControls.h"
 #include "launcher/LauncherState.h"
+#include "launcher/SyncLink.h"
 
 namespace {
 
@@ -48,6 +49,10 @@ LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& re
       continue;
     }
     if (message.type != platform::MessageType::None) window.dispatch(message);
+    if (SyncLink* sync = activeSyncLink()) {
+      PlaybackContext context{demoClock, soundtrack, partTimes, playbackEndTime, platform::postQuit};
+      sync->frame(context);
+    }
     const uint32_t t = demoClock.now();
     render(t);
     if (beforeSwap) beforeSwap(t);

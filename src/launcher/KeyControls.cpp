@@ -28,9 +28,7 @@ void jumpToPart(int direction, PlaybackContext& context) {
   uint32_t target = 0;
   if (!partJumpTarget(direction, context.clock.now(), context.partTimes, context.endTime, &target))
     return;
-  if (!paused) context.music.setTime(target);
-  context.clock.clearSeek();
-  context.clock.setTime(target);
+  seekTo(target, context);
 }
 
 MessageResult handleKeyDown(Key key, PlaybackContext& context) {
@@ -79,6 +77,16 @@ void seekStepwise(int direction, PlaybackContext& context) {
     context.music.duck();
     context.music.setTime(context.clock.now());
   }
+}
+
+void setPausedTo(bool pause, PlaybackContext& context) {
+  if (pause != paused) togglePause(context);
+}
+
+void seekTo(uint32_t ms, PlaybackContext& context) {
+  if (!paused) context.music.setTime(ms);
+  context.clock.clearSeek();
+  context.clock.setTime(ms);
 }
 
 bool partJumpTarget(int direction, uint32_t now, std::span<const uint32_t> partTimes,

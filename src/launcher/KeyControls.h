@@ -37,6 +37,13 @@ MessageResult handleMessage(const platform::WindowMessage& message, PlaybackCont
 // One arrow-key seek (direction -1 or +1) at the current step; the step then grows by 10 %.
 void seekStepwise(int direction, PlaybackContext& context);
 
+// Pauses or resumes as F1 does, when the state differs (the music stops, or starts again
+// at the clock's time).
+void setPausedTo(bool pause, PlaybackContext& context);
+// Goes to demo time `ms` as a part jump does: the seeking cleared, the clock set, the music
+// moved there unless paused.
+void seekTo(uint32_t ms, PlaybackContext& context);
+
 // The part time a Shift+arrow goes to from `now`; false with an empty part list.
 bool partJumpTarget(int direction, uint32_t now, std::span<const uint32_t> partTimes,
                     uint32_t endTime, uint32_t* target);

@@ -7,6 +7,7 @@
 
 #include "archive/FileRequests.h"
 #include "demoSystem/AuthoringLoad.h"
+#include "demoSystem/SyncTracks.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
@@ -63,7 +64,9 @@ LiveReload::LiveReload(std::string script, std::string soundtrack)
 LiveReload::~LiveReload() = default;
 
 bool LiveReload::changesSettled() {
-  const std::vector<std::string> news = watch_.takeChanges();
+  std::vector<std::string> news = watch_.takeChanges();
+  // A save from the sync editor is nothing new: reloading for it would only restart the effects.
+  std::erase_if(news, holdsTheEditorsKeys);
   if (!news.empty()) {
     lastChange_ = nowMs();
     for (const std::string& path : news)
@@ -143,6 +146,8 @@ bool LiveReload::reload() {
   effectRegistry = effects.release();
   delete eventList;
   eventList = events.release();
+  adoptSyncTracks(*effectRegistry, load.keyed, load.trackFiles);
+  for (const ScriptProblem& note : load.notes) std::fprintf(stderr, "%s\n", note.text().c_str());
   freeRetired();
   overlay_.setLines({});
   if (hasDemo_) {

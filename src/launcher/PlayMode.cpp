@@ -8,6 +8,7 @@
 #include "launcher/DemoStartup.h"
 #include "launcher/FrameLoop.h"
 #include "launcher/LauncherState.h"
+#include "launcher/SyncLink.h"
 
 void runPlayMode(RunContext& run) {
   const CommandLineOptions& options = run.options;
@@ -22,6 +23,8 @@ void runPlayMode(RunContext& run) {
       if (musicEnabled) setMusicTime(*options.startMs);
     }
     if (firstLoad && capture && !capture->start(run.width, run.height, &run.exitCode)) quitRequested = true;
+    // A capture shows what the editor holds from its first frame on.
+    if (firstLoad && capture && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
     firstLoad = false;
     inputEnabled = true;
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,7 @@
 #include "launcher/RunMode.h"
 #include "launcher/SampleDemoFallback.h"
 #include "launcher/SettingsDialog.h"
+#include "launcher/SyncLink.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
@@ -152,9 +154,15 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   static bool exitHandlerRegistered = false;
   if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
 
+  // --sync: the editor's session lives for the whole run, across reloads.
+  std::unique_ptr<SyncLink> sync;
+  if (options_.sync) sync = std::make_unique<SyncLink>(options_);
+  setActiveSyncLink(sync.get());
+
   RunContext run{options_, window_, width, height, capture ? &*capture : nullptr};
   windowModeFor(options_).run(run);
   exitCode_ = run.exitCode;
+  setActiveSyncLink(nullptr);
 
   // The last frames are still being read back, in the context that drew them.
   if (capture) capture->finishReading();
@@ -182,6 +190,9 @@ int launcherMain(int argc, const char* const* argv) {
     options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
+  if (options.sync) options.syncOut = syncSaveDirectory(options);
+  syncRowMs = options.syncRowMs;
+  syncTracks().setPatterns(options.syncTracks);
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;

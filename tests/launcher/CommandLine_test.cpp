@@ -127,4 +127,21 @@ TEST(CommandLine, FsaaOutsideTheListIsLeftToTheWindow) {
   EXPECT_EQ(*p.options.fsaa, 3);
 }
 
+TEST(CommandLine, SyncWithItsAddressRowTracksAndFolder) {
+  Parsed p = parse({"--sync"});
+  ASSERT_TRUE(p.result.run) << p.err;
+  EXPECT_EQ(p.options.syncHost + ":" + std::to_string(p.options.syncPort), "localhost:1338");
+  p = parse({"--sync", "editor.lan:4000", "--sync-row", "50", "--sync-track", "fade:*", "--sync-track", "bg:Red",
+             "--sync-out", "tracks"});
+  ASSERT_TRUE(p.result.run) << p.err;
+  EXPECT_EQ(p.options.syncHost + ":" + std::to_string(p.options.syncPort), "editor.lan:4000");
+  EXPECT_EQ(p.options.syncRowMs, 50u);
+  EXPECT_EQ(p.options.syncTracks, (std::vector<std::string>{"fade:*", "bg:Red"}));
+  EXPECT_EQ(p.options.syncOut, "tracks");
+  EXPECT_TRUE(parse({"--sync-row", "40"}).result.run) << "the row length also serves track files alone";
+  const std::vector<std::vector<const char*>> bad{
+      {"--sync", "host:99999"}, {"--sync-row", "0"}, {"--sync-track", "bg:Red"}, {"--sync-out", "x"}, {"--check", "--sync"}};
+  for (const auto& args : bad) EXPECT_EQ(parse(args).result.exitCode, 2) << args[0];
+}
+
 }  // namespace

@@ -234,4 +234,21 @@ TEST(PartJumpTarget, FollowsTheSortedList) {
   EXPECT_FALSE(partJumpTarget(+1, 5000, {}, 9000, &t));
 }
 
+// What the sync editor's seeks and pauses go through.
+TEST_F(KeyControls, SeekToAndSetPausedToActAsAPartJumpAndF1Do) {
+  setNow(300);
+  clock.seekBy(40);
+  seekTo(7000, context);
+  EXPECT_EQ(clock.now(), 7000u);
+  EXPECT_EQ(clock.seekOffset(), 0);
+  setPausedTo(true, context);
+  setPausedTo(true, context);  // already paused: nothing more
+  counter.advanceMs(500);
+  EXPECT_EQ(clock.now(), 7000u);
+  seekTo(2500, context);  // paused: the music is left alone
+  setPausedTo(false, context);
+  EXPECT_EQ(clock.now(), 2500u);
+  EXPECT_EQ(music.calls, (std::vector<std::string>{"setTime 7000", "pause", "play", "setTime 2500"}));
+}
+
 }  // namespace
