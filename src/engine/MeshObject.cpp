@@ -365,14 +365,14 @@ void MeshObject::drawGeometry() {
   buildLateTexArray1();
   computeFrameArrays();
   material->use();
-  const bool glossBound = fragmentProgram && bindFragmentProgram();
+  // The gloss map goes on unit 2 over what the material may have there (the next mesh that
+  // shares the material draws with the material's unit 2 again).
+  const bool glossMap = fragmentProgram && fragmentProgram->glossMap >= 0 && material->getGlossMap();
+  if (glossMap) glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  if (fragmentProgram) bindFragmentProgram();
   drawFixedFunction();
   if (fragmentProgram) fragmentProgram->unbind();
-  if (glossBound) {
-    glActiveTexture(GL_TEXTURE2);
-    glDisable(GL_TEXTURE_2D);
-    glActiveTexture(GL_TEXTURE0);
-  }
+  if (glossMap) glPopAttrib();
 }
 
 void MeshObject::drawFixedFunction() {
@@ -418,7 +418,7 @@ void MeshObject::drawFixedFunction() {
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-bool MeshObject::bindFragmentProgram() {
+void MeshObject::bindFragmentProgram() {
   fragmentProgram->bind();
   if (scene) {
     if (const Camera* camera = scene->activeCameraObject())
@@ -427,15 +427,17 @@ bool MeshObject::bindFragmentProgram() {
   }
   fragmentProgram->setParameter4fv(fragmentProgram->factors, fragmentFactors.data());
   Texture* gloss = material->getGlossMap();
-  if (fragmentProgram->glossMap < 0 || !gloss) return false;
+  if (fragmentProgram->glossMap < 0 || !gloss) return;
   glActiveTexture(GL_TEXTURE2);
   glEnable(GL_TEXTURE_2D);
   gloss->bind();
   glActiveTexture(GL_TEXTURE0);
-  return true;
 }
 
 void MeshObject::drawProgrammable() {
+  // The programs' textures are bound over the material in effect, if any; its state comes
+  // back afterwards, since the next mesh that shares it does not apply it again.
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
   // Textures on the units the programs' samplers read: diffuse 0, reflection the next one.
   Texture* diffuseMap = material->getDiffuseMap();
   Texture* reflectionMap = material->getReflectionMap();
@@ -482,7 +484,7 @@ void MeshObject::drawProgrammable() {
   vp.setParameter4fv(vp.factors, vertexFactors.data());
   checkCgError(DE_HERE);
 
-  const bool glossBound = fragmentProgram && bindFragmentProgram();
+  if (fragmentProgram) bindFragmentProgram();
 
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   bindPositions();
@@ -496,16 +498,7 @@ void MeshObject::drawProgrammable() {
 
   vp.unbind();
   if (fragmentProgram) fragmentProgram->unbind();
-  if (glossBound) {
-    glActiveTexture(GL_TEXTURE2);
-    glDisable(GL_TEXTURE_2D);
-  }
-  if (reflectionMap) {
-    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + reflectionUnit));
-    glDisable(enableTarget(*reflectionMap));
-  }
-  glActiveTexture(GL_TEXTURE0);
-  if (diffuseMap) glDisable(enableTarget(*diffuseMap));
+  glPopAttrib();
   selectUnit(0);
 }
 

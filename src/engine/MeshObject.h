@@ -137,8 +137,9 @@ class MeshObject : public SceneObject {
   void drawElements() const;
   void drawFixedFunction();
   void drawProgrammable();
-  // Binds the fragment program with its parameters; true when it bound the gloss map.
-  bool bindFragmentProgram();
+  // Binds the fragment program with its parameters, and the gloss map on unit 2 when the
+  // program reads one; the caller keeps what unit 2 held (see drawGeometry).
+  void bindFragmentProgram();
 
   Scene* scene = nullptr;
   int vertexCount = 0;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/FrameStats.h"
 #include "engine/Scene.h"
 #include "engine/VertexProgram.h"
@@ -167,6 +169,84 @@ TEST_F(Meshes, AMaterialIsAppliedOnceForConsecutiveMeshesThatShareIt) {
   Material::releaseApplied();
   glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &now);
   EXPECT_EQ(now, before);
+}
+
+// Three squares A, B, C left to right sharing one material; B alone carries programs. The
+// material is applied once, for A: what B's draw binds for its programs must not take away
+// what C draws with.
+TEST_F(Meshes, AMeshAfterOneWithProgramsStillDrawsWithTheSharedMaterial) {
+  const std::string vertex = shader("vp_textured.cg", R"(#version 120
+invariant gl_Position;
+void main() { gl_Position = ftransform(); gl_TexCoord[0] = gl_MultiTexCoord0; gl_FrontColor = vec4(1.0); }
+)");
+  const std::string fragment = shader("fp_textured.cg", R"(#version 120
+uniform sampler2D diffuseMap;
+void main() { gl_FragColor = texture2D(diffuseMap, gl_TexCoord[0].st); }
+)");
+  const std::string gloss = shader("fp_gloss.cg", R"(#version 120
+uniform sampler2D glossMap;
+void main() { gl_FragColor = texture2D(glossMap, vec2(0.5)); }
+)");
+  Texture* red = solidTexture("mesh_shared_red", {200, 40, 40});
+  Texture* white = solidTexture("mesh_shared_white", {255, 255, 255});
+  Texture* grey = solidTexture("mesh_shared_grey", {128, 128, 128});
+  const auto textured = [&] {
+    auto material = std::make_unique<Material>(1, "textured");
+    material->setDiffuseMap(red);
+    material->setNoLighting(true);
+    material->chooseShadeModel();
+    return material;
+  };
+  // Model 5 with moreLight: white × (1 + 0.5 − 0.5) on unit 1, × 0.5 on unit 2.
+  const auto lightMapped = [&] {
+    auto material = std::make_unique<Material>(1, "baked");
+    material->setDiffuseMap(white);
+    material->setLightMap(grey);
+    material->setGlossMap(white);
+    material->setMoreLight(true);
+    material->setNoLighting(true);
+    material->chooseShadeModel();
+    return material;
+  };
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<Material>()> material;
+    std::string vertexProgram, fragmentProgram;
+    Rgb expected;  // C's colour
+  };
+  const std::vector<Case> cases = {
+      {"vertex program", textured, vertex, "", {200, 40, 40}},
+      {"vertex and fragment program", textured, vertex, fragment, {200, 40, 40}},
+      {"fragment program with the gloss map on unit 2", lightMapped, "", gloss, {128, 128, 128}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    auto scene = std::make_unique<Scene>();
+    scene->addMaterial(c.material());
+    const float third = 2.0f / 3.0f;
+    MeshObject* meshes[3];
+    for (int i = 0; i < 3; ++i) {
+      const float x0 = -1.0f + third * static_cast<float>(i), x1 = x0 + third;
+      meshes[i] = scene->addObject(makeQuad(10 + i, std::string(1, char('A' + i)), 1,
+                                            {glm::vec3(x0, -1, 0), glm::vec3(x1, -1, 0), glm::vec3(x1, 1, 0), glm::vec3(x0, 1, 0)},
+                                            true, true),
+                                   -1);
+    }
+    scene->finishLoading();
+    if (!c.vertexProgram.empty()) meshes[1]->setVertexProgram(c.vertexProgram, false, false);
+    if (!c.fragmentProgram.empty()) meshes[1]->setFragmentProgram(c.fragmentProgram, false, false);
+    const GlState before = captureGlState();
+    for (MeshObject* mesh : meshes) mesh->drawGeometry();
+    Material::releaseApplied();
+    EXPECT_EQ(captureGlState(), before);
+    const Rgb a = readPixel(kSize / 6, kSize / 2);
+    const Rgb cPixel = readPixel(kSize * 5 / 6, kSize / 2);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(a[k], c.expected[k], 1);
+      EXPECT_NEAR(cPixel[k], c.expected[k], 1);
+    }
+  }
 }
 
 TEST_F(Meshes, DrawsCountTheirFaces) {
