@@ -49,26 +49,22 @@ GLenum enableTarget(const Texture& texture) {
 
 // [SECTION] FactorKeys
 
-void FactorKeys::setKey(uint32_t time, float value) {
-  auto it = std::lower_bound(keys.begin(), keys.end(), time,
-                             [](const Key& key, uint32_t t) { return key.time < t; });
-  if (it != keys.end() && it->time == time) {
-    it->value = value;
-    return;
-  }
-  keys.insert(it, Key{time, value});
+FactorKeys::FactorKeys(const FactorKeys& other) {
+  for (size_t i = 0; i < values.size(); ++i)
+    if (other.values[i]) values[i] = other.values[i]->clone();
 }
 
-float FactorKeys::evaluate(uint32_t time) const {
-  if (keys.empty()) return 1.0f;
-  if (time <= keys.front().time) return keys.front().value;
-  if (time >= keys.back().time) return keys.back().value;
-  auto next = std::upper_bound(keys.begin(), keys.end(), time,
-                               [](uint32_t t, const Key& key) { return t < key.time; });
-  const Key& b = *next;
-  const Key& a = *(next - 1);
-  const float u = static_cast<float>(time - a.time) / static_cast<float>(b.time - a.time);
-  return a.value * (1.0f - u) + b.value * u;
+FactorKeys::~FactorKeys() = default;
+
+void FactorKeys::setKey(KeyedValueSource& source, uint32_t time, const std::array<float, 4>& keyValues) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!values[i]) values[i] = source.make(1.0f);
+    values[i]->setKey(keyValues[i], time);
+  }
+}
+
+float FactorKeys::evaluate(size_t index, uint32_t time) {
+  return values[index] ? values[index]->evaluate(time) : 1.0f;
 }
 
 // [SECTION] Geometry and arrays
@@ -169,9 +165,9 @@ void MeshObject::animate(int frame, float fraction) {
   // The factors follow the music: the spectrum level scales them (1 without a spectrum).
   const float gain = spectrumLevel * 0.4f;
   if (fragmentProgram)
-    for (size_t i = 0; i < 4; ++i) fragmentFactors[i] = fragmentFactorKeys[i].evaluate(time) * gain;
+    for (size_t i = 0; i < 4; ++i) fragmentFactors[i] = fragmentFactorKeys.evaluate(i, time) * gain;
   if (vertexProgram)
-    for (size_t i = 0; i < 4; ++i) vertexFactors[i] = vertexFactorKeys[i].evaluate(time) * gain;
+    for (size_t i = 0; i < 4; ++i) vertexFactors[i] = vertexFactorKeys.evaluate(i, time) * gain;
 }
 
 void MeshObject::bindToScene(Scene* owner) {
@@ -215,14 +211,19 @@ void MeshObject::setShadeModel(int model) {
   SceneObject::setShadeModel(model);
 }
 
+KeyedValueSource& MeshObject::keyedValueSource() const {
+  KeyedValueSource* source = scene ? scene->getKeyedValueSource() : nullptr;
+  // Keyed factors follow the timeline's variables, which the scene's owner hands in.
+  assertNotNull(source, DE_HERE);
+  return *source;
+}
+
 void MeshObject::setFragmentFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {
-  const float values[4] = {f0, f1, f2, f3};
-  for (size_t i = 0; i < 4; ++i) fragmentFactorKeys[i].setKey(time, values[i]);
+  fragmentFactorKeys.setKey(keyedValueSource(), time, {f0, f1, f2, f3});
 }
 
 void MeshObject::setVertexFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {
-  const float values[4] = {f0, f1, f2, f3};
-  for (size_t i = 0; i < 4; ++i) vertexFactorKeys[i].setKey(time, values[i]);
+  vertexFactorKeys.setKey(keyedValueSource(), time, {f0, f1, f2, f3});
 }
 
 // [SECTION] Per-frame arrays

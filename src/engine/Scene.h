@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/KeyedValue.h"
 #include "engine/Material.h"
 #include "engine/SceneObject.h"
 
@@ -117,6 +118,10 @@ class Scene {
   // The demo time (ms) at which the meshes evaluate their keyed program factors.
   void setDemoTime(uint32_t time) { demoTime = time; }
   uint32_t getDemoTime() const { return demoTime; }
+  // Where the meshes make their keyed factors: the timeline's float variables, given by the
+  // scene's owner (the engine cannot make them itself). Not owned.
+  void setKeyedValueSource(KeyedValueSource* source) { keyedValues = source; }
+  KeyedValueSource* getKeyedValueSource() const { return keyedValues; }
 
   bool isLooping() const { return loop; }
   bool hasFog() const { return fog; }
@@ -191,4 +196,5 @@ class Scene {
   Light* shadowLight = nullptr;
   int shadowType = kNoShadow;
   uint32_t demoTime = 0;
+  KeyedValueSource* keyedValues = nullptr;
 };

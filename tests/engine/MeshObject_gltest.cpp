@@ -320,9 +320,29 @@ TEST_F(Meshes, ASourceTargetGivenLaterIsLaidOnWithTheFirstCoordinates) {
   EXPECT_EQ(readPixel(kSize - 4, kSize / 2), (Rgb{0, 255, 0}));
 }
 
-TEST_F(Meshes, ProgramFactorsFollowTheirKeysTheMusicLevelAndScale) {
+// A stand-in for the timeline's variables that shows where a factor came from: the last
+// key's value plus the demo time in seconds.
+class RampValue : public KeyedValue {
+ public:
+  void setKey(float value, uint32_t) override { last = value; }
+  float evaluate(uint32_t time) override { return last + static_cast<float>(time) / 1000.0f; }
+  std::unique_ptr<KeyedValue> clone() const override { return std::make_unique<RampValue>(*this); }
+
+ private:
+  float last = 0;
+};
+
+class RampSource : public KeyedValueSource {
+ public:
+  std::unique_ptr<KeyedValue> make(float) override { return std::make_unique<RampValue>(); }
+};
+
+TEST_F(Meshes, ProgramFactorsAreTheScenesKeyedValuesAtItsDemoTimeTimesTheMusicLevelAndScale) {
   const std::string program = shader("fp_factors.cg", "#version 120\nuniform vec4 factors;\nvoid main() { gl_FragColor = factors; }\n");
+  const std::string vertex = shader("vp_factors.cg", "#version 120\nvoid main() { gl_Position = ftransform(); }\n");
+  RampSource source;
   auto scene = squareScene(std::make_unique<Material>(1, "keyed"));
+  scene->setKeyedValueSource(&source);
   MeshObject* mesh = square(*scene);
   mesh->setFragmentProgram(program, false, false);
   mesh->setFragmentFactorKey(0, 1, 1, 1, 1);
@@ -330,17 +350,26 @@ TEST_F(Meshes, ProgramFactorsFollowTheirKeysTheMusicLevelAndScale) {
   spectrumLevel = 0.5f;
   scene->setDemoTime(500);
   mesh->animate(0, 0);
-  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 2.0f * 0.5f * 0.4f);
+  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 3.5f * 0.5f * 0.4f);
   EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[3], 0.5f * 0.5f * 0.4f);
-  scene->setDemoTime(5000);  // after the last key it holds
+  // A clone takes the keys along, as copies.
+  std::unique_ptr<SceneObject> copy = mesh->clone();
+  auto* cloned = static_cast<MeshObject*>(copy.get());
+  mesh->setFragmentFactorKey(2000, 9, 9, 9, 9);
+  cloned->animate(0, 0);
+  EXPECT_FLOAT_EQ(cloned->getFragmentFactors()[1], 2.5f * 0.5f * 0.4f);
+  // Unkeyed factors are 1 (× the level × 0.4).
+  mesh->setVertexProgram(vertex, false, false);
   mesh->animate(0, 0);
-  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 3.0f * 0.5f * 0.4f);
+  EXPECT_FLOAT_EQ(mesh->getVertexFactors()[2], 0.5f * 0.4f);
+  mesh->setVertexProgram("", false, false);
+
   spectrumLevel = 1.0f;
+  mesh->setFragmentFactorKey(1000, 3, 2, 1, 0);
   mesh->animate(0, 0);
   drawAlone(mesh);
-  EXPECT_EQ(readPixel(kSize / 2, kSize / 2), bytesOf(1.2, 0.8, 0.4));
-  // Without keys a factor is 1 (× the level × 0.4); an empty name takes the program away.
-  EXPECT_EQ(FactorKeys().evaluate(7), 1.0f);
+  EXPECT_EQ(readPixel(kSize / 2, kSize / 2), bytesOf(1.4, 1.0, 0.6));
+  // An empty name takes the program away.
   mesh->setFragmentProgram("", false, false);
   EXPECT_EQ(mesh->getFragmentProgram(), nullptr);
 }
@@ -370,6 +399,11 @@ TEST_F(MeshesDeathTest, BrokenGeometryAndMissingMaterialsStopTheDemo) {
         scene.finishLoading();
       },
       testing::ExitedWithCode(1), "^(src/)?engine/MeshObject.cpp:[0-9]+ No Material for mesh: orphan\n$");
+
+  // Keyed factors need the timeline's variables, which the scene's owner hands in.
+  auto scene = squareScene(std::make_unique<Material>(1, "unkeyed"));
+  EXPECT_EXIT(square(*scene)->setFragmentFactorKey(0, 1, 1, 1, 1), testing::ExitedWithCode(1),
+              "^(src/)?engine/MeshObject.cpp:[0-9]+ assertion failed\n$");
 }
 
 }  // namespace
