@@ -6,6 +6,7 @@
 #include "base/Error.h"
 #include "base/FrameStats.h"
 #include "engine/FragmentProgram.h"
+#include "engine/LitPassShadow.h"
 #include "engine/Scene.h"
 #include "engine/SceneRenderer.h"
 #include "engine/VertexProgram.h"
@@ -359,13 +360,17 @@ void MeshObject::drawGeometry() {
   if (!material) reportErrorText(DE_HERE, "Mesh has no material", name.c_str(), true);
   // A mesh given its material directly (not through a scene) builds its arrays now.
   if (!geometry) buildArrays();
+  LitPassShadow* shadow = LitPassShadow::active();
+  shadowInLitPass = false;
   if (vertexProgram) {
+    if (shadow && receivesShadow()) shadow->leaveForApplyPass();
     drawProgrammable();
     return;
   }
   buildLateTexArray1();
   computeFrameArrays();
-  material->use();
+  const bool applied = material->use();
+  if (shadow) shadowInLitPass = shadow->serve(*material, applied, receivesShadow(), !fragmentProgram);
   // The gloss map goes on unit 2 over what the material may have there (the next mesh that
   // shares the material draws with the material's unit 2 again).
   const bool glossMap = fragmentProgram && fragmentProgram->glossMap >= 0 && material->getGlossMap();
@@ -439,6 +444,7 @@ void MeshObject::drawProgrammable() {
   // The programs' textures are bound over the material in effect, if any; its state comes
   // back afterwards, since the next mesh that shares it does not apply it again.
   glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  if (const LitPassShadow* shadow = LitPassShadow::active()) shadow->suspend();
   // Textures on the units the programs' samplers read: diffuse 0, reflection the next one.
   Texture* diffuseMap = material->getDiffuseMap();
   Texture* reflectionMap = material->getReflectionMap();
@@ -506,7 +512,8 @@ void MeshObject::drawProgrammable() {
 // [SECTION] Shadow and depth draws
 
 void MeshObject::drawShadowGeometry() {
-  if (!castShadows || noShadowPass || faceCount == 0 || !geometry) return;
+  // A mesh that took its shadow in the lit pass is done.
+  if (!receivesShadow() || shadowInLitPass || faceCount == 0 || !geometry) return;
   // Positions only: the texture coordinates of the pass come from eye-linear generation.
   bindPositions();
   RenderStats::add(static_cast<uint32_t>(faceCount));
@@ -517,14 +524,18 @@ void MeshObject::drawShadowGeometry() {
 void MeshObject::drawDepthGeometry() {
   if (faceCount == 0 || !geometry) return;
   VertexProgram* program = SceneRenderer::instance().currentVertexProgram;
-  if (program && program->isBound()) {
+  const bool programmed = program && program->isBound();
+  if (programmed) {
     program->setModelViewProj();
     const glm::vec3 where = getPosition();
     program->setParameter4f(program->ObjectPosWorldSpace, where.x, where.y, where.z, 0.0f);
   }
   bindPositions();
-  if (hasVertexBuffers) bindNormals();
+  // Normals only for the passes' programs; the fixed-function depth of the spot shadow map
+  // has no use for them.
+  const bool normals = programmed && hasVertexBuffers;
+  if (normals) bindNormals();
   drawElements();
-  glDisableClientState(GL_NORMAL_ARRAY);
+  if (normals) glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -117,6 +117,10 @@ class MeshObject : public SceneObject {
 
   bool noShadowPass = false;  // left out of the shadow receiver pass
   bool castShadows = false;   // drawn by the shadow receiver pass
+  bool receivesShadow() const { return castShadows && !noShadowPass; }
+  // The last main-pass draw darkened the mesh by the spot shadow itself (LitPassShadow), so
+  // the apply pass leaves it out.
+  bool shadowInLitPass = false;
   bool passFlag = false;      // stored only
   // Static geometry goes into vertex buffers (GL 1.5 or ARB_vertex_buffer_object, asked at
   // construction); false draws from client arrays.

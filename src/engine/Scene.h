@@ -103,6 +103,10 @@ class Scene {
   void setFogDensity(float density) { fogDensity = density; }
   void setFogRange(float start, float end);
   void setFogMode(GLenum mode) { fogMode = mode; }
+  // Whether render() may darken the receivers of a spot shadow as it draws them
+  // (LitPassShadow) rather than drawing them again in the apply pass; on by default. The
+  // picture is the same within one level either way.
+  void setLitPassShadow(bool on) { litPassShadow = on; }
   // Nothing happens with fewer than three texture units; otherwise every object of the
   // tree casts shadows (or stops).
   void setShadows(bool on);
@@ -169,6 +173,8 @@ class Scene {
   void beginPass() const;  // pushes attributes and both matrices
   void endPass() const;
   void setCommonState() const;  // render steps 2–4
+  // A visible mesh of the draw list blends what it draws over what is there.
+  bool blendsOverReceivers() const;
   void applyCameraAndLights() const;
   void disableFog() const;
 
@@ -192,6 +198,7 @@ class Scene {
   float fogEnd = 1.0f;
   GLenum fogMode = GL_EXP;
   bool shadows = false;
+  bool litPassShadow = true;
   glm::mat4 shadowTexMatrix{1.0f};  // bias · light projection · light view
   Light* shadowLight = nullptr;
   int shadowType = kNoShadow;
