@@ -152,6 +152,43 @@ TEST_F(Shadows, NoShadowsWithFewerThanThreeTextureUnits) {
   EXPECT_EQ(readPixel(shadowed.x, shadowed.y), (Rgb{255, 255, 255}));
 }
 
+// A mesh that counts how often the depth passes draw it.
+class CountedMesh : public MeshObject {
+ public:
+  using MeshObject::MeshObject;
+  void drawDepthGeometry() override {
+    ++depthDraws;
+    MeshObject::drawDepthGeometry();
+  }
+  int depthDraws = 0;
+};
+
+// Meshes wholly outside what the spot light sees put nothing into its map and are not sent;
+// one reaching into it with a corner is, and still casts its shadow.
+TEST_F(Shadows, TheShadowMapLeavesOutMeshesTheLightCannotSee) {
+  ShadowScene s = shadowScene(true);
+  struct Case {
+    const char* what;
+    glm::vec3 lo, hi;
+    int draws;
+  };
+  const std::vector<Case> cases = {
+      {"under the light", {-1, 1, -1}, {1, 3, 1}, 1},
+      {"far to the side, reaching in", {-60, 1, -1}, {1, 3, 1}, 1},
+      {"far to the side", {-60, 1, -1}, {-50, 3, 1}, 0},
+      {"behind the light", {-20, 30, -1}, {-18, 32, 1}, 0},
+  };
+  std::vector<CountedMesh*> meshes;
+  for (size_t i = 0; i < cases.size(); ++i)
+    meshes.push_back(s.scene->addObject(makeBox<CountedMesh>(10 + static_cast<int>(i), cases[i].what, 2, cases[i].lo,
+                                                             cases[i].hi),
+                                        -1));
+  s.scene->finishLoading();
+  s.scene->setShadows(true);
+  s.scene->updateTransforms();
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(meshes[i]->depthDraws, cases[i].draws) << cases[i].what;
+}
+
 // [SECTION] The spot shadow in the lit pass
 
 // A 2 × 2 checker of two colours: a texture sampled at the wrong coordinates shows.
