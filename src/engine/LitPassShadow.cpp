@@ -57,12 +57,10 @@ int LitPassShadow::freeUnit(const Material& material) const {
 
 bool LitPassShadow::serve(const Material& material, bool applied, bool receiver, bool fixedFunction) {
   if (applied || prepared != &material) {
-    // A material applied just now brought back the state from before any stage.
-    if (!applied) switchOn(false);
-    on = false;
     prepared = &material;
     unit = freeUnit(material);
     if (unit >= 0) prepare(unit);
+    on = false;
   }
   const bool served = receiver && fixedFunction && unit >= 0;
   if (receiver && !served) ++left;
@@ -95,8 +93,11 @@ void LitPassShadow::prepare(int stageUnit) {
   glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND2_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glTexEnvi(GL_TEXTURE_ENV, GL_RGB_SCALE, 1);
   glTexEnvi(GL_TEXTURE_ENV, GL_ALPHA_SCALE, 1);
+  // Set up switched off, whatever was drawn since the material was applied.
+  glDisable(GL_TEXTURE_2D);
   glActiveTexture(GL_TEXTURE0);
   glBlendFunc(GL_SRC_ALPHA, GL_ZERO);
+  glDisable(GL_BLEND);
 }
 
 void LitPassShadow::switchOn(bool wanted) {
@@ -111,6 +112,18 @@ void LitPassShadow::switchOn(bool wanted) {
     glDisable(GL_BLEND);
   }
   glActiveTexture(GL_TEXTURE0);
+}
+
+void LitPassShadow::standAside() {
+  if (prepared && unit >= 0) {
+    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + unit));
+    glDisable(GL_TEXTURE_2D);
+    for (const GLenum generate : kGenerate) glDisable(generate);
+    glActiveTexture(GL_TEXTURE0);
+    if (on) glDisable(GL_BLEND);
+  }
+  on = false;
+  prepared = nullptr;
 }
 
 void LitPassShadow::suspend() const {

@@ -52,6 +52,11 @@ class LitPassShadow {
   // Switches the stage off for a draw that bypasses the fixed-function stages; the caller
   // has saved the enable state and restores it afterwards.
   void suspend() const;
+  // Switches the stage off entirely (coordinate generation too) before an object that
+  // draws its own way, and forgets what it had set up: after such a draw the state is not
+  // known, and the next mesh sets the stage up again.
+  void standAside();
+  void forget() { prepared = nullptr; }
 
   // Receivers the apply pass must still draw.
   int receiversLeft() const { return left; }

@@ -155,7 +155,8 @@ int Material::textureUnitsUsed() const {
     case 8: used = 3; break;
     default: break;
   }
-  return unlit || textureTransform ? std::max(used, 1) : used;
+  // Unit 0 also serves the unlit maps, the texture matrix and reflection-map generation.
+  return unlit || textureTransform || cubeTexGen ? std::max(used, 1) : used;
 }
 
 void Material::setColours() const {

@@ -105,8 +105,9 @@ class Material {
   int getId() const { return id; }
   const std::string& getName() const { return name; }
   int getShadeModel() const { return shadeModel; }
-  // How many texture units, from unit 0, the shade model's set-up takes (the unlit switch
-  // and the texture matrix take unit 0); the units above are free for others.
+  // How many texture units, from unit 0, the shade model's set-up takes (the unlit switch,
+  // the texture matrix and reflection-map generation take unit 0); the units above are
+  // free for others.
   int textureUnitsUsed() const;
   Texture* getDiffuseMap() const { return diffuseMap; }
   Texture* getReflectionMap() const { return reflectionMap; }

@@ -95,6 +95,7 @@ class MeshObject : public SceneObject {
   void setFragmentFactorKey(uint32_t time, float f0, float f1, float f2, float f3) override;
   void setVertexFactorKey(uint32_t time, float f0, float f1, float f2, float f3) override;
   void drawGeometry() override;
+  bool takesLitPassShadow() const override { return true; }
   void drawShadowGeometry() override;
   void drawDepthGeometry() override;
   // Builds the flat arrays (and buffers) for the material; once. "Geometry input is broken"

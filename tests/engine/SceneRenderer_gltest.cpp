@@ -387,6 +387,49 @@ TEST_F(Shadows, TransparentSurfacesAndProgramsKeepTheApplyPass) {
   }
 }
 
+// An object that draws its own way and notes whether it met the shadow's stage: blending
+// on, or eye-linear coordinates generated on some unit.
+class StateProbe : public SceneObject {
+ public:
+  using SceneObject::SceneObject;
+  void drawGeometry() override {
+    ++draws;
+    metStage = metStage || glIsEnabled(GL_BLEND);
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    GLint active = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    for (int u = 0; u < units; ++u) {
+      glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+      metStage = metStage || glIsEnabled(GL_TEXTURE_GEN_Q);
+    }
+    glActiveTexture(static_cast<GLenum>(active));
+  }
+  int draws = 0;
+  bool metStage = false;
+};
+
+TEST_F(Shadows, ObjectsThatDrawTheirOwnWayMeetNoneOfTheShadowsStage) {
+  RenderTarget unused;
+  for (const bool direct : {false, true}) {
+    SCOPED_TRACE(direct ? "tree drawn directly" : "render");
+    SetUp();
+    auto scene = litShadowScene(shadeModelMaterial(1, false, unused), false);
+    auto* probe = scene->addObject(std::make_unique<StateProbe>(20, "probe"), -1);
+    scene->finishLoading();
+    scene->setShadows(true);
+    drawnFrame(*scene, "probe");
+    if (direct) {
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      RenderStats::reset();
+      scene->renderHierarchy();
+    }
+    EXPECT_EQ(probe->draws, direct ? 2 : 1);
+    EXPECT_FALSE(probe->metStage);
+    EXPECT_EQ(RenderStats::count, 2u) << "the receivers took the shadow as they were drawn";
+  }
+}
+
 // Scene-based parts draw the tree directly: their textured objects keep their own
 // coordinates on unit 0 under a spot shadow, show the texture where lit and half of it in
 // the shadow, as render() draws them.
