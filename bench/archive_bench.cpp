@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "base/rar/RarArchive.h"
-#include "base/rar/RarCrc.h"
-#include "base/rar/RarWriter.h"
-#include "base/vkd.h"
+#include "archive/RarArchive.h"
+#include "archive/RarCrc.h"
+#include "archive/RarWriter.h"
+#include "archive/vkd.h"
 
 namespace {
 

@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "base/Display.h"
-#include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
 #include "effects/Blur.h"
 #include "effects/PostProcess.h"
 #include "effects/ScreenQuad.h"
+#include "resources/RenderTarget.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 #include "support/TestEffects.h"

@@ -14,8 +14,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/vkd.h"
 #include "base/Display.h"
-#include "base/vkd.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
 #include "engine/Scene.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/rar/RarArchive.h"
+#include "archive/RarArchive.h"
 
 namespace {
 

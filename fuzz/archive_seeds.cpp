@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/RarTestEncoder.h"
-#include "base/VkdTestSupport.h"
-#include "base/rar/Rar20Cipher.h"
+#include "archive/Rar20Cipher.h"
+#include "archive/RarTestEncoder.h"
+#include "archive/VkdTestSupport.h"
 
 using namespace vkdtest;
 

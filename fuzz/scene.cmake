@@ -2,7 +2,7 @@
 set(scene_seeds ${CMAKE_CURRENT_BINARY_DIR}/scene-seeds)
 file(MAKE_DIRECTORY ${scene_seeds})
 add_executable(fuzz_scene_seeds_writer ${CMAKE_CURRENT_SOURCE_DIR}/scene_seeds.cpp)
-target_link_libraries(fuzz_scene_seeds_writer PRIVATE de_vkgfile)
+target_link_libraries(fuzz_scene_seeds_writer PRIVATE de_sceneFile)
 target_include_directories(fuzz_scene_seeds_writer PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 add_custom_command(
   OUTPUT ${scene_seeds}/walls.vkg ${scene_seeds}/every.vkg ${scene_seeds}/empty.vkg

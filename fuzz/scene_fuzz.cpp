@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vkg::SceneFile file;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "UnpackChain.h"
-#include "base/rar/Rar20Unpack.h"
+#include "archive/Rar20Unpack.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "UnpackChain.h"
-#include "base/RarTestEncoder.h"
-#include "base/VkdTestSupport.h"
+#include "archive/RarTestEncoder.h"
+#include "archive/VkdTestSupport.h"
 
 using namespace vkdtest;
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "archive/vkd.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -19,6 +20,13 @@ struct FatalReportUnwind {
 };
 
 const char* orEmpty(const char* s) { return s ? s : ""; }
+
+void reportArchiveFault(const char* sourceFile, int line) { assertTrue(false, sourceFile, line); }
+
+// The data files are read below this layer; a caller's bug they find is reported here like
+// any failed assertion (a box, a step of an authoring load abandoned). Whatever reports an
+// error links this file, so the handler is in place before any data file is read.
+[[maybe_unused]] const bool archiveFaultsReported = (setArchiveFaultHandler(reportArchiveFault), true);
 
 // snprintf never writes past the buffer; a line that does not fit is cut at 199 characters.
 // `message` and `detail` are passed on whole to a step that catches the report.

@@ -1,24 +1,10 @@
 #pragma once
-// What loading a demo touched and what it could not use, for the authoring modes: the data
-// files it asked for (found or not: a file that is missing now is the one to wait for) and
-// the resources that failed to load. A normal run records nothing; every call below is then
-// one flag test.
+// What loading a demo could not use, for the authoring modes: the resources that failed to
+// load, with where the problem is. A normal run listens to nothing; reporting is then one
+// test. (The data files a load asked for are recorded by the archive: archive/FileRequests.h.)
 
 #include <functional>
 #include <string>
-#include <vector>
-
-// [SECTION] Files asked for
-
-// While on, every data file request is recorded (from any thread).
-void setFileRecording(bool on);
-void recordFileRequest(const std::string& path);
-// The paths recorded since the last call, sorted and distinct.
-std::vector<std::string> takeRecordedFiles();
-
-// The key under which two paths name the same data file, by the rule the archive matches
-// names with: '\' and '/' alike, letters in one case, a leading "./" dropped.
-std::string dataFileKey(const std::string& path);
 
 // [SECTION] Resources that failed
 

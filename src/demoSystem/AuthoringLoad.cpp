@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/FileRequests.h"
 #include "base/LoadRecord.h"
 #include "base/Random.h"
 #include "demoSystem/Effect.h"

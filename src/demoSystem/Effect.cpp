@@ -1,12 +1,12 @@
 #include "demoSystem/Effect.h"
 
 #include "base/Error.h"
-#include "base/RenderTarget.h"
-#include "demoSystem/Timeline.h"
+#include "demoSystem/DemoValues.h"
 #include "demoSystem/EffectRegistry.h"
 #include "engine/FragmentProgram.h"
 #include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
+#include "resources/RenderTarget.h"
 
 uint32_t lastPatternStep = 1000;
 

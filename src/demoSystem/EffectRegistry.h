@@ -40,3 +40,7 @@ class EffectRegistry {
   // once the GL context whose objects they hold is gone.
   virtual void releaseWithoutDestroying() = 0;
 };
+
+// The process's registry: the launcher's effect list, handed over at start-up and kept for
+// the run (null before). Effects find their sources in it.
+extern EffectRegistry* effectRegistry;

@@ -7,8 +7,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "demoSystem/DemoValues.h"
 #include "demoSystem/Effect.h"
-#include "demoSystem/Timeline.h"
 
 FrameProfile* frameProfile = nullptr;
 

@@ -6,10 +6,10 @@
 
 #include <optional>
 
+#include "archive/vkd.h"
 #include "base/Error.h"
-#include "base/vkd.h"
+#include "demoSystem/DemoValues.h"
 #include "demoSystem/Effect.h"
-#include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 
 namespace {

@@ -2,23 +2,15 @@
 
 #include <epoxy/gl.h>
 
-#include "demoSystem/Effect.h"
-#include "demoSystem/FrameProfile.h"
-#include "demoSystem/ScriptLoader.h"
-#include "demoSystem/TimelineEvent.h"
 #include "base/Display.h"
 #include "base/Error.h"
 #include "base/Random.h"
+#include "demoSystem/Effect.h"
 #include "demoSystem/EffectRegistry.h"
+#include "demoSystem/FrameProfile.h"
+#include "demoSystem/ScriptLoader.h"
+#include "demoSystem/TimelineEvent.h"
 
-uint32_t demoStartTime = 0;
-uint32_t demoEndTime = 0;
-uint32_t playbackEndTime = 60000;
-uint32_t patternStepLength = 100;
-std::vector<uint32_t> partTimes;
-uint32_t currentDemoTime = 0;
-
-EffectRegistry* effectRegistry = nullptr;
 EventList* eventList = nullptr;
 
 ScriptLoader& timelineScriptLoader() {

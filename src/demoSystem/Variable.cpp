@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "demoSystem/Timeline.h"
+#include "demoSystem/DemoValues.h"
 
 // [SECTION] Keyframe lists
 

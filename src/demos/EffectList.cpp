@@ -28,8 +28,8 @@ Effect* makeClear(const std::string& instanceName) {
   return new ClearEffect(instanceName, 0, 0, 0, 1);
 }
 
-// The fixed order of the type names. A row without a constructor is a type that is not
-// built yet: a script naming it stops with "EffectType not found", as for any unknown name.
+// The fixed order of the type names; a name not in the table stops the script with
+// "EffectType not found".
 const EffectType kTypes[] = {
     {"Scene", make<Effect3D>},
     {"Blur", make<Blur>},
@@ -92,7 +92,6 @@ EffectList::~EffectList() {
 bool EffectList::insertEffect(const std::string& instanceName, const std::string& typeName) {
   for (const EffectType& type : types) {
     if (typeName != type.name) continue;
-    if (!type.create) break;  // a type whose row is not filled yet reads as unknown
     Effect* effect = type.create(instanceName);
     effect->active.setKey(0, 0);
     list.push_back(effect);

@@ -10,7 +10,7 @@
 #include "demoSystem/EffectRegistry.h"
 
 // The compiled-in types: all 42 rows in the fixed table order (the first matching name
-// wins). Rows of types that are not built yet have no constructor.
+// wins), each with its constructor.
 std::span<const EffectType> builtInEffectTypes();
 
 class EffectList final : public EffectRegistry {

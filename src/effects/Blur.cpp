@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <string>
 
-#include "base/RenderTarget.h"
 #include "effects/ScreenQuad.h"
 #include "engine/ShaderManager.h"
+#include "resources/RenderTarget.h"
 
 namespace {
 
@@ -169,16 +169,23 @@ void pixelQuad(float s, float du = 0, float dv = 0) {
   glEnd();
 }
 
-// Binds the destination, the source's texture and the pixel projection; clears.
+// Binds the destination, the source's texture and the pixel projection; clears with the
+// current clear colour and sets up the additive blend the copies go onto it with. Both ways
+// of drawing a pass start here, so whatever state the source effect (or any effect before)
+// left behind, blending, blend equation, texture mode, shows in neither.
 float beginBlurPass(RenderTarget* source, RenderTarget* destination) {
   destination->bind();
   glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
   const float s = static_cast<float>(destination->getWidth());
   glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   pixelProjection(s);
+  glEnable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_ONE, GL_ONE);
   return s;
 }
 
@@ -213,6 +220,11 @@ void takeBoundarySamples(RenderTarget* source, int s, bool alongX, bool alongY) 
     shifted.bind();
     glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
     glEnable(GL_TEXTURE_2D);
+    // The samples as they are: not tinted by the current colour, not blended with the last
+    // frame's (the quad covers every pixel).
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(1, 1, 1, 1);
+    glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
     pixelProjection(size);
     pixelQuad(size, axis == 0 ? -0.5f / size : 0, axis == 1 ? -0.5f / size : 0);
@@ -248,11 +260,8 @@ bool drawSingle(RenderTarget* source, RenderTarget* destination, int taps, float
   if (inner.program == 0 || edges.program == 0) return false;
 
   if (!pairs) takeBoundarySamples(source, s, !onlyY, !onlyX);
-  // Every pixel is drawn over: the pass's clear is left out.
-  destination->bind();
-  glDisable(GL_DEPTH_TEST);
-  glDepthMask(GL_FALSE);
-  pixelProjection(static_cast<float>(s));
+  // The sum is added onto the cleared destination, as the copies are.
+  beginBlurPass(source, destination);
   if (!pairs) {
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, onlyX ? 0 : shiftedTarget(1, s).getColorTextureId());
@@ -289,11 +298,7 @@ bool drawSingle(RenderTarget* source, RenderTarget* destination, int taps, float
   pixelRect(size, 0, y0, x0, y1);
   pixelRect(size, x1, y0, s, y1);
   shaders.useStage(GL_FRAGMENT_SHADER, 0);
-  glDisable(GL_TEXTURE_2D);
-  glColor4f(1, 1, 1, 1);
-  glEnable(GL_DEPTH_TEST);
-  glDepthMask(GL_TRUE);
-  destination->unbind();
+  endBlurPass(destination);
   return true;
 }
 
@@ -358,8 +363,6 @@ bool drawGlowSingle(GLuint sharp, GLuint glow, float strength) {
 // [SECTION] The literal draws
 
 void drawLiteral(float s, int taps, float step, float offset, float weight, bool onlyX, bool onlyY) {
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE);
   glColor4f(weight, weight, weight, weight);
   if (!onlyY) {
     glPushMatrix();
@@ -417,7 +420,11 @@ void mulSubPass(RenderTarget* source, RenderTarget* destination, float subtract,
   setOrthoUnitFlipped();
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, source->getColorTextureId());
-  drawRectTex(kFull, kFull);  // in the current colour: a copy of the source
+  // A plain copy of the source, whatever colour and blending the source effect left.
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glDisable(GL_BLEND);
+  glColor4f(1, 1, 1, 1);
+  drawRectTex(kFull, kFull);
 
   glColor4f(subtract, subtract, subtract, subtract);
   glEnable(GL_BLEND);
@@ -532,8 +539,12 @@ void Blur::render(uint32_t time) {
   glDepthMask(GL_FALSE);
   glDisable(GL_CULL_FACE);
   glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   setOrthoUnitFlipped();
   glColor4f(1, 1, 1, 1);
+  // The picture replaces what is under it, whichever way the glow is drawn: blending left
+  // on by the source (when no pass ran) or an effect before must not mix it in.
+  glDisable(GL_BLEND);
   // Without any pass this frame the source itself is shown.
   const GLuint shown = (result ? result : &target(1))->getColorTextureId();
   const GLuint sharp = target(1).getColorTextureId();
@@ -543,6 +554,7 @@ void Blur::render(uint32_t time) {
     glBindTexture(GL_TEXTURE_2D, sharp);
     drawRectTex(kFull, kFull);
     glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
     glBlendFunc(GL_ONE, GL_ONE);
     const float g = GlowStrength.evaluate(time);
     glColor4f(g, g, g, g);

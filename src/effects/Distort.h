@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Effect.h"
+#include "resources/RenderTarget.h"
 
 // [SECTION] Shared drawing
 

@@ -5,11 +5,11 @@
 #include <cmath>
 
 #include "base/Error.h"
-#include "base/RenderTarget.h"
 #include "engine/KeyedValue.h"
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
 #include "engine/SceneLoaderVKG.h"
+#include "resources/RenderTarget.h"
 
 namespace {
 

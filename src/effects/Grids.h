@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Effect.h"
+#include "resources/RenderTarget.h"
 
 class Texture;
 

@@ -6,9 +6,9 @@
 //
 // Index: [SECTION] Noise · PNoise · TechnoNoise
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Effect.h"
 #include "effects/ScreenQuad.h"
+#include "resources/RenderTarget.h"
 
 class Texture;
 

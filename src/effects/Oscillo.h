@@ -3,7 +3,7 @@
 // a small off-screen texture, which the Osc effect lays over the frame. Reads the capture
 // ring of demoSystem/VelkorMusic without a lock; a trace may mix two successive blocks.
 
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 
 class Oscillo {
  public:

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/RenderTarget.h"
 #include "effects/ScreenQuad.h"
 #include "engine/FragmentProgram.h"
+#include "engine/ShaderManager.h"
+#include "resources/RenderTarget.h"
 #include "resources/Texture.h"
 
 float exposure = 32.0f;

@@ -299,23 +299,73 @@ namespace {
 // The colour every point adds.
 constexpr float kFlowerColour[3] = {0.01f, 0.03f, 0.2f};
 
-// The RGBA8 of n points on one pixel: each channel the exact sum rounded once. (Blending
-// point by point rounds at every point, each driver its own way: within a few levels.)
-// From 255 points on every channel is saturated.
-const std::array<uint32_t, 256>& flowerSums() {
-  static const std::array<uint32_t, 256> sums = [] {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < table.size(); ++n) {
-      const auto channel = [n](float colour) {
-        return std::min(255u, static_cast<uint32_t>(std::lround(static_cast<float>(n) * colour * 255.0f)));
-      };
-      // Alpha too is what the points add: 1 each, so 1 wherever one landed.
-      table[n] = channel(kFlowerColour[0]) | channel(kFlowerColour[1]) << 8 | channel(kFlowerColour[2]) << 16 |
-                 (n > 0 ? 255u : 0u) << 24;
-    }
-    return table;
-  }();
-  return sums;
+// The texel that n of the flower's points leave on one pixel of a black frame of `bits` (8 or
+// 10) bits a channel, for n = 0 … 255, packed as the sum's texture of that depth takes it
+// (RGBA8, or 2_10_10_10_REV with red lowest). Each additive point is stored in the frame
+// before the next one adds, rounded from the colour the way the driver rounds: in eight bits
+// every point adds 3, 8 and 51 (for 2.55, 7.65 and 51), in ten bits the steps need not all be
+// alike. So the table is what GL itself leaves: 255 points added one by one, once, to a cleared
+// 8 × 8 target of that depth, read back after each. From 255 points on every channel is
+// saturated.
+using FlowerSums = std::array<uint32_t, 256>;
+FlowerSums measurePointByPoint(int bits) {
+  GLint drawFramebuffer = 0, readFramebuffer = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &drawFramebuffer);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  const GLenum type = bits == 10 ? GL_UNSIGNED_INT_2_10_10_10_REV : GL_UNSIGNED_BYTE;
+  GLuint texture = 0, framebuffer = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, bits == 10 ? GL_RGB10_A2 : GL_RGBA8, 8, 8, 0, GL_RGBA, type, nullptr);
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+  glViewport(0, 0, 8, 8);
+  for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_SCISSOR_TEST, GL_ALPHA_TEST, GL_TEXTURE_2D, GL_LIGHTING,
+                     GL_FOG, GL_CULL_FACE, GL_POINT_SMOOTH})
+    glDisable(cap);
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glEnable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor4f(kFlowerColour[0], kFlowerColour[1], kFlowerColour[2], 1);
+  glPointSize(static_cast<float>(SeriesFlower::kPointSize));
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  FlowerSums table{};
+  for (size_t n = 1; n < table.size(); ++n) {
+    glBegin(GL_POINTS);
+    glVertex2f(0, 0);  // the middle of the target: the point covers pixels 1 … 6
+    glEnd();
+    glReadPixels(4, 4, 1, 1, GL_RGBA, type, &table[n]);
+  }
+  glDeleteFramebuffers(1, &framebuffer);
+  glDeleteTextures(1, &texture);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  return table;
+}
+
+// Measured on first use, in the context the effect draws in (the process has one).
+const FlowerSums& flowerSums(int bits) {
+  if (bits == 10) {
+    static const FlowerSums ten = measurePointByPoint(10);
+    return ten;
+  }
+  static const FlowerSums eight = measurePointByPoint(8);
+  return eight;
 }
 
 }  // namespace
@@ -326,7 +376,8 @@ SeriesFlower::SeriesFlower(const std::string& name)
 }
 
 SeriesFlower::~SeriesFlower() {
-  if (splatTexture != 0) glDeleteTextures(1, &splatTexture);
+  for (SumTexture& texture : sumTextures)
+    if (texture.id != 0) glDeleteTextures(1, &texture.id);
 }
 
 int SeriesFlower::computePoints(uint32_t time) {
@@ -345,42 +396,65 @@ int SeriesFlower::computePoints(uint32_t time) {
   return kPointCount;
 }
 
-void SeriesFlower::splat(int count, float degrees, int width, int height) {
-  if (width != splatWidth || height != splatHeight) {
-    splatWidth = width;
-    splatHeight = height;
-    for (std::vector<uint16_t>& h : hits) h.assign(size_t(width) * height, 0);
-    pixels.assign(size_t(width) * height, 0);
-    if (splatTexture == 0) glGenTextures(1, &splatTexture);
-    glBindTexture(GL_TEXTURE_2D, splatTexture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+SeriesFlower::SumTexture& SeriesFlower::reserve(int width, int height, int bits) {
+  const size_t size = size_t(width) * size_t(height);
+  if (size > pixels.size()) {
+    for (std::vector<uint16_t>& h : hits) h.resize(size);
+    pixels.resize(size);
+    ++allocations;
   }
-  // The modelview of the drawing: translate (0.5, 0.5), rotate about z; then the unit
-  // square spans the viewport.
-  const double radians = static_cast<double>(degrees) * 3.14159265358979323846 / 180.0;
-  const float c = static_cast<float>(std::cos(radians)), s = static_cast<float>(std::sin(radians));
+  SumTexture& texture = sumTextures[bits == 10 ? 1 : 0];
+  if (width <= texture.width && height <= texture.height) return texture;
+  texture.width = std::max(width, texture.width);
+  texture.height = std::max(height, texture.height);
+  if (texture.id == 0) glGenTextures(1, &texture.id);
+  glBindTexture(GL_TEXTURE_2D, texture.id);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  if (bits == 10)
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB10_A2, texture.width, texture.height, 0, GL_RGBA,
+                 GL_UNSIGNED_INT_2_10_10_10_REV, nullptr);
+  else
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texture.width, texture.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  ++allocations;
+  return texture;
+}
+
+const SeriesFlower::SumTexture& SeriesFlower::splat(int count, float degrees, int width, int height, int bits) {
+  SumTexture& texture = reserve(width, height, bits);
+  const size_t area = size_t(width) * size_t(height);
+  // Where GL puts each point, worked out as it does, so that every point covers the very
+  // pixels it would: the rotation's sine and cosine of the angle in single precision; the
+  // drawing's matrices (the unit square's projection times the translation to its middle and
+  // the rotation) multiplied into one, whose translation cancels; each vertex through it
+  // (products summed in order, not fused) and the viewport transform; then the window
+  // position snapped to 1/256 of a pixel. A square point of even size covers the pixels
+  // round the pixel corner nearest that position.
+  const float radians = static_cast<float>(static_cast<double>(degrees) * 3.14159265358979323846 / 180.0);
+  const float c = std::cos(radians), s = std::sin(radians);
+  const float m00 = 2 * c, m01 = -2 * s, m10 = 2 * s, m11 = 2 * c;
   const float w = static_cast<float>(width), h = static_cast<float>(height);
+  const float halfWidth = w / 2, halfHeight = h / 2;
+  const auto corner = [](float window) {
+    return ((static_cast<int>(std::lrint(window * 256.0f)) + 128) >> 8) - kPointSize / 2;
+  };
 
   // Each half of the points into its own count buffer (either core may take either half).
   const int half = (count + 1) / 2;
   parallelFor(2, 1, [&](int first, int last) {
     for (int part = first; part < last; ++part) {
       uint16_t* counts = hits[size_t(part)].data();
-      std::fill(hits[size_t(part)].begin(), hits[size_t(part)].end(), uint16_t(0));
+      std::fill(counts, counts + area, uint16_t(0));
       const int end = std::min(count, (part + 1) * half);
       for (int i = part * half; i < end; ++i) {
         const float px = points[size_t(2) * i], py = points[size_t(2) * i + 1];
-        const float wx = (0.5f + c * px - s * py) * w;
-        const float wy = (0.5f + s * px + c * py) * h;
+        const float wx = (px * m00 + py * m01) * halfWidth + halfWidth;
+        const float wy = (px * m10 + py * m11) * halfHeight + halfHeight;
         // A point whose centre is off the viewport is clipped whole, as GL clips points.
         if (!(wx >= 0 && wx <= w && wy >= 0 && wy <= h)) continue;
-        // A square point of even size is centred on the pixel corner nearest its centre.
-        const int x0 = static_cast<int>(std::floor(wx + 0.5f)) - kPointSize / 2;
-        const int y0 = static_cast<int>(std::floor(wy + 0.5f)) - kPointSize / 2;
+        const int x0 = corner(wx), y0 = corner(wy);
         const int xa = std::max(x0, 0), xb = std::min(x0 + kPointSize, width);
         const int ya = std::max(y0, 0), yb = std::min(y0 + kPointSize, height);
         for (int y = ya; y < yb; ++y) {
@@ -391,13 +465,15 @@ void SeriesFlower::splat(int count, float degrees, int width, int height) {
     }
   });
 
-  const std::array<uint32_t, 256>& sums = flowerSums();
+  const FlowerSums& sums = flowerSums(bits);
   parallelFor(height, 16, [&](int first, int last) {
     for (size_t i = size_t(first) * width, end = size_t(last) * width; i < end; ++i)
       pixels[i] = sums[std::min(uint32_t(hits[0][i]) + hits[1][i], 255u)];
   });
-  glBindTexture(GL_TEXTURE_2D, splatTexture);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, texture.id);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA,
+                  bits == 10 ? GL_UNSIGNED_INT_2_10_10_10_REV : GL_UNSIGNED_BYTE, pixels.data());
+  return texture;
 }
 
 void SeriesFlower::render(uint32_t time) {
@@ -405,7 +481,11 @@ void SeriesFlower::render(uint32_t time) {
   GLint viewport[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, viewport);
   if (viewport[2] <= 0 || viewport[3] <= 0) return;
-  splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3]);
+  // The frame the points would be added into: ten bits a channel (as some windows have) or
+  // eight (render targets, most windows).
+  GLint redBits = 8;
+  glGetIntegerv(GL_RED_BITS, &redBits);
+  const SumTexture& texture = splat(count, 0.01f * static_cast<float>(time), viewport[2], viewport[3], redBits);
 
   // The sum goes on additively, so every point adds, also where an earlier one already
   // wrote the same depth: the faint colour only shows where thousands of points pile up.
@@ -415,7 +495,11 @@ void SeriesFlower::render(uint32_t time) {
   glBlendFunc(GL_ONE, GL_ONE);
   glColor4f(1, 1, 1, 1);
   glEnable(GL_TEXTURE_2D);
-  drawRectTex({0, 0, 1, 1}, {0, 1, 1, -1});  // the sum's rows run bottom to top, as GL's
+  // The sum fills the lower left width × height texels of a texture that only grows; its rows
+  // run bottom to top, as GL's.
+  const float u = static_cast<float>(viewport[2]) / static_cast<float>(texture.width);
+  const float v = static_cast<float>(viewport[3]) / static_cast<float>(texture.height);
+  drawRectTex({0, 0, 1, 1}, {0, v, u, -v});
   glDisable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
 

@@ -116,14 +116,24 @@ class SeriesFlower : public Effect {
   FloatVariable Red, Green, Blue, Alpha;
   std::vector<float> points;  // 2 × kPointCount, allocated once
 
+  // How often the sum's buffers or textures were (re)allocated: once per size larger than
+  // every one before, not per frame (a flower drawn into a target and on screen alternates).
+  int storageAllocations() const { return allocations; }
+
  private:
+  // The sum as a texture of the frame's depth, its lower left width × height texels used.
+  struct SumTexture {
+    GLuint id = 0;  // owned
+    int width = 0, height = 0;
+  };
   // The points are added up on the processor and the sum is laid over the frame as one
-  // picture, which is what drawing them one by one as additive points gives, without the
-  // driver setting up sixty thousand primitives a frame. Sized to the viewport; allocated
-  // again only when that changes.
-  void splat(int count, float degrees, int width, int height);
-  int splatWidth = 0, splatHeight = 0;
+  // picture, which is what drawing them one by one as additive points into a frame of 8 or
+  // 10 bits a channel gives, without the driver setting up sixty thousand primitives a frame.
+  const SumTexture& splat(int count, float degrees, int width, int height, int bits);
+  // Room for a viewport of width × height: the buffers and the textures only ever grow.
+  SumTexture& reserve(int width, int height, int bits);
   std::vector<uint16_t> hits[2];  // per half of the points, rows bottom to top
-  std::vector<uint32_t> pixels;   // RGBA8 of the sum
-  GLuint splatTexture = 0;        // owned
+  std::vector<uint32_t> pixels;   // the sum, packed as the texture of its depth takes it
+  SumTexture sumTextures[2];      // eight bits a channel, ten
+  int allocations = 0;
 };

@@ -209,20 +209,23 @@ void ViewFPS::render(uint32_t time) {
     glVertex2f(x1, y1);
   };
 
+  // The rate bar, its marks, the statistics and the lamps have colours of their own, opaque;
+  // the variables' colour is the timeline's.
   glBegin(GL_LINES);
   // The frame rate: full height is 100 fps, marks at 25, 50 and 75.
-  glColor4f(r, g, b, a);
+  glColor4f(1, 1, 1, 1);
   line(0.98f, 0, 0.98f, 0.01f * shownFps);
-  glColor4f(0.8f, 0.8f, 0.8f, a);
+  glColor4f(0.8f, 0.8f, 0.8f, 1);
   line(0.97f, 0.5f, 0.99f, 0.5f);
-  glColor4f(0.6f, 0.6f, 0.6f, a);
+  glColor4f(0.6f, 0.6f, 0.6f, 1);
   line(0.97f, 0.25f, 0.99f, 0.25f);
   line(0.97f, 0.75f, 0.99f, 0.75f);
   // What the meshes drew this frame: the sum of their counts and how many draws.
-  glColor4f(r, g, b, a);
+  glColor4f(1, 1, 1, 1);
   line(0.96f, 0, 0.96f, 0.00001f * static_cast<float>(RenderStats::sum));
   line(0.94f, 0, 0.94f, 0.001f * static_cast<float>(RenderStats::count));
   // The timeline, the play position on it.
+  glColor4f(r, g, b, a);
   line(0, 0.02f, 1, 0.02f);
   const float length = static_cast<float>(playbackEndTime);
   if (playbackEndTime != 0) line(time / length, 0.01f, time / length, 0.03f);
@@ -238,8 +241,8 @@ void ViewFPS::render(uint32_t time) {
     const float spacing = 0.8f / static_cast<float>(effects.size());
     float x = 0.1f;
     for (Effect* effect : effects) {
-      if (effect->active.evaluateBool(time)) glColor4f(0, 1, 0, a);
-      else glColor4f(1, 0, 0, a);
+      if (effect->active.evaluateBool(time)) glColor4f(0, 1, 0, 1);
+      else glColor4f(1, 0, 0, 1);
       glVertex2f(x, 0.96f);
       x += spacing;
     }

@@ -83,6 +83,7 @@ class ViewFPS : public Effect {
   // Draws only while the statistics overlay is on.
   void render(uint32_t time) override;
 
+  // The timeline's colour; the bar, its marks, the statistics and the lamps keep their own.
   FloatVariable Red, Green, Blue, Alpha;
 
   // The rate the bar shows: 1 / the interval since the previous drawing, at most 100.

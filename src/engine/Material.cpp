@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/Error.h"
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 #include "resources/Texture.h"
 
 // Index

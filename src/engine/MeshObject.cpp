@@ -9,6 +9,7 @@
 #include "engine/LitPassShadow.h"
 #include "engine/Scene.h"
 #include "engine/SceneRenderer.h"
+#include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
 #include "resources/Texture.h"
 

@@ -4,14 +4,15 @@
 #include <map>
 #include <set>
 
+#include "archive/FileRequests.h"
+#include "archive/vkd.h"
 #include "base/Error.h"
 #include "base/LoadRecord.h"
-#include "base/vkd.h"
 #include "engine/Material.h"
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
-#include "engine/VKGFile.h"
 #include "resources/Texture.h"
+#include "sceneFile/VKGFile.h"
 
 // [SECTION] SceneManager
 

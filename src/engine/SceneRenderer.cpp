@@ -6,6 +6,7 @@
 #include "engine/FragmentProgram.h"
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
+#include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
 #include "resources/Texture.h"
 

@@ -19,7 +19,7 @@
 // The spot shadow map leaves out meshes whose bounding box lies wholly outside the light's
 // frustum: they would put nothing into it.
 
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 
 class Texture;
 class VertexProgram;

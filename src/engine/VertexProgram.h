@@ -1,7 +1,7 @@
 #pragma once
 // A vertex program and the handles of the parameters the engine feeds.
 
-#include "engine/ShaderManager.h"
+#include "engine/ShaderProgram.h"
 
 class VertexProgram : public ShaderProgram {
  public:

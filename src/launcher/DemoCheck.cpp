@@ -7,13 +7,13 @@
 #include <cstring>
 #include <filesystem>
 
-#include "base/vkd.h"
+#include "archive/vkd.h"
 #include "demoSystem/AuthoringLoad.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
+#include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
-#include "launcher/VelkorLauncher.h"
 #include "platform/Headless.h"
 #include "platform/Window.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "base/LoadRecord.h"
+#include "archive/FileRequests.h"
 #include "demoSystem/AuthoringLoad.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
@@ -13,7 +13,7 @@
 #include "engine/Scene.h"
 #include "engine/SceneLoaderVKG.h"
 #include "engine/ShaderManager.h"
-#include "launcher/VelkorLauncher.h"
+#include "launcher/DemoStartup.h"
 #include "platform/Time.h"
 #include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"

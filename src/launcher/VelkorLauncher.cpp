@@ -9,176 +9,62 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 
+#include "archive/vkd.h"
 #include "base/Error.h"
-#include "base/vkd.h"
-#include "demoSystem/DemoClock.h"
 #include "demoSystem/FrameProfile.h"
-#include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/VelkorMusic.h"
 #include "demos/EffectList.h"
+#include "launcher/CaptureMode.h"
 #include "launcher/DemoCheck.h"
-#include "launcher/KeyControls.h"
+#include "launcher/DemoStartup.h"
+#include "launcher/DevMode.h"
+#include "launcher/FrameLoop.h"
 #include "launcher/LaunchSettings.h"
 #include "launcher/LauncherState.h"
-#include "launcher/LiveReload.h"
+#include "launcher/PlayMode.h"
+#include "launcher/RunMode.h"
 #include "launcher/SettingsDialog.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
-#include "resources/ImagePrefetch.h"
-#include "resources/Texture.h"
+
+// [SECTION] The ways the program runs
+//
+// Each is a file of its own. --check reads the demo without a window (DemoCheck.cpp). Every
+// other run opens the demo window through InitInstance and runDemo below (the settings or
+// the dialog, the window, the driver checks, the data, the loading picture, and a capture
+// when --capture or --record asks for one) and then plays the first of these modes whose
+// condition holds.
 
 namespace {
 
-// The sound track as the keys see it: with Music off nothing reaches the sound code at all.
-class SoundtrackControls final : public MusicControls {
- public:
-  void pause() override {
-    if (musicEnabled) pauseMusic();
-  }
-  void play() override {
-    if (musicEnabled) playMusic();
-  }
-  void setTime(uint32_t ms) override {
-    if (musicEnabled) setMusicTime(ms);
-  }
-  void duck() override {
-    if (musicEnabled) duckMusic();
-  }
-  void restoreVolume() override {
-    if (musicEnabled) restoreMusicVolume();
-  }
+struct WindowMode {
+  const char* name;
+  bool (*chosen)(const CommandLineOptions& options);
+  void (*run)(RunContext& run);
 };
 
-SoundtrackControls soundtrack;
+constexpr WindowMode kWindowModes[] = {
+    // DevMode.cpp: the unpacked tree being made, reloaded in place when a file changes.
+    {"dev", [](const CommandLineOptions& o) { return o.developing(); }, runDevMode},
+    // PlayMode.cpp: the packed demo, reloaded and started again on Space.
+    {"play", [](const CommandLineOptions&) { return true; }, runPlayMode},
+};
+
+const WindowMode& windowModeFor(const CommandLineOptions& options) {
+  for (const WindowMode& mode : kWindowModes)
+    if (mode.chosen(options)) return mode;
+  return kWindowModes[std::size(kWindowModes) - 1];
+}
 
 void closeSoundAtExit() { closeSound(); }
 
 }  // namespace
-
-// [SECTION] Start-up steps
-
-bool hasGlExtension(const char* name) {
-  const std::string full = std::string("GL_") + name;
-  return epoxy_has_gl_extension(full.c_str());
-}
-
-void queryGlCaps(ExtensionQuery has) {
-  glCaps = GlCaps{};
-  glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &glCaps.maxTextureUnits);
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &glCaps.maxTextureSize);
-  if (has("ARB_vertex_program"))
-    glGetProgramivARB(GL_VERTEX_PROGRAM_ARB, GL_MAX_PROGRAM_INSTRUCTIONS_ARB,
-                      &glCaps.maxVertexProgramInstructions);
-  if (has("ARB_fragment_program"))
-    glGetProgramivARB(GL_FRAGMENT_PROGRAM_ARB, GL_MAX_PROGRAM_INSTRUCTIONS_ARB,
-                      &glCaps.maxFragmentProgramInstructions);
-  maxTextureSize = glCaps.maxTextureSize;
-}
-
-void checkExtensions(ExtensionQuery has) {
-  // Render targets are framebuffer objects only, so the pbuffer and render-texture
-  // window-system extensions are not asked for.
-  static constexpr const char* kRequired[] = {
-      "EXT_framebuffer_object", "ARB_multitexture", "ARB_depth_texture",
-      "ARB_shadow",             "ARB_fragment_program", "ARB_vertex_program",
-      "ARB_texture_compression",
-  };
-  for (const char* name : kRequired)
-    if (!has(name)) reportErrorText(DE_HERE, "Extension not supported", name, true);
-  if (glCaps.maxTextureUnits < 3) reportError(DE_HERE, "Minimum 3 texture units are required", true);
-}
-
-void chooseFloatTextureFormat(ExtensionQuery has) {
-  floatTextureFormat = has("ARB_texture_float") ? GL_RGB16F_ARB : GL_FLOAT_RGB16_NV;
-}
-
-void drawLoadingScreen() {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  Texture* picture = TextureManager::instance().getTexture(kLoadingPicture, "", GL_TEXTURE_2D, 0);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0.0, 1.0, 0.0, 1.0, -1.0, 1.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  // Without a picture texture object 0 is bound: incomplete, so the quad takes the current
-  // colour.
-  if (picture) picture->bind();
-  else glBindTexture(GL_TEXTURE_2D, 0);
-  glEnable(GL_TEXTURE_2D);
-  // Picture rows run top to bottom: texture (0,0) is the top-left corner of the screen.
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(0.0f, 1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(1.0f, 1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(1.0f, 0.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(0.0f, 0.0f);
-  glEnd();
-  glDisable(GL_TEXTURE_2D);
-}
-
-void showLoadingScreen(VelkorWindow& window) {
-  drawLoadingScreen();
-  window.swapBuffers();
-}
-
-void readPicturesAhead(const char* scriptPath) {
-  std::vector<std::string> pictures = quotedNamesInScript(scriptPath);
-  std::erase_if(pictures, [](const std::string& name) { return TextureManager::instance().useCount(name) > 0; });
-  startImagePrefetch(pictures);
-}
-
-void loadDemo(const char* scriptPath, bool picturesReadAhead) {
-  if (musicEnabled) pauseMusic();
-  // Pictures the script names decode on the other cores while it is read; a reload asks
-  // only for the ones not in the texture cache already.
-  if (!picturesReadAhead) readPicturesAhead(scriptPath);
-  loadScript(scriptPath);
-  endImagePrefetch();
-  if (musicEnabled && initSound()) {
-    if (openMusic(kSoundtrack)) {
-      setMusicTime(demoStartTime);
-      playMusic();
-    }
-  }
-  demoClock.setBaseOffset(demoStartTime);
-  demoClock.restart();
-}
-
-// [SECTION] Main loop
-
-MessageResult windowProc(VelkorWindow*, const platform::WindowMessage& message) {
-  PlaybackContext context{demoClock, soundtrack, partTimes, playbackEndTime, platform::postQuit};
-  return handleMessage(message, context);
-}
-
-LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& render,
-                   const std::function<void(uint32_t)>& beforeSwap) {
-  for (;;) {
-    if (quitRequested) return LoopExit::Quit;
-    const platform::WindowMessage message = platform::pollMessage();
-    if (message.type == platform::MessageType::Quit) {
-      quitRequested = true;
-      continue;
-    }
-    if (message.type != platform::MessageType::None) window.dispatch(message);
-    const uint32_t t = demoClock.now();
-    render(t);
-    if (beforeSwap) beforeSwap(t);
-    window.swapBuffers();
-    if (reloadRequested) {
-      reloadRequested = false;
-      return LoopExit::Reload;
-    }
-  }
-}
 
 // [SECTION] The program
 
@@ -257,25 +143,17 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   readPicturesAhead(kDemoScript);
   showLoadingScreen(window_);
 
-  capturing_ = options_.capturing();
-  ManualCounter frameCounter(options_.fps);
-  if (capturing_) {
-    // Frame i shows demo time start + i·1000/fps however long it takes to render, and the
-    // sound is rendered offline for each frame's span instead of being played.
-    demoClock.setCounter(&frameCounter);
-    if (musicEnabled) setOfflineAudio(true);
-  }
+  std::optional<CaptureSession> capture;
+  if (options_.capturing()) capture.emplace(options_);
 
   if (!effectRegistry) effectRegistry = new EffectList;
   if (!eventList) eventList = new EventList;
   static bool exitHandlerRegistered = false;
   if (!exitHandlerRegistered) exitHandlerRegistered = std::atexit(closeSoundAtExit) == 0;
 
-  if (options_.developing()) {
-    runDevDemo(width, height);
-  } else {
-    runPlayback(width, height);
-  }
+  RunContext run{options_, window_, width, height, capture ? &*capture : nullptr};
+  windowModeFor(options_).run(run);
+  exitCode_ = run.exitCode;
 
   window_.destroy();
   platform::showCursor(true);
@@ -288,164 +166,7 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
     delete effectRegistry;
     effectRegistry = nullptr;
   }
-  if (capturing_) {
-    std::string error;
-    const bool closed = capture_.close(&error);
-    // A failed run ends with the line that says why, not with a summary.
-    if (progress_) progress_->finish(closed && exitCode_ == 0);
-    if (!closed) {
-      std::fprintf(stderr, "demoengine: %s\n", error.c_str());
-      exitCode_ = 1;
-    }
-    demoClock.setCounter(nullptr);
-    // A --dev run that never loaded its demo never started the capture.
-    if (exitCode_ == 0 && progress_)
-      std::printf("demoengine: %lld frames of %dx%d written to %s\n",
-                  static_cast<long long>(capture_.framesWritten()), width, height,
-                  capture_.destination().c_str());
-  }
-}
-
-void VelkorLauncher::runPlayback(int width, int height) {
-  bool firstLoad = true;
-  for (;;) {
-    demoClock.clearSeek();
-    loadDemo(kDemoScript, firstLoad);
-    if (firstLoad && options_.startMs) {
-      demoClock.setBaseOffset(*options_.startMs);
-      demoClock.restart();
-      if (musicEnabled) setMusicTime(*options_.startMs);
-    }
-    if (firstLoad && capturing_ && !startCapture(width, height)) quitRequested = true;
-    firstLoad = false;
-    inputEnabled = true;
-
-    LoopExit exit;
-    if (capturing_) {
-      exit = runFrames(window_, [this](uint32_t t) { renderCapturedFrame(t); },
-                       [this](uint32_t) { afterCapturedFrame(); });
-    } else if (options_.headless || options_.endMs) {
-      // Nobody can press Escape on a headless run: it ends after the frame that reached the
-      // end.
-      const uint32_t end = options_.endMs.value_or(playbackEndTime);
-      exit = runFrames(window_, [end](uint32_t t) {
-        renderFrame(t);
-        if (t >= end) quitRequested = true;
-      });
-    } else {
-      exit = runFrames(window_, [](uint32_t t) { renderFrame(t); });
-    }
-    if (exit == LoopExit::Quit) break;
-  }
-}
-
-// [SECTION] Live reloading (--dev)
-
-namespace {
-
-// The music at demo time `t`, playing unless the viewer paused.
-void musicAt(uint32_t t) {
-  if (!musicEnabled || !initSound() || !openMusic(kSoundtrack)) return;
-  setMusicTime(t);
-  if (!paused) playMusic();
-}
-
-}  // namespace
-
-void VelkorLauncher::runDevDemo(int width, int height) {
-  LiveReload live(kDemoScript, kSoundtrack);
-  // Escape and closing the window work while the first load waits for a fix.
-  inputEnabled = true;
-  bool restart = true;  // the next load that succeeds starts the demo (first load, Space)
-  for (;;) {
-    const uint32_t was = demoClock.now();
-    if (musicEnabled) pauseMusic();
-    const bool hadDemo = live.hasDemo();
-    const bool loaded = live.reload();
-    if (musicEnabled && live.soundtrackChanged()) closeSound();  // opened again from the new file
-    if (loaded && (!hadDemo || restart)) {
-      const uint32_t start = !hadDemo && options_.startMs ? *options_.startMs : demoStartTime;
-      demoClock.clearSeek();
-      demoClock.setBaseOffset(start);
-      demoClock.restart();
-      musicAt(start);
-      if (!hadDemo && capturing_ && !startCapture(width, height)) quitRequested = true;
-    } else if (hadDemo) {
-      // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
-      if (!capturing_) {
-        demoClock.clearSeek();
-        demoClock.setTime(was);
-      }
-      musicAt(was);
-    }
-
-    bool changed = false;
-    const uint32_t end = options_.endMs.value_or(playbackEndTime);
-    auto render = [&](uint32_t t) {
-      if (live.hasDemo()) {
-        if (capturing_) renderCapturedFrame(t);
-        else renderFrame(t);
-        // Nobody can press Escape on a headless run: it ends after the frame that reached the end.
-        if (!capturing_ && (options_.headless || options_.endMs) && t >= end) quitRequested = true;
-      } else {
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-        live.waitForChanges(50);  // nothing moves until a file does
-      }
-      live.drawProblems(screenWidth, screenHeight);
-      if (live.changesSettled()) {
-        changed = true;
-        reloadRequested = true;
-      }
-    };
-    auto beforeSwap = [&](uint32_t) {
-      if (capturing_ && live.hasDemo() && !quitRequested) afterCapturedFrame();
-    };
-    if (runFrames(window_, render, beforeSwap) == LoopExit::Quit) break;
-    restart = !changed;  // Space starts the demo again, as it always does
-  }
-}
-
-bool VelkorLauncher::startCapture(int width, int height) {
-  captureStart_ = options_.startMs.value_or(demoStartTime);
-  const uint32_t end = options_.endMs.value_or(playbackEndTime);
-  captureFrames_ = captureFrameCount(captureStart_, end, options_.fps);
-  captureIndex_ = 0;
-  if (captureFrames_ == 0) {
-    std::fprintf(stderr, "demoengine: nothing to capture: the end %u is before the start %u\n", end, captureStart_);
-    exitCode_ = 2;
-    return false;
-  }
-  std::string error;
-  const bool ok = options_.recordFile.empty()
-                      ? capture_.openDirectory(options_.captureDirectory, &error)
-                      : capture_.openRecording(options_.recordFile, width, height, options_.fps, captureStart_,
-                                               kSoundtrack, &error);
-  if (!ok) {
-    std::fprintf(stderr, "demoengine: %s\n", error.c_str());
-    exitCode_ = 1;
-  }
-  if (ok) progress_ = std::make_unique<CaptureProgress>(captureFrames_);
-  return ok;
-}
-
-void VelkorLauncher::renderCapturedFrame(uint32_t t) {
-  if (musicEnabled) renderOfflineAudio(t, captureFrameTime(captureStart_, options_.fps, captureIndex_ + 1));
-  renderFrame(t);
-}
-
-void VelkorLauncher::afterCapturedFrame() {
-  std::string error;
-  if (!capture_.writeFrame(screenWidth, screenHeight, &error)) {
-    if (!error.empty()) std::fprintf(stderr, "demoengine: %s\n", error.c_str());
-    exitCode_ = 1;
-    quitRequested = true;
-    return;
-  }
-  if (progress_) progress_->frameDone(captureFrameTime(captureStart_, options_.fps, captureIndex_));
-  ++captureIndex_;
-  static_cast<ManualCounter&>(demoClock.counter()).advance(1);
-  if (captureIndex_ >= captureFrames_) quitRequested = true;
+  if (capture) capture->finish(width, height, &exitCode_);
 }
 
 int launcherMain(int argc, const char* const* argv) {
@@ -462,7 +183,7 @@ int launcherMain(int argc, const char* const* argv) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
   }
-  if (options.check) return checkDemo(options);
+  if (options.check) return checkDemo(options);  // DemoCheck.cpp: no window, no frames
   if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
     return 2;

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
+#include "archive/vkd.h"
 #include "base/Error.h"
-#include "base/vkd.h"
-#include "resources/ImageLibrary.h"
+#include "resources/Image.h"
 
 namespace {
 

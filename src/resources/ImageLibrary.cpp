@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "archive/vkd.h"
 #include "base/Error.h"
-#include "base/vkd.h"
 #include "resources/DDSLoader.h"
 #include "resources/ImagePrefetch.h"
-#include "resources/Texture.h"
+#include "resources/TextureSettings.h"
 
 namespace {
 
@@ -417,8 +417,8 @@ Image* decodeImageFile(const char* name, const char* directory) {
   if (endsWith(name, length, ".png") || endsWith(name, length, ".PNG"))
     return decodeArchiveFile(path, decodePng);
   if (endsWith(name, length, ".hdr") || endsWith(name, length, ".HDR")) {
-    // Radiance pictures come straight from disk; paths written for the original platform
-    // ("data\grace_probe.hdr") use '\'.
+    // Radiance pictures come straight from disk; a path may separate its folders with '\'
+    // ("data\grace_probe.hdr"), turned into '/' for the file system.
     std::string diskPath = path;
     std::replace(diskPath.begin(), diskPath.end(), '\\', '/');
     return readRgbeFile(diskPath);

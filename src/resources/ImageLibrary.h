@@ -3,30 +3,20 @@
 // DDS with S3TC blocks (resources/DDSLoader) and Radiance RGBE (.hdr). The texture code
 // (resources/Texture) uploads the records and frees them.
 
-#include <epoxy/gl.h>
-
-#include <cstdint>
 #include <cstdio>
-#include <vector>
+
+#include "resources/Image.h"
 
 struct MemoryFile;
 
-struct Image {
-  int width = 0;
-  int height = 0;
-  int bitsPerPixel = 0;          // 8 × channels (× 2 for 16-bit PNGs); 24 DXT1, 32 DXT3/5; 32 RGBE
-  std::vector<uint8_t> data;     // rows top to bottom, tightly packed; S3TC blocks for DDS
-  std::vector<float> floatData;  // RGBE pictures only: R, G, B per pixel
-  GLenum format = 0;             // 0 bytes; GL_COMPRESSED_RGBA_S3TC_DXT*_EXT; floatTextureFormat
-  int mipCount = 0;              // DDS only: the header's mipmap count
-};
 
 // Chooses the decoder by the exact last four characters of `name` (".png"/".PNG",
 // ".hdr"/".HDR", ".dds"/".DDS", ".jpg"/".JPG"); the path is directory + name when the
 // directory is not empty. Null for an unknown ending, a missing file or a broken picture.
-// A picture decoded ahead of time (resources/ImagePrefetch) is taken instead.
+// A picture decoded ahead of time (resources/ImagePrefetch, started with decodeImageFile
+// as its decoder) is taken instead.
 Image* loadImage(const char* name, const char* directory);
-// The same, always decoding the file itself (what the read-ahead's workers call).
+// The same, always decoding the file itself (the decoder to hand the read-ahead).
 Image* decodeImageFile(const char* name, const char* directory);
 
 // Nearest-neighbour resize in place. 1 (and a non-fatal "no image to scale") for null.

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "resources/ImageLibrary.h"
+#include "resources/Image.h"
 
 namespace {
 
@@ -25,6 +25,7 @@ struct Prefetch {
   std::map<std::string, Entry> entries;
   std::vector<std::thread> workers;
   bool stopping = false;
+  ImageDecoder decode = nullptr;
 };
 
 Prefetch& prefetch() {
@@ -51,7 +52,7 @@ void work() {
     if (it == p.entries.end() || it->second.state != State::Queued) continue;
     it->second.state = State::Decoding;
     lock.unlock();
-    Image* image = decodeImageFile(path.c_str(), "");
+    Image* image = p.decode(path.c_str(), "");
     lock.lock();
     // The map's nodes stay where they are while other entries come and go.
     it->second.image = image;
@@ -62,12 +63,14 @@ void work() {
 
 }  // namespace
 
-void startImagePrefetch(const std::vector<std::string>& paths) {
+void startImagePrefetch(const std::vector<std::string>& paths, ImageDecoder decode) {
   endImagePrefetch();
+  if (decode == nullptr) return;  // nothing to decode with: every picture is decoded when asked for
   Prefetch& p = prefetch();
   {
     std::lock_guard lock(p.mutex);
     p.stopping = false;
+    p.decode = decode;
     for (const std::string& path : paths) {
       if (!worthReadingAhead(path) || p.entries.count(path)) continue;
       p.entries.emplace(path, Entry{});

@@ -14,9 +14,14 @@
 
 struct Image;
 
-// Starts decoding `paths` (as loadImage receives them with an empty directory) with up to
-// one worker per core. Names of other kinds are skipped. Replaces any earlier read-ahead.
-void startImagePrefetch(const std::vector<std::string>& paths);
+// How a worker decodes one picture: `name` in `directory` (empty here), null for a missing
+// or broken file. The picture library's decodeImageFile is the one the program uses.
+using ImageDecoder = Image* (*)(const char* name, const char* directory);
+
+// Starts decoding `paths` (as loadImage receives them with an empty directory) with `decode`
+// on up to one worker per core. Names of other kinds are skipped. Replaces any earlier
+// read-ahead.
+void startImagePrefetch(const std::vector<std::string>& paths, ImageDecoder decode);
 
 // True when `path` was handed to the read-ahead and not taken yet. Then *image receives the
 // decoded picture (null for a file that is missing or broken), waiting for a worker that is

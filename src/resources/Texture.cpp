@@ -7,14 +7,12 @@
 #include <algorithm>
 #include <set>
 
+#include "archive/FileRequests.h"
+#include "archive/vkd.h"
 #include "base/Error.h"
 #include "base/LoadRecord.h"
-#include "base/vkd.h"
 #include "resources/ImageLibrary.h"
 
-int maxTextureSize = 0;
-GLenum floatTextureFormat = GL_RGB16F_ARB;
-float anisotropy = 0.0f;
 
 namespace {
 

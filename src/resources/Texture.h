@@ -11,19 +11,9 @@
 #include <vector>
 
 #include "base/NamedCache.h"
+#include "resources/TextureSettings.h"
 
 struct Image;
-
-// [SECTION] Process-wide values (set by start-up, read by the texture code)
-
-// GL_MAX_TEXTURE_SIZE. Start-up copies the queried limit here; while it is still 0 the
-// texture manager asks GL itself the first time it needs the limit.
-extern int maxTextureSize;
-// The floating-point RGB internal format of float textures and RGBE pictures:
-// GL_RGB16F_ARB (the default) or GL_FLOAT_RGB16_NV, chosen once at start-up.
-extern GLenum floatTextureFormat;
-// Anisotropic filtering of loaded pictures; 0 (the default) leaves it off.
-extern float anisotropy;
 
 // The internal format of empty floating-point textures, which render targets draw into:
 // floatTextureFormat where a framebuffer takes it as its colour buffer, else GL_RGBA16F

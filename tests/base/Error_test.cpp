@@ -57,10 +57,10 @@ TEST_F(ErrorReportDeathTest, FatalReportsExitWithCodeOneAndTheLine) {
 }
 
 TEST_F(ErrorReportDeathTest, FailedAssertionsAreFatal) {
-  EXPECT_EXIT(assertTrue(false, "base/vkd", 10), testing::ExitedWithCode(1),
-              "^base/vkd:10 assertion failed\n$");
-  EXPECT_EXIT(assertNotNull(nullptr, "base/vkd", 11), testing::ExitedWithCode(1),
-              "^base/vkd:11 assertion failed\n$");
+  EXPECT_EXIT(assertTrue(false, "archive/vkd", 10), testing::ExitedWithCode(1),
+              "^archive/vkd:10 assertion failed\n$");
+  EXPECT_EXIT(assertNotNull(nullptr, "archive/vkd", 11), testing::ExitedWithCode(1),
+              "^archive/vkd:11 assertion failed\n$");
 }
 
 TEST(CatchingFatalReports, AFatalReportEndsTheStepNotTheProcess) {

@@ -13,10 +13,10 @@ TEST(FramebufferCheckDeathTest, IncompleteFramebufferIsFatalWithItsName) {
         GLuint fbo = 0;
         glGenFramebuffersEXT(1, &fbo);
         glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);  // no attachment at all
-        checkFramebufferStatus("base/RenderTarget", 77);
+        checkFramebufferStatus("resources/RenderTarget", 77);
       },
       testing::ExitedWithCode(1),
-      "^base/RenderTarget:77 GL \\(FBO\\) error: GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT\n$");
+      "^resources/RenderTarget:77 GL \\(FBO\\) error: GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT_EXT\n$");
 }
 
 TEST(FramebufferCheck, CompleteWindowFramebufferShowsNothing) {

@@ -7,13 +7,13 @@
 #include <fstream>
 #include <memory>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "effects/LayerEffects.h"
 #include "engine/FragmentProgram.h"
 #include "engine/VertexProgram.h"
 #include "launcher/LauncherState.h"
+#include "resources/RenderTarget.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 

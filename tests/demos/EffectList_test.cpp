@@ -45,25 +45,6 @@ TEST_F(EffectListTest, TheTableHoldsTheFortyTwoNamesInTheirFixedOrder) {
       "GrowScene", "ParticleTest"}));
 }
 
-std::vector<std::string> reported;
-void recordFatal(const char*, int, const char* message, const char* detail) {
-  reported.push_back(std::string(message) + ": " + (detail ? detail : ""));
-}
-
-TEST_F(EffectListTest, ATypeNotBuiltYetReadsAsAnUnknownName) {
-  reported.clear();
-  EffectList list(builtInEffectTypes(), recordFatal);
-  size_t unbuilt = 0;
-  for (const EffectType& type : builtInEffectTypes()) {
-    if (type.create) continue;
-    ++unbuilt;
-    EXPECT_FALSE(list.insertEffect("x", type.name));
-    EXPECT_EQ(reported.back(), std::string("EffectType not found: ") + type.name);
-  }
-  EXPECT_EQ(reported.size(), unbuilt);
-  EXPECT_TRUE(list.effects().empty());
-}
-
 TEST_F(EffectListTest, EveryBuiltInTypeIsCreatedByItsName) {
   EffectList list;
   for (const char* type : {"Clear", "Fade", "Flash", "Image"})

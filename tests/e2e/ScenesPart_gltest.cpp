@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <algorithm>
 
+#include "archive/vkd.h"
 #include "base/Display.h"
-#include "base/vkd.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
 #include "engine/SceneLoaderVKG.h"

@@ -1,7 +1,8 @@
 // The whole sample demo in this process, loaded the way the program loads it: the effect
 // types its script inserts are exactly the table's, every frame at one a second shows a
-// picture wherever the script draws one, and a reload (what Space does) in each part draws
-// at that moment what a fresh start of the program draws there.
+// picture wherever the script draws one, in every part the part's main effect draws its own
+// place in the frame, and a reload (what Space does) in each part draws at that moment what
+// a fresh start of the program draws there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/vkd.h"
 #include "base/Display.h"
-#include "base/vkd.h"
+#include "demoSystem/Effect.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
+#include "effects/Grids.h"
+#include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
-#include "launcher/VelkorLauncher.h"
 #include "support/GlTestContext.h"
 #include "support/Program.h"
 #include "support/TempDir.h"
@@ -105,6 +108,19 @@ class WholeDemo : public testing::Test {
     return image;
   }
 
+  // The frame at t with `name` switched off for that frame alone.
+  RgbImage frameWithout(const std::string& name, uint32_t t) {
+    Effect* effect = registry.findEffect(name);
+    EXPECT_NE(effect, nullptr) << name;
+    if (!effect) return frameAt(t);
+    std::vector<NumericKey> keys;
+    effect->active.copyKeysTo(keys);
+    effect->active.setKeys({{0, 0}, {demoEndTime, 0}});
+    RgbImage image = frameAt(t);
+    effect->active.setKeys(keys);
+    return image;
+  }
+
   static inline GlTestContext* gl = nullptr;
   TypeRecordingList registry;
   fs::path previous;
@@ -113,16 +129,46 @@ class WholeDemo : public testing::Test {
 TEST_F(WholeDemo, TheScriptInsertsEveryTypeOfTheTable) {
   loadDemo(kDemoScript);
   std::set<std::string> table;
-  for (const EffectType& type : builtInEffectTypes()) {
-    EXPECT_NE(type.create, nullptr) << type.name << " is not built";
-    table.insert(type.name);
-  }
+  for (const EffectType& type : builtInEffectTypes()) table.insert(type.name);
   EXPECT_EQ(table.size(), 42u);
   std::vector<std::string> missing, unknown;
   std::ranges::set_difference(table, registry.types, std::back_inserter(missing));
   std::ranges::set_difference(registry.types, table, std::back_inserter(unknown));
   EXPECT_TRUE(missing.empty()) << "not in the sample demo: " << testing::PrintToString(missing);
   EXPECT_TRUE(unknown.empty()) << "not in the table: " << testing::PrintToString(unknown);
+}
+
+// Where each part's main effect draws, in fractions of the frame from the top left: the effect
+// is on at that time, and the place looks different without it.
+struct PartPlace {
+  const char* part;
+  int time;
+  const char* effect;
+  double left, top, right, bottom;
+};
+const PartPlace kPartPlaces[] = {
+    {"intro", kBar * 6, "title", 0.2, 0.4, 0.8, 0.65},               // the title across the middle
+    {"build", kBuild + kBar * 6 + 900, "ro_horizon", 0.1, 0.1, 0.9, 0.9},  // the turning horizon
+    {"drop", kDrop + kBar * 3 + 900, "logo", 0.35, 0.15, 0.65, 0.55},      // the logo above the middle
+    {"breakdown", kBreak + kBar * 4, "rp_view", 0.1, 0.1, 0.9, 0.9},       // the rippled water
+    {"finale", kFinale + kBar * 12 + 900, "sa_flower", 0.3, 0.2, 0.7, 0.8},  // the flower in the middle
+    {"scenes", kScenes + kBar * 2 + 900, "sc_dof", 0.1, 0.1, 0.9, 0.9},    // the temple, depth of field
+    {"swarm", kSwarm + kBar + 900, "sw_birds", 0.1, 0.1, 0.9, 0.9},        // the birds round the globe
+    {"outro", kOutro + kBar * 2, "credits", 0.2, 0.2, 0.8, 0.9},           // the credits
+};
+
+// The mean over the place of the largest channel difference between two frames.
+double meanDifference(const RgbImage& a, const RgbImage& b, const PartPlace& place) {
+  const int x0 = int(place.left * a.width), x1 = int(place.right * a.width);
+  const int y0 = int(place.top * a.height), y1 = int(place.bottom * a.height);
+  double sum = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      int d = 0;
+      for (int c = 0; c < 3; ++c) d = std::max(d, std::abs(a.at(x, y)[c] - b.at(x, y)[c]));
+      sum += d;
+    }
+  return sum / ((x1 - x0) * (y1 - y0));
 }
 
 TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
@@ -148,6 +194,7 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
   std::set<int> times(black.begin(), black.end());
   times.insert(reloads.begin(), reloads.end());
   for (int t = 500; t < kEnd; t += 1000) times.insert(t);
+  for (const PartPlace& place : kPartPlaces) times.insert(place.time);
 
   loadDemo(kDemoScript);
   std::map<int, RgbImage> reloaded;
@@ -159,6 +206,12 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
       // The darkest frames are the start of the fade in and the threads' dim green fog
       // (means near 3 and 8); a frame with nothing drawn has 0.
       EXPECT_GE(frame.mean(), 2.0) << "at " << t;
+    }
+    // A background layer alone would pass the mean: each part's main effect must show.
+    for (const PartPlace& place : kPartPlaces) {
+      if (place.time != t) continue;
+      EXPECT_GE(meanDifference(frame, frameWithout(place.effect, t), place), 12.0)
+          << place.part << ": " << place.effect << " does not show at " << t;
     }
     if (std::ranges::find(reloads, t) != reloads.end()) {
       loadDemo(kDemoScript);
@@ -183,6 +236,30 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
     for (size_t i = 0; i < fresh.rgb.size(); ++i) differing += fresh.rgb[i] != image.rgb[i];
     EXPECT_EQ(differing, 0) << "a reload at " << t << " draws " << differing << " channel values unlike a fresh start";
   }
+}
+
+// The water shot as a 25 fps recording plays it: every GridWater drawn steps the drop they
+// share, six of them a frame, so drops fall about one a second (a drop takes 150 steps or so)
+// and water shows from the second second on, where one GridWater alone would show a single
+// drop still growing at the end of the shot.
+TEST_F(WholeDemo, TheWaterShotFallsADropASecondInATwentyFiveFpsRecording) {
+  loadDemo(kDemoScript);
+  const GridWater::Shared& water = GridWater::shared();
+  constexpr int kWaterStart = kSwarm + kBar * 13, kWaterEnd = kSwarm + kBar * 16;
+  int drops = 0, framesWithWater = 0, frames = 0;
+  float row = -1, col = -1;
+  for (int t = kWaterStart; t < kWaterEnd; t += 40, ++frames) {
+    renderFrame(static_cast<uint32_t>(t));
+    if (water.dropRow != row || water.dropCol != col) {
+      ++drops;
+      row = water.dropRow;
+      col = water.dropCol;
+    }
+    if (t >= kWaterStart + 2000) framesWithWater += water.vertexCount > 0;
+  }
+  EXPECT_EQ(frames, 144);
+  EXPECT_GE(drops, 5);
+  EXPECT_EQ(framesWithWater, frames - 50);
 }
 
 }  // namespace

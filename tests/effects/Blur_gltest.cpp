@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <vector>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
+#include "resources/RenderTarget.h"
 #include "support/GlState.h"
 #include "support/GlTestContext.h"
 #include "support/TestEffects.h"
@@ -225,6 +226,126 @@ TEST_F(BlurTest, GlowInOneDrawEqualsItsTwoDraws) {
       frames[single] = gl->pixels();
     }
     EXPECT_LE(largestDifference(frames[0], frames[1]), 1) << "GlowStrength " << strength;
+  }
+}
+
+// A source that leaves behind what a careless effect might: blending on with another blend
+// function and equation, a tinted current colour, the texture replacing the colour.
+void leaveStateBehind() {
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glBlendEquation(GL_FUNC_REVERSE_SUBTRACT);
+  glColor4f(0.9f, 0.3f, 0.6f, 0.5f);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+}
+
+void restoreLeftState() {
+  glDisable(GL_BLEND);
+  glBlendEquation(GL_FUNC_ADD);
+  glColor4f(1, 1, 1, 1);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void drawTestPicture() {
+  glBegin(GL_QUADS);
+  glColor3f(0.1f, 0.1f, 0.1f);
+  glVertex2f(-1, -1);
+  glColor3f(1, 0.4f, 0);
+  glVertex2f(1, -1);
+  glColor3f(0.3f, 0.8f, 1);
+  glVertex2f(1, 1);
+  glColor3f(0, 0.6f, 0.2f);
+  glVertex2f(-1, 1);
+  glEnd();
+  fillRect(0.3f, 0.3f, 0.35f, 0.9f, 1, 1, 1);
+  fillRect(0.6f, 0.1f, 0.8f, 0.15f, 0.9f, 0.2f, 0.7f);
+}
+
+// Whatever state the source leaves, each setting draws one picture: through the one-draw
+// passes and through the additive draws alike, on the first frame and on the next (the
+// targets hold the last frame's sums by then), and the same as from a source that leaves
+// nothing behind.
+TEST_F(BlurTest, StateTheSourceLeavesShowsInNeitherWayOfDrawing) {
+  struct Setting {
+    bool blur, mulSub, glow;
+    uint32_t amount;
+    bool onlyX, onlyY;
+  };
+  const Setting settings[] = {
+      {true, false, false, 0, false, false}, {true, false, false, 3, false, false},
+      {true, false, false, 1, true, false},  {true, false, false, 2, false, true},
+      {true, true, false, 1, false, false},  {true, false, true, 2, false, false},
+      {true, true, true, 3, false, false},   {false, true, false, 0, false, false},
+      {false, false, true, 0, false, false}, {false, false, false, 0, false, false},
+  };
+  DrawSource careful(drawTestPicture, "careful");
+  DrawSource careless(
+      [] {
+        drawTestPicture();
+        leaveStateBehind();
+      },
+      "careless");
+  Blur blur("blur_leftovers");
+  blur.BlurFactor.value = 1.3f;
+  blur.GlowStrength.value = 0.6f;
+  const auto picture = [&](Effect& source, bool single) {
+    setBlurSingleDraw(single);
+    blur.sourceEffect = &source;
+    glClearColor(0.2f, 0.1f, 0.4f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    frame(blur, 0);
+    restoreLeftState();
+    return gl->pixels();
+  };
+  for (const Setting& s : settings) {
+    blur.DoBlur.value = s.blur;
+    blur.DoMulSub.value = s.mulSub;
+    blur.DoGlow.value = s.glow;
+    blur.BlurAmount.value = s.amount;
+    blur.BlurOnlyX.value = s.onlyX;
+    blur.BlurOnlyY.value = s.onlyY;
+    std::ostringstream what;
+    what << "blur " << s.blur << " mulsub " << s.mulSub << " glow " << s.glow << " amount " << s.amount
+         << " only " << s.onlyX << s.onlyY;
+    const std::vector<uint8_t> reference = picture(careful, true);
+    EXPECT_GT(*std::max_element(reference.begin(), reference.end()), 100) << what.str();
+    for (bool single : {true, false}) {
+      for (int repeat = 0; repeat < 2; ++repeat) {
+        EXPECT_LE(largestDifference(picture(careless, single), reference), single ? 0 : 1)
+            << what.str() << (single ? ", one draw" : ", additive draws") << ", frame " << repeat;
+      }
+    }
+  }
+}
+
+// A clear colour left by the source is what every pass starts from; the one-draw passes add
+// their sums onto it as the additive draws add their copies.
+TEST_F(BlurTest, AClearColourTheSourceLeavesStartsEveryPassInBothWays) {
+  DrawSource source([] {
+    drawTestPicture();
+    glClearColor(0.25f, 0.05f, 0.5f, 1);
+  });
+  Blur blur("blur_clear_colour");
+  blur.sourceEffect = &source;
+  blur.DoBlur.value = true;
+  blur.BlurFactor.value = 0.4f;
+  for (uint32_t amount : {0u, 3u}) {
+    blur.BlurAmount.value = amount;
+    std::vector<uint8_t> pictures[2];
+    for (bool single : {false, true}) {
+      setBlurSingleDraw(single);
+      frame(blur, 0);
+      glClearColor(0, 0, 0, 0);
+      pictures[single] = gl->pixels();
+    }
+    EXPECT_LE(largestDifference(pictures[0], pictures[1]), 1) << "BlurAmount " << amount;
+    // Every pixel holds at least the clear colour's blue, 0.5 (128).
+    for (const std::vector<uint8_t>& p : pictures) {
+      int leastBlue = 255;
+      for (size_t i = 2; i < p.size(); i += 4) leastBlue = std::min(leastBlue, int(p[i]));
+      EXPECT_GE(leastBlue, 127) << "BlurAmount " << amount;
+    }
   }
 }
 

@@ -180,14 +180,13 @@ TEST_P(EffectContract, RendersWithDefaultsTakesEveryEventAndRestoresTheGlState) 
   }
 }
 
-std::vector<std::string> builtTypes() {
+std::vector<std::string> everyType() {
   std::vector<std::string> names;
-  for (const EffectType& type : builtInEffectTypes())
-    if (type.create) names.push_back(type.name);
+  for (const EffectType& type : builtInEffectTypes()) names.push_back(type.name);
   return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryBuiltType, EffectContract, testing::ValuesIn(builtTypes()),
+INSTANTIATE_TEST_SUITE_P(EveryType, EffectContract, testing::ValuesIn(everyType()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace

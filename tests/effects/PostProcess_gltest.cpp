@@ -6,11 +6,11 @@
 #include <cmath>
 #include <vector>
 
-#include "base/RenderTarget.h"
 #include "demoSystem/Timeline.h"
 #include "effects/Blur.h"
 #include "effects/LayerEffects.h"
 #include "resources/ImageWriters.h"
+#include "resources/RenderTarget.h"
 #include "support/GlState.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"

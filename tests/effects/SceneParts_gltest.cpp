@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include <glm/gtc/type_ptr.hpp>
+
 #include "base/Display.h"
 #include "base/Random.h"
 #include "demoSystem/Timeline.h"
@@ -54,6 +56,25 @@ class SceneParts : public testing::Test {
 
   static GlTestContext* gl;
   static WorkingDirectory* work;
+};
+
+// Draws nothing; keeps the projection and the modelview it was drawn with. At the top level
+// of a scene, without a transform of its own, the modelview is the camera's view.
+class CameraProbe : public SceneObject {
+ public:
+  CameraProbe() : SceneObject(4711, "CameraProbe") {}
+  void drawGeometry() override {
+    glGetFloatv(GL_MODELVIEW_MATRIX, glm::value_ptr(view));
+    glGetFloatv(GL_PROJECTION_MATRIX, glm::value_ptr(projection));
+  }
+  // The window pixel (bottom up) of a point in eye space.
+  static glm::ivec2 pixelOfEye(const glm::mat4& projection, glm::vec3 eye) {
+    const glm::vec4 clip = projection * glm::vec4(eye, 1.0f);
+    const glm::vec2 window = (glm::vec2(clip) / clip.w + 1.0f) * 0.5f * float(kSize);
+    return glm::ivec2(glm::floor(window));
+  }
+  glm::ivec2 pixelOf(glm::vec3 world) const { return pixelOfEye(projection, glm::vec3(view * glm::vec4(world, 1))); }
+  glm::mat4 view{1.0f}, projection{1.0f};
 };
 GlTestContext* SceneParts::gl = nullptr;
 WorkingDirectory* SceneParts::work = nullptr;
@@ -329,16 +350,39 @@ TEST_F(SceneParts, SwimBoidGivesEachBodyATailOfFiveCopiesBentAboutX) {
   EXPECT_EQ(again.getScene()->getDrawList().size(), objects);
 }
 
+// The three sines at scaled times T = t / 10, worked out by hand: the slide's x is
+// 50 sin(T / 40), the arm's z 10 sin(T / 30 + 1.5), the head's y 5 sin(T / 20 + 0.5) − 10.
 TEST_F(SceneParts, FontMachineSlidesItsThreePartsOnTheirSines) {
   FontMachine fx("stand");
   ASSERT_NE(fx.getScene(), nullptr);
+  const CameraProbe* camera = fx.getScene()->addObject(std::make_unique<CameraProbe>(), -1);
   fx.start(0);
-  frame(fx, 0, "stand");
-  // T = 0: s1 = 0, s2 = 30 sin 1.5, s3 = 20 sin 0.5.
-  EXPECT_EQ(fx.slide->position, glm::vec3(0, 50, 0));
-  EXPECT_NEAR(fx.arm->position.z, 10 * std::sin(1.5), 1e-4);
-  EXPECT_NEAR(fx.head->position.y, 5 * std::sin(0.5) - 10, 1e-4);
-  EXPECT_EQ(fx.head->position.x, 10);
+  struct Pose {
+    uint32_t t;
+    float slideX, armZ, headY;
+  };
+  const Pose poses[] = {
+      {0, 0, 9.9749f, -7.6029f},             // sin 0, sin 1.5, sin 0.5
+      {200, 23.9713f, 8.2766f, -5.0125f},    // sin 0.5, sin 2.1667, sin 1.5
+      {1000, 29.9236f, -9.9270f, -13.5277f}, // sin 2.5, sin 4.8333, sin 5.5
+      {2500, -1.6590f, -3.9728f, -7.8992f},  // sin 6.25, sin 9.8333, sin 13
+      {6000, 32.5144f, 4.7164f, -13.9656f},  // sin 15, sin 21.5, sin 30.5
+  };
+  for (const Pose& pose : poses) {
+    const std::vector<uint8_t> picture = frame(fx, pose.t, "stand_" + std::to_string(pose.t));
+    EXPECT_NEAR(fx.slide->position.x, pose.slideX, 2e-3) << pose.t;
+    EXPECT_EQ(fx.slide->position.y, 50) << pose.t;
+    EXPECT_NEAR(fx.arm->position.z, pose.armZ, 2e-3) << pose.t;
+    EXPECT_NEAR(fx.head->position.y, pose.headY, 2e-3) << pose.t;
+    EXPECT_EQ(fx.head->position.x, 10) << pose.t;
+    // The slide's middle is lit where the camera puts it.
+    const glm::ivec2 slide = camera->pixelOf({pose.slideX, 50, 0});
+    EXPECT_GT(brightness(picture, slide.x, slide.y), 40) << pose.t;
+  }
+  // From T = 250 to T = 600 the slide runs 34 units to the right: its old place goes dark.
+  const glm::ivec2 before = camera->pixelOf({-1.659f, 50, 0}), after = camera->pixelOf({32.5144f, 50, 0});
+  EXPECT_GE(after.x - before.x, 5);
+  EXPECT_LT(brightness(frame(fx, 6000, "stand_moved"), before.x, before.y), 10);
   EXPECT_TRUE(fx.slide->getFirstChild()->childrenInherit);
 }
 
@@ -388,12 +432,41 @@ TEST_F(SceneParts, ParticleTestScattersAHundredParticlesThroughTheBoxOnceAndDraw
                 corner[2] >= -400 && corner[2] <= -200)
         << i;
   }
+  const CameraProbe* camera = fx.getScene()->addObject(std::make_unique<CameraProbe>(), -1);
   const size_t objects = fx.getScene()->getDrawList().size();
   fx.start(0);
   const std::vector<uint8_t> pixels = frame(fx, 0, "particles");
-  int white = 0;
-  for (size_t p = 0; p < pixels.size(); p += 4) white += pixels[p] == 255 && pixels[p + 1] == 255 && pixels[p + 2] == 255;
-  EXPECT_GT(white, 0);
+  // Each particle is a white square 16 units wide in eye space, at its place through the view
+  // matrix the effect read: the pixel at the middle of every square clear of the room's side
+  // walls (8 units in from them, where no wall can hide half of it) is white, and every white
+  // pixel lies within a square.
+  const auto white = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= kSize || y >= kSize) return false;
+    const uint8_t* p = &pixels[(size_t(y) * kSize + x) * 4];
+    return p[0] == 255 && p[1] == 255 && p[2] == 255;
+  };
+  std::vector<bool> covered(size_t(kSize) * kSize, false);
+  int clear = 0, shown = 0;
+  for (int i = 0; i < 100; ++i) {
+    const float* corner = fx.particles->vertexPositions() + i * 16;  // (x − 8, y − 8, z), …, (x + 8, y + 8, z)
+    const glm::vec3 lo(corner[0], corner[1], corner[2]), hi(corner[8], corner[9], corner[10]);
+    const glm::ivec2 middle = CameraProbe::pixelOfEye(camera->projection, (lo + hi) * 0.5f);
+    const glm::vec3 inRoom(glm::inverse(fx.particles->viewMatrix) * glm::vec4((lo + hi) * 0.5f, 1));
+    if (std::abs(inRoom.x) <= 92 && std::abs(inRoom.y) <= 67) {
+      ++clear;
+      shown += white(middle.x, middle.y);
+    }
+    const glm::ivec2 a = CameraProbe::pixelOfEye(camera->projection, lo) - 1;
+    const glm::ivec2 b = CameraProbe::pixelOfEye(camera->projection, hi) + 1;
+    for (int y = std::max(a.y, 0); y <= std::min(b.y, kSize - 1); ++y)
+      for (int x = std::max(a.x, 0); x <= std::min(b.x, kSize - 1); ++x) covered[size_t(y) * kSize + x] = true;
+  }
+  EXPECT_GE(clear, 80);
+  EXPECT_EQ(shown, clear);
+  int strays = 0;
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) strays += white(x, y) && !covered[size_t(y) * kSize + x];
+  EXPECT_EQ(strays, 0);
   ParticleTest again("sparks2");
   EXPECT_EQ(again.particles, fx.particles);
   EXPECT_EQ(again.particles->activeCount(), 100);

@@ -319,4 +319,30 @@ TEST_F(ViewFpsTest, WithTheOverlayOnACaptureShowsItsRateStatisticsTimelineAndLam
   EXPECT_FLOAT_EQ(fps->getShownFps(), 100);
 }
 
+// The variables colour the timeline only: the bar, its marks, the statistics and the lamps
+// are drawn in their own colours, opaque, whatever the variables say.
+TEST_F(ViewFpsTest, TheVariablesColourOnlyTheTimeline) {
+  fps->Red.value = 0.2f;
+  fps->Green.value = 0.4f;
+  fps->Blue.value = 0;
+  fps->Alpha.value = 0.5f;
+  statsOverlay = true;
+  captureFrame(2560);
+  captureFrame(2600);
+  const Rgba white{255, 255, 255, 255};
+  EXPECT_EQ(column(315, 10), white);  // the rate bar
+  EXPECT_EQ(column(309, 140), white);  // the sum of the counts
+  EXPECT_EQ(column(302, 68), white);   // the number of draws
+  auto markAt = [](int row) { return std::max(column(313, row - 1), column(313, row)); };
+  EXPECT_EQ(markAt(180), (Rgba{153, 153, 153, 255}));
+  EXPECT_EQ(markAt(120), (Rgba{204, 204, 204, 255}));
+  EXPECT_EQ(column(32, 230), (Rgba{0, 255, 0, 255}));
+  EXPECT_EQ(column(118, 230), (Rgba{255, 0, 0, 255}));
+  // The timeline at half alpha over the blue: (0.2, 0.4, 0) / 2 + (0, 0, 0.5) / 2.
+  const Rgba timeline = column(100, 4);
+  EXPECT_NEAR(timeline[0], 25.5, 1);
+  EXPECT_NEAR(timeline[1], 51, 1);
+  EXPECT_NEAR(timeline[2], 64, 1);
+}
+
 }  // namespace

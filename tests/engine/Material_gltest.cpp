@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "base/RenderTarget.h"
+#include "resources/RenderTarget.h"
 #include "support/EngineScenes.h"
 #include "support/GlTestContext.h"
 

@@ -10,9 +10,9 @@
 
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
-#include "engine/VKGFile.h"
 #include "resources/ImageWriters.h"
 #include "resources/Texture.h"
+#include "sceneFile/VKGFile.h"
 #include "support/GlTestContext.h"
 #include "support/TestEffects.h"
 #include "support/VkgScenes.h"

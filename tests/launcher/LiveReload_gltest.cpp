@@ -8,7 +8,7 @@
 #include "demoSystem/EffectRegistry.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/TimelineEvent.h"
-#include "launcher/VelkorLauncher.h"
+#include "launcher/DemoStartup.h"
 #include "resources/ImageWriters.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"

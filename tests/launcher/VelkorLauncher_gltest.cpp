@@ -10,6 +10,9 @@
 #include <string>
 
 #include "demoSystem/DemoClock.h"
+#include "launcher/DemoStartup.h"
+#include "launcher/FrameCapture.h"
+#include "launcher/FrameLoop.h"
 #include "launcher/LauncherState.h"
 #include "resources/ImageWriters.h"
 #include "resources/Texture.h"
@@ -127,9 +130,9 @@ TEST(CheckExtensions, TheFirstMissingExtensionIsFatalByName) {
   glCaps.maxTextureUnits = 8;
   EXPECT_EXIT(checkExtensions([](const char* name) { return std::string(name) != "ARB_shadow"; }),
               testing::ExitedWithCode(1),
-              "^(src/)?launcher/VelkorLauncher\\.cpp:[0-9]+ Extension not supported: ARB_shadow\n$");
+              "^(src/)?launcher/DemoStartup\\.cpp:[0-9]+ Extension not supported: ARB_shadow\n$");
   EXPECT_EXIT(checkExtensions([](const char*) { return false; }), testing::ExitedWithCode(1),
-              "^(src/)?launcher/VelkorLauncher\\.cpp:[0-9]+ Extension not supported: EXT_framebuffer_object\n$");
+              "^(src/)?launcher/DemoStartup\\.cpp:[0-9]+ Extension not supported: EXT_framebuffer_object\n$");
   // The window-system extensions are never asked for.
   EXPECT_EXIT(
       {
@@ -143,7 +146,7 @@ TEST(CheckExtensions, FewerThanThreeTextureUnitsIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   glCaps.maxTextureUnits = 2;
   EXPECT_EXIT(checkExtensions([](const char*) { return true; }), testing::ExitedWithCode(1),
-              "^(src/)?launcher/VelkorLauncher\\.cpp:[0-9]+ Minimum 3 texture units are required\n$");
+              "^(src/)?launcher/DemoStartup\\.cpp:[0-9]+ Minimum 3 texture units are required\n$");
 }
 
 class LoadingScreen : public LauncherWindow {

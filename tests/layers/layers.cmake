@@ -1,13 +1,30 @@
-# The layer boundaries, checked by building: a file compiled with one layer's include folder
-# cannot reach a layer above it, and SDL stays inside the platform layer.
-set(base_includes -I${CMAKE_BINARY_DIR}/layer-include/base)
+# The library boundaries, checked by building: a file compiled with one library's include
+# folder cannot reach a library above it or beside it, SDL stays inside the platform library,
+# and no two modules of src/ include each other in a circle.
+set(layer_includes ${CMAKE_BINARY_DIR}/layer-include)
 add_test(NAME Layers.AReversedIncludeDoesNotBuild
-  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only ${base_includes}
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${layer_includes}/base
           ${CMAKE_CURRENT_SOURCE_DIR}/layers/reversed_include.cpp)
 set_tests_properties(Layers.AReversedIncludeDoesNotBuild PROPERTIES
   PASS_REGULAR_EXPRESSION "demoSystem/DemoClock.h'? file not found|demoSystem/DemoClock.h: No such file")
+add_test(NAME Layers.TheArchiveSeesOnlyItself
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${layer_includes}/archive
+          ${CMAKE_CURRENT_SOURCE_DIR}/layers/archive_sees_base.cpp)
+set_tests_properties(Layers.TheArchiveSeesOnlyItself PROPERTIES
+  PASS_REGULAR_EXPRESSION "base/Error.h'? file not found|base/Error.h: No such file")
 add_test(NAME Layers.AnAllowedIncludeBuilds
-  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only ${base_includes}
+  COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${layer_includes}/base
           ${CMAKE_CURRENT_SOURCE_DIR}/layers/allowed_include.cpp)
 add_test(NAME Layers.SdlStaysInThePlatformLayer
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/layers/check-boundaries.sh ${CMAKE_SOURCE_DIR} $<TARGET_FILE:vkd>)
+
+# Include circles: none in src/, and the check finds the one planted in its fixture (naming
+# just the two modules in it).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME Layers.NoIncludeCirclesInTheSources
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/layers/check-include-circles.py ${CMAKE_SOURCE_DIR}/src)
+add_test(NAME Layers.APlantedIncludeCircleIsFound
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/layers/check-include-circles.py
+          ${CMAKE_CURRENT_SOURCE_DIR}/layers/planted-circle)
+set_tests_properties(Layers.APlantedIncludeCircleIsFound PROPERTIES
+  PASS_REGULAR_EXPRESSION "^include circle: alpha/Left <-> beta/Right\n$")

@@ -5,9 +5,10 @@
 
 #include <memory>
 
-#include "base/rar/RarWriter.h"
-#include "base/vkd.h"
+#include "archive/RarWriter.h"
+#include "archive/vkd.h"
 #include "engine/FragmentProgram.h"
+#include "engine/ShaderManager.h"
 #include "resources/ImageLibrary.h"
 #include "resources/ImageWriters.h"
 #include "resources/Texture.h"

@@ -30,7 +30,7 @@ class ImagePrefetchTest : public testing::Test {
 
 TEST_F(ImagePrefetchTest, PicturesReadAheadEqualThoseDecodedOnRequestAndBrokenOnesStayNull) {
   startImagePrefetch({"p0.png", "p1.png", "p2.png", "p3.png", "p4.png", "p5.png", "broken.png",
-                      "missing.jpg", "probe.hdr"});
+                      "missing.jpg", "probe.hdr"}, decodeImageFile);
   for (int i = 5; i >= 0; --i) {  // out of order: some taken finished, some withdrawn
     const std::string name = "p" + std::to_string(i) + ".png";
     ImagePtr early(loadImage(name.c_str(), ""));
@@ -47,7 +47,7 @@ TEST_F(ImagePrefetchTest, PicturesReadAheadEqualThoseDecodedOnRequestAndBrokenOn
 }
 
 TEST_F(ImagePrefetchTest, EndingTheReadAheadDropsWhatNobodyTook) {
-  startImagePrefetch({"p0.png", "p1.png"});
+  startImagePrefetch({"p0.png", "p1.png"}, decodeImageFile);
   endImagePrefetch();
   Image* image = nullptr;
   EXPECT_FALSE(takePrefetchedImage("p0.png", &image));

@@ -18,7 +18,7 @@
 #include <memory>
 #include <vector>
 
-#include "base/vkd.h"
+#include "archive/vkd.h"
 #include "support/TempDir.h"
 
 namespace testimages {

@@ -18,9 +18,9 @@
 #include <gtest/gtest.h>
 
 #include "base/Math.h"
-#include "base/RenderTarget.h"
 #include "engine/MeshObject.h"
 #include "platform/Capture/PngWriter.h"
+#include "resources/RenderTarget.h"
 #include "resources/Texture.h"
 #include "resources/TextureTools.h"
 #include "support/GlTestContext.h"

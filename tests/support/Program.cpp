@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "base/rar/RarWriter.h"
+#include "archive/RarWriter.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 #include "support/TempDir.h"
 
 namespace vkgtest {

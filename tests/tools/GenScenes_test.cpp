@@ -9,7 +9,7 @@
 #include <iterator>
 #include <set>
 
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 #include "support/Program.h"
 #include "support/TempDir.h"
 

@@ -93,7 +93,7 @@ void makeTitlePicture(const PictureContext& ctx) {
   setLine(c, ctx, {style("DejaVuSans-ExtraLight.ttf", 210, 40.0f), "OMBRA", 470.0f,
                    rgb(1.0f, 1.0f, 1.0f), rgb(1.0f, 0.5f, 0.2f), 16.0f});
   hairline(c, 520.0f, 330.0f, rgb(1.0f, 0.7f, 0.4f, 0.9f));
-  setLine(c, ctx, {style("DejaVuSans.ttf", 22, 9.0f), "a real-time demo in six parts", 568.0f,
+  setLine(c, ctx, {style("DejaVuSans.ttf", 22, 9.0f), "a real-time demo in eight parts", 568.0f,
                    rgb(0.9f, 0.9f, 0.95f), rgb(0.4f, 0.3f, 0.6f), 4.0f});
   writeScreenPicture(c, ctx.file("data/images/title.png"), true);
 }

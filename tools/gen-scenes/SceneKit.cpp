@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <glm/gtc/quaternion.hpp>
+
 void SceneOutput::save(const std::string& fileName, const vkg::SceneFile& file) {
   const std::filesystem::path path = directory / fileName;
   if (!vkg::saveSceneFile(file, path.string())) {

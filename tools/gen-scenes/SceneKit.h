@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 
 struct SceneOutput {
   std::filesystem::path directory;

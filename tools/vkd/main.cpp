@@ -18,8 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/rar/RarArchive.h"
-#include "base/rar/RarWriter.h"
+#include "archive/RarArchive.h"
+#include "archive/RarWriter.h"
 
 namespace fs = std::filesystem;
 

@@ -10,6 +10,8 @@
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/quaternion.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +20,7 @@
 #include <set>
 
 #include "Vkg.h"
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Vkg.h"
-#include "engine/VKGFile.h"
+#include "sceneFile/VKGFile.h"
 
 namespace {
 

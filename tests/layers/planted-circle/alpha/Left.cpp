@@ -1,0 +1,5 @@
+#include "alpha/Left.h"
+
+#include "beta/Right.h"
+
+int leftPlusRight() { return Left{}.value + Right{}.value; }
