@@ -4,7 +4,6 @@
 
 #include "base/Display.h"
 #include "engine/Material.h"
-#include "engine/SceneRenderer.h"
 
 namespace {
 
@@ -27,8 +26,8 @@ bool LitPassShadow::available() {
 
 LitPassShadow* LitPassShadow::active() { return current; }
 
-LitPassShadow::LitPassShadow(const glm::mat4& shadowTexMatrix, GLuint depthTexture)
-    : depthTexture(depthTexture), units(fixedFunctionUnits()), previous(current) {
+LitPassShadow::LitPassShadow(const glm::mat4& shadowTexMatrix, GLuint depthTexture, float keeps)
+    : depthTexture(depthTexture), keeps(keeps), units(fixedFunctionUnits()), previous(current) {
   current = this;
   GLint activeUnit = GL_TEXTURE0;
   glGetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit);
@@ -77,7 +76,6 @@ void LitPassShadow::prepare(int stageUnit) {
   }
   // Colour: passed on. Alpha: lit × (1 − keeps) + keeps, lit being the comparison's result
   // (the depth texture reads as intensity).
-  const float keeps = SceneRenderer::kShadowKeeps;
   const GLfloat constant[4] = {0.0f, 0.0f, 0.0f, keeps};
   glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, constant);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);

@@ -4,7 +4,7 @@
 // leaves free, the shadow map is compared at the eye-linear coordinates of the shadow
 // texture matrix; that stage passes the colour on and puts
 //
-//   keeps + (1 − keeps) × lit        (keeps = SceneRenderer::kShadowKeeps, lit 0…1)
+//   keeps + (1 − keeps) × lit        (keeps: what a shadowed pixel keeps, lit 0…1)
 //
 // into the fragment's alpha, and the blend (SRC_ALPHA, ZERO) multiplies the finished colour
 // by it, fog and specular included: what the apply pass's (ONE, SRC_ALPHA) blend does to the
@@ -37,7 +37,7 @@ class LitPassShadow {
   // Must be made while the camera's modelview is current: the planes of the shadow texture
   // matrix go to every unit now, in eye space, and the material state pushed later brings
   // them back. The texture is the shadow map's depth texture, prepared for comparison.
-  LitPassShadow(const glm::mat4& shadowTexMatrix, GLuint depthTexture);
+  LitPassShadow(const glm::mat4& shadowTexMatrix, GLuint depthTexture, float keeps);
   ~LitPassShadow();
   LitPassShadow(const LitPassShadow&) = delete;
   LitPassShadow& operator=(const LitPassShadow&) = delete;
@@ -68,6 +68,7 @@ class LitPassShadow {
   void switchOn(bool on);
 
   GLuint depthTexture;
+  float keeps;
   int units;                           // fixed-function texture units
   const Material* prepared = nullptr;  // the material in effect the stage is set up in
   int unit = -1;                       // its unit, −1 when it cannot be served

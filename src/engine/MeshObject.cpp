@@ -125,6 +125,7 @@ void MeshObject::buildArrays() {
       boundsMin = glm::min(boundsMin, p);
       boundsMax = glm::max(boundsMax, p);
     }
+    boundsKnown = !built->indices.empty();
   }
   built->normals = normals.empty() ? std::vector<glm::vec3>(count, glm::vec3(0.0f)) : normals;
   if (!texCoords1.empty() && material->usesTextureCoordinates()) built->texArray1 = texCoords1;

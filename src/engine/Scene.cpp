@@ -385,7 +385,8 @@ void Scene::render() {
   const bool spot = shadows && shadowType == kSpotShadow && shadowLight;
   std::optional<LitPassShadow> inPass;
   if (spot && litPassShadow && LitPassShadow::available() && !blendsOverReceivers())
-    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId());
+    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId(),
+                   SceneRenderer::kShadowKeeps);
   for (SceneObject* object : drawList) object->draw();
   Material::releaseApplied();
   const bool applyPass = !inPass || inPass->receiversLeft() > 0;
@@ -415,7 +416,8 @@ void Scene::renderHierarchy() {
   // do, the others draw unshadowed.
   std::optional<LitPassShadow> inPass;
   if (spot && LitPassShadow::available())
-    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId());
+    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId(),
+                   SceneRenderer::kShadowKeeps);
   for (Light* light : lights)
     if (outsideTree(light)) light->drawHierarchy();
   root->drawHierarchy();

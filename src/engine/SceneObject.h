@@ -157,9 +157,11 @@ class SceneObject {
   bool noDepthPass = false;
   glm::vec3 extraScale{0.0f};
   bool extraScaleOn = false;
-  // Extent of the geometry in object space (meshes fill it when they build their arrays).
+  // Extent of the geometry in object space (meshes fill it when they build their arrays);
+  // known when boundsKnown is set, for objects whose drawing stays inside it.
   glm::vec3 boundsMin{0.0f};
   glm::vec3 boundsMax{0.0f};
+  bool boundsKnown = false;
 
  protected:
   // Copies the fields; the copy starts outside any tree and owns nothing.

@@ -4,7 +4,6 @@
 
 #include "base/Error.h"
 #include "engine/FragmentProgram.h"
-#include "engine/MeshObject.h"
 #include "engine/Scene.h"
 #include "engine/ShaderManager.h"
 #include "engine/VertexProgram.h"
@@ -66,12 +65,11 @@ glm::mat4 cubeFaceRotation(int face) {
   }
 }
 
-// Whether a mesh lies wholly outside the frustum whose clip space `clip` maps the world to:
-// every corner of its box beyond one and the same plane. It draws nothing there, and the
-// vertices need not be sent. Other objects (their extent unknown) are never outside.
+// Whether an object lies wholly outside the frustum whose clip space `clip` maps the world
+// to: every corner of its box beyond one and the same plane. It draws nothing there, and
+// the vertices need not be sent. Objects whose extent is not known are never outside.
 bool outsideFrustum(const glm::mat4& clip, const SceneObject& object) {
-  const auto* mesh = dynamic_cast<const MeshObject*>(&object);
-  if (!mesh || !mesh->getGeometry() || mesh->getFaceCount() == 0) return false;
+  if (!object.boundsKnown) return false;
   const glm::mat4 toClip = clip * object.world;
   const glm::vec3 lo = object.boundsMin, hi = object.boundsMax;
   // The frustum is where w ± x, w ± y and w ± z are all at least 0 (whatever the sign of
