@@ -34,6 +34,9 @@ class CaptureSession {
   // asks to quit after the last frame, or when writing failed (exit code 1).
   void afterFrame(int width, int height, int* exitCode);
 
+  // Takes the frames still being read back; called before the window and its context go.
+  void finishReading() { capture_.finishReading(); }
+
   // Ends the capture: closes the destination (a recording waits for ffmpeg) and says how
   // many frames went where. A failure is one line and exit code 1.
   void finish(int width, int height, int* exitCode);

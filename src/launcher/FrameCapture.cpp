@@ -2,19 +2,8 @@
 
 #include <epoxy/gl.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
-
-#include "platform/Capture/PngWriter.h"
 
 uint32_t captureFrameTime(uint32_t startMs, int fps, int64_t index) {
   return startMs + static_cast<uint32_t>(index * 1000 / fps);
@@ -25,129 +14,148 @@ int64_t captureFrameCount(uint32_t startMs, uint32_t endMs, int fps) {
   return static_cast<int64_t>(endMs - startMs) * fps / 1000 + 1;
 }
 
-std::string captureFileName(int64_t index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(index));
-  return name;
-}
-
 namespace {
 
-// Arguments go to a shell: single quotes keep every character but the quote itself.
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return quoted + "'";
-}
+constexpr int kBuffers = FrameCapture::kFramesBehind + 1;
 
-// The last line a program wrote into its log, without the line break.
-std::string lastLineOf(const std::string& path) {
-  if (path.empty()) return "";
-  std::ifstream in(path);
-  std::string line, last;
-  while (std::getline(in, line))
-    if (!line.empty()) last = line;
-  return last;
-}
+// Pixel buffer objects are bound only for the moment of a read; whatever the drawing had
+// bound comes back.
+class PackBufferBinding {
+ public:
+  explicit PackBufferBinding(GLuint buffer) {
+    glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &previous_);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+  }
+  ~PackBufferBinding() { glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(previous_)); }
+  PackBufferBinding(const PackBufferBinding&) = delete;
+  PackBufferBinding& operator=(const PackBufferBinding&) = delete;
+
+ private:
+  GLint previous_ = 0;
+};
 
 }  // namespace
 
-FrameCapture::~FrameCapture() { close(nullptr); }
+FrameCapture::~FrameCapture() {
+  // Without a GL call: the buffers' names go with the context.
+  useBuffers_ = false;
+  writer_.reset();
+}
 
 bool FrameCapture::openDirectory(const std::string& directory, std::string* error) {
+  if (directory == kDiscardDirectory) {
+    open(std::make_unique<DiscardSink>(), directory);
+    return true;
+  }
   std::error_code ec;
   std::filesystem::create_directories(directory, ec);
   if (ec || !std::filesystem::is_directory(directory)) {
     if (error) *error = "cannot create " + directory + ": " + ec.message();
     return false;
   }
-  directory_ = directory;
-  destination_ = directory;
+  open(std::make_unique<PngDirectorySink>(directory), directory);
   return true;
 }
 
 bool FrameCapture::openRecording(const std::string& file, int width, int height, int fps,
                                  uint32_t startMs, const std::string& soundtrack, std::string* error) {
-  // A file ffmpeg could not write is found before anything runs.
-  const bool existed = std::filesystem::exists(file);
-  const int probe = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
-  if (probe < 0) {
-    if (error) *error = "ffmpeg could not write " + file + ": " + std::strerror(errno);
-    return false;
-  }
-  ::close(probe);
-  if (!existed) std::filesystem::remove(file);
+  auto sink = std::make_unique<FfmpegSink>();
+  if (!sink->start(file, width, height, fps, startMs, soundtrack, error)) return false;
+  open(std::move(sink), file);
+  return true;
+}
 
-  // ffmpeg's own messages are kept for the one line that reports a failure.
-  std::string log = (std::filesystem::temp_directory_path() / "demoengine-ffmpeg-XXXXXX").string();
-  const int logFd = mkstemp(log.data());
-  if (logFd >= 0) {
-    ::close(logFd);
-    ffmpegLog_ = log;
+void FrameCapture::open(std::unique_ptr<platform::FrameSink> sink, const std::string& destination) {
+  sink_ = std::move(sink);
+  destination_ = destination;
+}
+
+bool FrameCapture::start(int width, int height) {
+  width_ = width;
+  height_ = height;
+  writer_ = std::make_unique<platform::FrameWriter>(std::move(sink_), width, height);
+  useBuffers_ = epoxy_gl_version() >= 21 || epoxy_has_gl_extension("GL_ARB_pixel_buffer_object");
+  if (!useBuffers_) return true;
+  glGenBuffers(kBuffers, buffers_);
+  for (GLuint buffer : buffers_) {
+    PackBufferBinding bound(buffer);
+    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 3, nullptr, GL_STREAM_READ);
   }
-  std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pixel_format rgb24 -video_size " +
-                        std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
-                        std::to_string(fps) + " -i -";
-  const bool withSound = std::filesystem::exists(soundtrack);
-  if (withSound) {
-    char offset[32];
-    std::snprintf(offset, sizeof offset, "%u.%03u", startMs / 1000, startMs % 1000);
-    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) + " -map 0:v:0 -map 1:a:0 -shortest";
-  }
-  // Frames arrive bottom row first, as GL reads them.
-  command += " -vf vflip -c:v libx264 -pix_fmt yuv420p " + shellQuoted(file);
-  if (!ffmpegLog_.empty()) command += " 2>" + shellQuoted(ffmpegLog_);
-  // An ffmpeg that ends early must not end this process with it: writes into its closed
-  // pipe fail with EPIPE instead of raising SIGPIPE.
-  previousSigpipe_ = std::signal(SIGPIPE, SIG_IGN);
-  pipe_ = popen(command.c_str(), "w");
-  if (!pipe_) {
-    std::signal(SIGPIPE, previousSigpipe_);
-    if (error) *error = "cannot start ffmpeg";
-    return false;
-  }
-  recordFile_ = file;
-  destination_ = file;
   return true;
 }
 
 bool FrameCapture::writeFrame(int width, int height, std::string* error) {
-  pixels_.resize(static_cast<size_t>(width) * height * 3);
+  if (!writer_) {
+    if (!sink_) {
+      if (error) *error = "the capture is not open";
+      return false;
+    }
+    start(width, height);
+  }
+  if (width != width_ || height != height_) {
+    if (error) *error = "a frame of another size than the first";
+    return false;
+  }
+  // Why the writer stopped is for close() to tell, once it has ended.
+  if (writer_->failed()) {
+    if (error) error->clear();
+    return false;
+  }
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadBuffer(GL_BACK);
-  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
-  bool ok;
-  if (pipe_) {
-    // Why ffmpeg stopped taking frames is known once it has ended: close() says it.
-    ok = std::fwrite(pixels_.data(), 1, pixels_.size(), pipe_) == pixels_.size() && std::fflush(pipe_) == 0;
-    if (!ok && error) error->clear();
-  } else {
-    const std::string path = (std::filesystem::path(directory_) / captureFileName(frames_)).string();
-    std::string reason;
-    ok = platform::writePngRgb(path, width, height, pixels_.data(), &reason);
-    if (!ok && error) *error = path + ": " + reason;
+  if (!useBuffers_) {
+    // No pixel buffer objects: the frame is read straight into its slot.
+    uint8_t* slot = writer_->nextSlot();
+    if (!slot) {
+      if (error) error->clear();
+      return false;
+    }
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, slot);
+    writer_->submit();
+    ++read_;
+    ++handedOn_;
+    return true;
   }
-  if (ok) ++frames_;
-  return ok;
+  {
+    PackBufferBinding bound(buffers_[read_ % kBuffers]);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+  }
+  ++read_;
+  if (read_ - handedOn_ > kFramesBehind && !handOldestToWriter()) {
+    if (error) error->clear();
+    return false;
+  }
+  return true;
+}
+
+bool FrameCapture::handOldestToWriter() {
+  uint8_t* slot = writer_->nextSlot();
+  if (!slot) return false;
+  {
+    PackBufferBinding bound(buffers_[handedOn_ % kBuffers]);
+    glGetBufferSubData(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(width_) * height_ * 3, slot);
+  }
+  writer_->submit();
+  ++handedOn_;
+  return true;
+}
+
+void FrameCapture::finishReading() {
+  if (!useBuffers_) return;
+  while (handedOn_ < read_ && handOldestToWriter()) {
+  }
+  glDeleteBuffers(kBuffers, buffers_);
+  useBuffers_ = false;
 }
 
 bool FrameCapture::close(std::string* error) {
-  if (!pipe_) return true;
-  const int status = pclose(pipe_);
-  pipe_ = nullptr;
-  std::signal(SIGPIPE, previousSigpipe_);
-  std::string said = lastLineOf(ffmpegLog_);
-  if (!ffmpegLog_.empty()) std::filesystem::remove(ffmpegLog_);
-  ffmpegLog_.clear();
-  if (status == 0) return true;
-  if (error) {
-    std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                        : "status " + std::to_string(status);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) how = "ffmpeg not found";
-    *error = "ffmpeg could not write " + recordFile_ + " (" + how + (said.empty() ? "" : ": " + said) + ")";
-  }
-  return false;
+  finishReading();
+  if (writer_) return writer_->finish(error);
+  // Nothing was written: the sink still ends (ffmpeg is waited for).
+  if (!sink_) return true;
+  const bool ok = sink_->finish(error);
+  sink_.reset();
+  return ok;
 }
+
+int64_t FrameCapture::framesWritten() const { return writer_ ? writer_->framesWritten() : 0; }

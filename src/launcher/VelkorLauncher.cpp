@@ -155,6 +155,8 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   windowModeFor(options_).run(run);
   exitCode_ = run.exitCode;
 
+  // The last frames are still being read back, in the context that drew them.
+  if (capture) capture->finishReading();
   window_.destroy();
   platform::showCursor(true);
   // The event list and the registry's storage go; the effects themselves stay, as their GL

@@ -255,6 +255,9 @@ TEST_F(LauncherWindow, CaptureWritesNumberedPngsOfTheBackBuffer) {
     ASSERT_TRUE(capture.writeFrame(160, 120, &error)) << error;
     window.swapBuffers();
   }
+  // The frames are read a frame or two behind and written on another thread: all of them are
+  // on disk once the capture is closed.
+  ASSERT_TRUE(capture.close(&error)) << error;
   EXPECT_EQ(capture.framesWritten(), 3);
   for (int i = 0; i < 3; ++i) {
     const PngInfo png = readPng(directory + "/" + captureFileName(i));

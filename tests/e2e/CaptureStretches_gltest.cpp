@@ -1,0 +1,142 @@
+// Captures and recordings of the sample demo are the frames the program draws, bit for bit:
+// in three stretches (a 2D part, the scenes, the swarm) the program's PNG files and the raw
+// frames it pipes to the encoder are compared with the same frames drawn in this process and
+// read back synchronously from the back buffer, the way a capture read them before it read
+// them a frame or two behind and wrote them on another thread.
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/vkd.h"
+#include "base/Display.h"
+#include "demoSystem/Timeline.h"
+#include "demos/EffectList.h"
+#include "launcher/DemoStartup.h"
+#include "launcher/LauncherState.h"
+#include "support/FakeFfmpeg.h"
+#include "support/GlTestContext.h"
+#include "support/Program.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kDemoDir = fs::path(DE_BINARY_DIR) / "demo";
+
+// Times from defs.script.
+constexpr int kBar = 1920;
+constexpr int kDrop = 30720, kScenes = 107520, kSwarm = 138240;
+
+class CaptureStretches : public testing::Test {
+ protected:
+  static constexpr int kWidth = 200, kHeight = 150;
+  static constexpr size_t kFrameBytes = static_cast<size_t>(kWidth) * kHeight * 3;
+
+  static void SetUpTestSuite() {
+    if (fs::exists(kDemoDir / "data.vkd")) gl = new GlTestContext(kWidth, kHeight);
+  }
+  static void TearDownTestSuite() {
+    delete gl;
+    gl = nullptr;
+  }
+
+  void SetUp() override {
+    if (!gl) GTEST_SKIP() << "the sample demo is not built here";
+    ASSERT_TRUE(gl->ok());
+    previous = fs::current_path();
+    fs::current_path(kDemoDir);
+    musicEnabled = false;
+    screenWidth = kWidth;
+    screenHeight = kHeight;
+    queryGlCaps();
+    checkExtensions();
+    chooseFloatTextureFormat();
+    openArchive(kArchiveName, kArchivePassword);
+    drawLoadingScreen();
+    effectRegistry = &registry;
+  }
+  void TearDown() override {
+    if (previous.empty()) return;
+    registry.clear();
+    effectRegistry = nullptr;
+    fs::current_path(previous);
+  }
+
+  // Frames at start, start + 40 ms, … drawn from a fresh load, each read back before the
+  // swap: GL_RGB, rows packed, bottom row first.
+  std::vector<std::vector<uint8_t>> drawnFrames(uint32_t start, int count) {
+    loadDemo(kDemoScript);
+    std::vector<std::vector<uint8_t>> frames;
+    for (int i = 0; i < count; ++i) {
+      renderFrame(start + static_cast<uint32_t>(i) * 40);
+      std::vector<uint8_t> rgb(kFrameBytes);
+      glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      glReadBuffer(GL_BACK);
+      glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+      frames.push_back(std::move(rgb));
+      platform::swapWindow(gl->window());
+    }
+    return frames;
+  }
+
+  static inline GlTestContext* gl = nullptr;
+  EffectList registry;
+  fs::path previous;
+};
+
+// Channel values of a capture's frame (rows top first) unlike the drawn one (bottom first).
+int differingValues(const RgbImage& png, const std::vector<uint8_t>& drawn) {
+  if (png.rgb.size() != drawn.size()) return -1;
+  const size_t stride = static_cast<size_t>(png.width) * 3;
+  int differing = 0;
+  for (int y = 0; y < png.height; ++y)
+    for (size_t x = 0; x < stride; ++x)
+      differing += png.rgb[y * stride + x] != drawn[(png.height - 1 - y) * stride + x];
+  return differing;
+}
+
+TEST_F(CaptureStretches, CapturedAndRecordedFramesAreTheDrawnFramesBitForBit) {
+  struct Stretch {
+    const char* name;
+    uint32_t start;
+  };
+  // Where something keeps state from frame to frame: the spectrum's pulses over the
+  // honeycomb, the sphere lattice's wandering light, the sparks over the gantry.
+  const Stretch stretches[] = {{"drop", kDrop + kBar * 8 + 700}, {"scenes", kScenes + kBar * 13 + 900},
+                               {"swarm", kSwarm + kBar * 9 + 400}};
+  constexpr int kFrames = 6;
+  TempDir temp("de_capture_stretches");
+  const FakeFfmpeg ffmpeg(FakeFfmpeg::kKeepFramesRaw);
+  for (const Stretch& stretch : stretches) {
+    const std::vector<std::vector<uint8_t>> drawn = drawnFrames(stretch.start, kFrames);
+    const std::string common = "--headless --no-music --resolution " + std::to_string(kWidth) + "x" +
+                               std::to_string(kHeight) + " --data '" + kDemoDir.string() + "' --fps 25 --start " +
+                               std::to_string(stretch.start) + " --end " +
+                               std::to_string(stretch.start + (kFrames - 1) * 40);
+    const std::string name = stretch.name;
+    ProgramRun run = runProgram(temp.path(), common + " --capture " + name);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = runProgram(temp.path(), common + " --record " + name + ".raw");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    const std::string piped = readText(temp.path() / (name + ".raw"));
+    ASSERT_EQ(piped.size(), kFrames * kFrameBytes) << name;
+    for (int i = 0; i < kFrames; ++i) {
+      const RgbImage png = readPng(temp.path() / name / frameName(i));
+      ASSERT_TRUE(png.ok) << name << " " << i;
+      EXPECT_EQ(differingValues(png, drawn[i]), 0) << name << ": the PNG of frame " << i << " is not the drawn frame";
+      EXPECT_EQ(piped.compare(i * kFrameBytes, kFrameBytes, reinterpret_cast<const char*>(drawn[i].data()), kFrameBytes),
+                0)
+          << name << ": the recording's frame " << i << " is not the drawn frame";
+    }
+    EXPECT_FALSE(fs::exists(temp.path() / name / frameName(kFrames))) << name;
+    // Neighbouring frames differ: the comparison above would see one out of order.
+    EXPECT_NE(drawn[0], drawn[kFrames - 1]) << name;
+  }
+}
+
+}  // namespace
