@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/Error.h"
+#include "engine/KeyedValue.h"
 #include "engine/MeshObject.h"
 #include "engine/Scene.h"
 #include "engine/SceneLoaderVKG.h"
@@ -26,11 +27,34 @@ void forSubtree(SceneObject& object, F&& apply) {
 // record carries nothing for the last two, which are keyed as 0.
 uint32_t factorKeyTime(const TimelineEvent& event) { return truncateToUnsigned(std::trunc(event.params[0])); }
 
+// A mesh's keyed factor as a float variable of the timeline: linear between keys, the
+// first key filling the demo up to its end (Variable.h).
+class FactorVariable : public KeyedValue {
+ public:
+  explicit FactorVariable(float constant) { variable.value = constant; }
+  void setKey(float value, uint32_t time) override { variable.setKey(value, time); }
+  float evaluate(uint32_t time) override { return variable.evaluate(time); }
+  std::unique_ptr<KeyedValue> clone() const override { return std::make_unique<FactorVariable>(*this); }
+
+ private:
+  FloatVariable variable;
+};
+
+class FactorVariables : public KeyedValueSource {
+ public:
+  std::unique_ptr<KeyedValue> make(float constant) override { return std::make_unique<FactorVariable>(constant); }
+};
+
 }  // namespace
 
 RenderTarget& Effect3D::sharedTarget() {
   static RenderTarget target;
   return target;
+}
+
+KeyedValueSource& Effect3D::factorVariables() {
+  static FactorVariables source;
+  return source;
 }
 
 Effect3D::Effect3D(const std::string& name) : Effect(name) {
@@ -98,6 +122,7 @@ bool Effect3D::loadScene(const std::string& fileName) {
   }
   if (loaded->cameraCount() == 0) reportErrorText(DE_HERE, "no camera in scene", fileName.c_str(), true);
   scene = loaded;
+  scene->setKeyedValueSource(&factorVariables());
   sceneFileName = fileName;
   selectedObject = nullptr;
   selectedLight = nullptr;

@@ -20,6 +20,7 @@ class Scene;
 class SceneObject;
 class Light;
 class RenderTarget;
+class KeyedValueSource;
 
 class Effect3D : public Effect {
  public:
@@ -69,6 +70,9 @@ class Effect3D : public Effect {
 
   // The 256 × 256 target every scene effect renders its source effect into.
   static RenderTarget& sharedTarget();
+  // The timeline's float variables, for the keyed factors of the meshes (events 55 and
+  // 59): every scene this effect loads is given this source.
+  static KeyedValueSource& factorVariables();
 
   BoolVariable Loop;
   BoolVariable Shadows;

@@ -1,5 +1,7 @@
 #include "engine/Material.h"
 
+#include <algorithm>
+
 #include "base/Error.h"
 #include "resources/RenderTarget.h"
 #include "resources/Texture.h"
@@ -143,6 +145,19 @@ void Material::chooseShadeModel() {
 }
 
 // [SECTION] Texture units of the shade models
+
+int Material::textureUnitsUsed() const {
+  int used = 0;
+  switch (shadeModel) {
+    case 1: case 2: case 3: case 6: case 9: case 11: case 13: used = 1; break;
+    case 4: case 7: case 10: case 12: used = 2; break;
+    case 5: used = moreLight ? 3 : 2; break;
+    case 8: used = 3; break;
+    default: break;
+  }
+  // Unit 0 also serves the unlit maps, the texture matrix and reflection-map generation.
+  return unlit || textureTransform || cubeTexGen ? std::max(used, 1) : used;
+}
 
 void Material::setColours() const {
   const glm::vec4 specularColour(glm::vec3(specular) * specularLevel, 1.0f);
@@ -362,11 +377,12 @@ void Material::restore() {
 
 Material* Material::applied() { return appliedMaterial; }
 
-void Material::use() {
-  if (appliedMaterial == this) return;
+bool Material::use() {
+  if (appliedMaterial == this) return false;
   if (appliedMaterial) appliedMaterial->restore();
   apply();
   appliedMaterial = this;
+  return true;
 }
 
 void Material::releaseApplied() {

@@ -95,8 +95,8 @@ class Material {
   // The material in effect for the meshes being drawn, or null.
   static Material* applied();
   // Makes this material the one in effect: nothing when it already is, otherwise the one
-  // in effect is restored first and this one applied.
-  void use();
+  // in effect is restored first and this one applied. True when it was applied now.
+  bool use();
   // Restores the material in effect, if any, and forgets it (the end of a pass).
   static void releaseApplied();
 
@@ -105,6 +105,10 @@ class Material {
   int getId() const { return id; }
   const std::string& getName() const { return name; }
   int getShadeModel() const { return shadeModel; }
+  // How many texture units, from unit 0, the shade model's set-up takes (the unlit switch,
+  // the texture matrix and reflection-map generation take unit 0); the units above are
+  // free for others.
+  int textureUnitsUsed() const;
   Texture* getDiffuseMap() const { return diffuseMap; }
   Texture* getReflectionMap() const { return reflectionMap; }
   Texture* getGlossMap() const { return glossMap; }

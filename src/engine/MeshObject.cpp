@@ -6,6 +6,7 @@
 #include "base/Error.h"
 #include "base/FrameStats.h"
 #include "engine/FragmentProgram.h"
+#include "engine/LitPassShadow.h"
 #include "engine/Scene.h"
 #include "engine/SceneRenderer.h"
 #include "engine/ShaderManager.h"
@@ -50,26 +51,22 @@ GLenum enableTarget(const Texture& texture) {
 
 // [SECTION] FactorKeys
 
-void FactorKeys::setKey(uint32_t time, float value) {
-  auto it = std::lower_bound(keys.begin(), keys.end(), time,
-                             [](const Key& key, uint32_t t) { return key.time < t; });
-  if (it != keys.end() && it->time == time) {
-    it->value = value;
-    return;
-  }
-  keys.insert(it, Key{time, value});
+FactorKeys::FactorKeys(const FactorKeys& other) {
+  for (size_t i = 0; i < values.size(); ++i)
+    if (other.values[i]) values[i] = other.values[i]->clone();
 }
 
-float FactorKeys::evaluate(uint32_t time) const {
-  if (keys.empty()) return 1.0f;
-  if (time <= keys.front().time) return keys.front().value;
-  if (time >= keys.back().time) return keys.back().value;
-  auto next = std::upper_bound(keys.begin(), keys.end(), time,
-                               [](uint32_t t, const Key& key) { return t < key.time; });
-  const Key& b = *next;
-  const Key& a = *(next - 1);
-  const float u = static_cast<float>(time - a.time) / static_cast<float>(b.time - a.time);
-  return a.value * (1.0f - u) + b.value * u;
+FactorKeys::~FactorKeys() = default;
+
+void FactorKeys::setKey(KeyedValueSource& source, uint32_t time, const std::array<float, 4>& keyValues) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!values[i]) values[i] = source.make(1.0f);
+    values[i]->setKey(keyValues[i], time);
+  }
+}
+
+float FactorKeys::evaluate(size_t index, uint32_t time) {
+  return values[index] ? values[index]->evaluate(time) : 1.0f;
 }
 
 // [SECTION] Geometry and arrays
@@ -128,6 +125,7 @@ void MeshObject::buildArrays() {
       boundsMin = glm::min(boundsMin, p);
       boundsMax = glm::max(boundsMax, p);
     }
+    boundsKnown = !built->indices.empty();
   }
   built->normals = normals.empty() ? std::vector<glm::vec3>(count, glm::vec3(0.0f)) : normals;
   if (!texCoords1.empty() && material->usesTextureCoordinates()) built->texArray1 = texCoords1;
@@ -170,9 +168,9 @@ void MeshObject::animate(int frame, float fraction) {
   // The factors follow the music: the spectrum level scales them (1 without a spectrum).
   const float gain = spectrumLevel * 0.4f;
   if (fragmentProgram)
-    for (size_t i = 0; i < 4; ++i) fragmentFactors[i] = fragmentFactorKeys[i].evaluate(time) * gain;
+    for (size_t i = 0; i < 4; ++i) fragmentFactors[i] = fragmentFactorKeys.evaluate(i, time) * gain;
   if (vertexProgram)
-    for (size_t i = 0; i < 4; ++i) vertexFactors[i] = vertexFactorKeys[i].evaluate(time) * gain;
+    for (size_t i = 0; i < 4; ++i) vertexFactors[i] = vertexFactorKeys.evaluate(i, time) * gain;
 }
 
 void MeshObject::bindToScene(Scene* owner) {
@@ -216,14 +214,19 @@ void MeshObject::setShadeModel(int model) {
   SceneObject::setShadeModel(model);
 }
 
+KeyedValueSource& MeshObject::keyedValueSource() const {
+  KeyedValueSource* source = scene ? scene->getKeyedValueSource() : nullptr;
+  // Keyed factors follow the timeline's variables, which the scene's owner hands in.
+  assertNotNull(source, DE_HERE);
+  return *source;
+}
+
 void MeshObject::setFragmentFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {
-  const float values[4] = {f0, f1, f2, f3};
-  for (size_t i = 0; i < 4; ++i) fragmentFactorKeys[i].setKey(time, values[i]);
+  fragmentFactorKeys.setKey(keyedValueSource(), time, {f0, f1, f2, f3});
 }
 
 void MeshObject::setVertexFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {
-  const float values[4] = {f0, f1, f2, f3};
-  for (size_t i = 0; i < 4; ++i) vertexFactorKeys[i].setKey(time, values[i]);
+  vertexFactorKeys.setKey(keyedValueSource(), time, {f0, f1, f2, f3});
 }
 
 // [SECTION] Per-frame arrays
@@ -359,21 +362,25 @@ void MeshObject::drawGeometry() {
   if (!material) reportErrorText(DE_HERE, "Mesh has no material", name.c_str(), true);
   // A mesh given its material directly (not through a scene) builds its arrays now.
   if (!geometry) buildArrays();
+  LitPassShadow* shadow = LitPassShadow::active();
+  shadowInLitPass = false;
   if (vertexProgram) {
+    if (shadow && receivesShadow()) shadow->leaveForApplyPass();
     drawProgrammable();
     return;
   }
   buildLateTexArray1();
   computeFrameArrays();
-  material->use();
-  const bool glossBound = fragmentProgram && bindFragmentProgram();
+  const bool applied = material->use();
+  if (shadow) shadowInLitPass = shadow->serve(*material, applied, receivesShadow(), !fragmentProgram);
+  // The gloss map goes on unit 2 over what the material may have there (the next mesh that
+  // shares the material draws with the material's unit 2 again).
+  const bool glossMap = fragmentProgram && fragmentProgram->glossMap >= 0 && material->getGlossMap();
+  if (glossMap) glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  if (fragmentProgram) bindFragmentProgram();
   drawFixedFunction();
   if (fragmentProgram) fragmentProgram->unbind();
-  if (glossBound) {
-    glActiveTexture(GL_TEXTURE2);
-    glDisable(GL_TEXTURE_2D);
-    glActiveTexture(GL_TEXTURE0);
-  }
+  if (glossMap) glPopAttrib();
 }
 
 void MeshObject::drawFixedFunction() {
@@ -419,7 +426,7 @@ void MeshObject::drawFixedFunction() {
   glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-bool MeshObject::bindFragmentProgram() {
+void MeshObject::bindFragmentProgram() {
   fragmentProgram->bind();
   if (scene) {
     if (const Camera* camera = scene->activeCameraObject())
@@ -428,15 +435,18 @@ bool MeshObject::bindFragmentProgram() {
   }
   fragmentProgram->setParameter4fv(fragmentProgram->factors, fragmentFactors.data());
   Texture* gloss = material->getGlossMap();
-  if (fragmentProgram->glossMap < 0 || !gloss) return false;
+  if (fragmentProgram->glossMap < 0 || !gloss) return;
   glActiveTexture(GL_TEXTURE2);
   glEnable(GL_TEXTURE_2D);
   gloss->bind();
   glActiveTexture(GL_TEXTURE0);
-  return true;
 }
 
 void MeshObject::drawProgrammable() {
+  // The programs' textures are bound over the material in effect, if any; its state comes
+  // back afterwards, since the next mesh that shares it does not apply it again.
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+  if (const LitPassShadow* shadow = LitPassShadow::active()) shadow->suspend();
   // Textures on the units the programs' samplers read: diffuse 0, reflection the next one.
   Texture* diffuseMap = material->getDiffuseMap();
   Texture* reflectionMap = material->getReflectionMap();
@@ -483,7 +493,7 @@ void MeshObject::drawProgrammable() {
   vp.setParameter4fv(vp.factors, vertexFactors.data());
   checkCgError(DE_HERE);
 
-  const bool glossBound = fragmentProgram && bindFragmentProgram();
+  if (fragmentProgram) bindFragmentProgram();
 
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   bindPositions();
@@ -497,23 +507,15 @@ void MeshObject::drawProgrammable() {
 
   vp.unbind();
   if (fragmentProgram) fragmentProgram->unbind();
-  if (glossBound) {
-    glActiveTexture(GL_TEXTURE2);
-    glDisable(GL_TEXTURE_2D);
-  }
-  if (reflectionMap) {
-    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + reflectionUnit));
-    glDisable(enableTarget(*reflectionMap));
-  }
-  glActiveTexture(GL_TEXTURE0);
-  if (diffuseMap) glDisable(enableTarget(*diffuseMap));
+  glPopAttrib();
   selectUnit(0);
 }
 
 // [SECTION] Shadow and depth draws
 
 void MeshObject::drawShadowGeometry() {
-  if (!castShadows || noShadowPass || faceCount == 0 || !geometry) return;
+  // A mesh that took its shadow in the lit pass is done.
+  if (!receivesShadow() || shadowInLitPass || faceCount == 0 || !geometry) return;
   // Positions only: the texture coordinates of the pass come from eye-linear generation.
   bindPositions();
   RenderStats::add(static_cast<uint32_t>(faceCount));
@@ -524,14 +526,18 @@ void MeshObject::drawShadowGeometry() {
 void MeshObject::drawDepthGeometry() {
   if (faceCount == 0 || !geometry) return;
   VertexProgram* program = SceneRenderer::instance().currentVertexProgram;
-  if (program && program->isBound()) {
+  const bool programmed = program && program->isBound();
+  if (programmed) {
     program->setModelViewProj();
     const glm::vec3 where = getPosition();
     program->setParameter4f(program->ObjectPosWorldSpace, where.x, where.y, where.z, 0.0f);
   }
   bindPositions();
-  if (hasVertexBuffers) bindNormals();
+  // Normals only for the passes' programs; the fixed-function depth of the spot shadow map
+  // has no use for them.
+  const bool normals = programmed && hasVertexBuffers;
+  if (normals) bindNormals();
   drawElements();
-  glDisableClientState(GL_NORMAL_ARRAY);
+  if (normals) glDisableClientState(GL_NORMAL_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
 }

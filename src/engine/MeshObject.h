@@ -19,27 +19,30 @@
 #include <string>
 #include <vector>
 
+#include "engine/KeyedValue.h"
 #include "engine/SceneObject.h"
 
 class Light;
 class VertexProgram;
 class FragmentProgram;
 
-// A keyframed factor: no keys gives 1; the first key's value holds before it and the last
-// key's after it; linear in between.
+// The four keyed factors of one program: 1 until keyed, then the timeline's float
+// variables (linear between keys; the first key fills the demo up to its end, so a later
+// key is a breakpoint the value ramps to and away from), made by the scene's source.
 class FactorKeys {
  public:
-  // Replaces the key at `time` or inserts one in time order.
-  void setKey(uint32_t time, float value);
-  float evaluate(uint32_t time) const;
-  size_t size() const { return keys.size(); }
+  FactorKeys() = default;
+  FactorKeys(const FactorKeys& other);  // copies the keys
+  FactorKeys& operator=(const FactorKeys&) = delete;
+  ~FactorKeys();
+
+  // Keys all four at `time`; the first key makes the values in `source`.
+  void setKey(KeyedValueSource& source, uint32_t time, const std::array<float, 4>& values);
+  float evaluate(size_t index, uint32_t time);
+  bool keyed() const { return values[0] != nullptr; }
 
  private:
-  struct Key {
-    uint32_t time;
-    float value;
-  };
-  std::vector<Key> keys;
+  std::array<std::unique_ptr<KeyedValue>, 4> values;
 };
 
 // The arrays built once from the loader's geometry; clones share them.
@@ -87,9 +90,12 @@ class MeshObject : public SceneObject {
   Material* getMaterial() const override { return material; }
   void setShadeModel(int model) override;
   // Keys the four factors at a demo time; the mesh evaluates them at the scene's demo time.
+  // The keyed values come from the scene's source (Scene::setKeyedValueSource): keying a
+  // mesh whose scene has none is a fatal assertion.
   void setFragmentFactorKey(uint32_t time, float f0, float f1, float f2, float f3) override;
   void setVertexFactorKey(uint32_t time, float f0, float f1, float f2, float f3) override;
   void drawGeometry() override;
+  bool takesLitPassShadow() const override { return true; }
   void drawShadowGeometry() override;
   void drawDepthGeometry() override;
   // Builds the flat arrays (and buffers) for the material; once. "Geometry input is broken"
@@ -112,6 +118,10 @@ class MeshObject : public SceneObject {
 
   bool noShadowPass = false;  // left out of the shadow receiver pass
   bool castShadows = false;   // drawn by the shadow receiver pass
+  bool receivesShadow() const { return castShadows && !noShadowPass; }
+  // The last main-pass draw darkened the mesh by the spot shadow itself (LitPassShadow), so
+  // the apply pass leaves it out.
+  bool shadowInLitPass = false;
   bool passFlag = false;      // stored only
   // Static geometry goes into vertex buffers (GL 1.5 or ARB_vertex_buffer_object, asked at
   // construction); false draws from client arrays.
@@ -129,6 +139,7 @@ class MeshObject : public SceneObject {
 
   // The first coordinate set, once a material that had no use for it takes it up.
   void buildLateTexArray1();
+  KeyedValueSource& keyedValueSource() const;
   void computeFrameArrays();
   std::array<Coords, 3> coordinatePlan() const;
   void bindPositions() const;
@@ -137,8 +148,9 @@ class MeshObject : public SceneObject {
   void drawElements() const;
   void drawFixedFunction();
   void drawProgrammable();
-  // Binds the fragment program with its parameters; true when it bound the gloss map.
-  bool bindFragmentProgram();
+  // Binds the fragment program with its parameters, and the gloss map on unit 2 when the
+  // program reads one; the caller keeps what unit 2 held (see drawGeometry).
+  void bindFragmentProgram();
 
   Scene* scene = nullptr;
   int vertexCount = 0;
@@ -160,8 +172,8 @@ class MeshObject : public SceneObject {
   int materialId = 0;
   VertexProgram* vertexProgram = nullptr;
   FragmentProgram* fragmentProgram = nullptr;
-  std::array<FactorKeys, 4> fragmentFactorKeys;
+  FactorKeys fragmentFactorKeys;
   std::array<float, 4> fragmentFactors{1.0f, 1.0f, 1.0f, 1.0f};
-  std::array<FactorKeys, 4> vertexFactorKeys;
+  FactorKeys vertexFactorKeys;
   std::array<float, 4> vertexFactors{1.0f, 1.0f, 1.0f, 1.0f};
 };

@@ -4,9 +4,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "base/Display.h"
 #include "base/Error.h"
+#include "engine/LitPassShadow.h"
 #include "engine/MeshObject.h"
 #include "engine/SceneRenderer.h"
 #include "resources/Texture.h"
@@ -360,6 +362,14 @@ void Scene::disableFog() const {
   if (fog) glDisable(GL_FOG);
 }
 
+bool Scene::blendsOverReceivers() const {
+  for (const SceneObject* object : drawList) {
+    const Material* material = object->getMaterial();
+    if (object->visible && material && (material->isTransparent() || material->blend)) return true;
+  }
+  return false;
+}
+
 void Scene::render() {
   assertNotNull(root, DE_HERE);  // a scene without objects
   beginPass();
@@ -369,11 +379,21 @@ void Scene::render() {
   applyCameraAndLights();
   const bool multisample = fsaaMode > 0 && epoxy_has_gl_extension("GL_ARB_multisample");
   if (multisample) glEnable(GL_MULTISAMPLE);
+  // The spot shadow darkens the receivers as they are drawn where it can. Not when surfaces
+  // are blended over others: the apply pass darkens what they cover together with them, and
+  // the picture must not depend on which way the shadow was drawn.
+  const bool spot = shadows && shadowType == kSpotShadow && shadowLight;
+  std::optional<LitPassShadow> inPass;
+  if (spot && litPassShadow && LitPassShadow::available() && !blendsOverReceivers())
+    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId(),
+                   SceneRenderer::kShadowKeeps);
   for (SceneObject* object : drawList) object->draw();
   Material::releaseApplied();
+  const bool applyPass = !inPass || inPass->receiversLeft() > 0;
+  inPass.reset();
   if (multisample) glDisable(GL_MULTISAMPLE);
   if (shadows && shadowLight) {
-    if (shadowType == kSpotShadow) applySpotShadow();
+    if (spot && applyPass) applySpotShadow();
     if (shadowType == kOmniShadow) applyOmniShadow(shadowLight);
   }
   disableFog();
@@ -385,22 +405,26 @@ void Scene::renderHierarchy() {
   beginPass();
   setCommonState();
   const bool spot = shadows && shadowType == kSpotShadow && shadowLight;
-  if (spot) spotShadowMapPass();
+  if (spot) {
+    // The map is drawn from the world matrices, which the parts drawing the tree directly
+    // do not keep up otherwise.
+    updateWorldMatrices();
+    spotShadowMapPass();
+  }
   applyCameraAndLights();
-  if (spot) spotShadowTexGen();
+  // There is no apply pass here: the receivers that can take the shadow as they are drawn
+  // do, the others draw unshadowed.
+  std::optional<LitPassShadow> inPass;
+  if (spot && LitPassShadow::available())
+    inPass.emplace(shadowTexMatrix, SceneRenderer::instance().shadowTarget.getDepthTextureId(),
+                   SceneRenderer::kShadowKeeps);
   for (Light* light : lights)
     if (outsideTree(light)) light->drawHierarchy();
   root->drawHierarchy();
   // Like render: the last material's state must not outlive the pass, or it leaks into
   // the next effect and the next frame skips applying it.
   Material::releaseApplied();
-  if (spot) {
-    glActiveTexture(GL_TEXTURE0);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_TEXTURE_GEN_R);
-    glDisable(GL_TEXTURE_GEN_Q);
-  }
+  inPass.reset();
   disableFog();
   endPass();
 }

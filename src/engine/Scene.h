@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/KeyedValue.h"
 #include "engine/Material.h"
 #include "engine/SceneObject.h"
 
@@ -102,6 +103,10 @@ class Scene {
   void setFogDensity(float density) { fogDensity = density; }
   void setFogRange(float start, float end);
   void setFogMode(GLenum mode) { fogMode = mode; }
+  // Whether render() may darken the receivers of a spot shadow as it draws them
+  // (LitPassShadow) rather than drawing them again in the apply pass; on by default. The
+  // picture is the same within one level either way.
+  void setLitPassShadow(bool on) { litPassShadow = on; }
   // Nothing happens with fewer than three texture units; otherwise every object of the
   // tree casts shadows (or stops).
   void setShadows(bool on);
@@ -117,6 +122,10 @@ class Scene {
   // The demo time (ms) at which the meshes evaluate their keyed program factors.
   void setDemoTime(uint32_t time) { demoTime = time; }
   uint32_t getDemoTime() const { return demoTime; }
+  // Where the meshes make their keyed factors: the timeline's float variables, given by the
+  // scene's owner (the engine cannot make them itself). Not owned.
+  void setKeyedValueSource(KeyedValueSource* source) { keyedValues = source; }
+  KeyedValueSource* getKeyedValueSource() const { return keyedValues; }
 
   bool isLooping() const { return loop; }
   bool hasFog() const { return fog; }
@@ -164,6 +173,8 @@ class Scene {
   void beginPass() const;  // pushes attributes and both matrices
   void endPass() const;
   void setCommonState() const;  // render steps 2–4
+  // A visible mesh of the draw list blends what it draws over what is there.
+  bool blendsOverReceivers() const;
   void applyCameraAndLights() const;
   void disableFog() const;
 
@@ -187,8 +198,10 @@ class Scene {
   float fogEnd = 1.0f;
   GLenum fogMode = GL_EXP;
   bool shadows = false;
+  bool litPassShadow = true;
   glm::mat4 shadowTexMatrix{1.0f};  // bias · light projection · light view
   Light* shadowLight = nullptr;
   int shadowType = kNoShadow;
   uint32_t demoTime = 0;
+  KeyedValueSource* keyedValues = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/Random.h"
+#include "engine/LitPassShadow.h"
 #include "engine/Material.h"
 
 // Index
@@ -299,8 +300,15 @@ void SceneObject::draw() {
   if (!visible) return;
   glPushMatrix();
   glMultMatrixf(glm::value_ptr(world));
-  drawGeometry();
+  drawGeometryInPass();
   glPopMatrix();
+}
+
+void SceneObject::drawGeometryInPass() {
+  LitPassShadow* shadow = takesLitPassShadow() ? nullptr : LitPassShadow::active();
+  if (shadow) shadow->standAside();
+  drawGeometry();
+  if (shadow) shadow->forget();
 }
 
 void SceneObject::drawShadowReceiver() {
@@ -340,7 +348,7 @@ void SceneObject::drawHierarchyFrom(const glm::mat4& base) {
     const glm::mat4 drawn = glm::scale(m, glm::vec3(1.0f) + object->extraScale);
     if (object->visible || object->showMarker) {
       glLoadMatrixf(glm::value_ptr(drawn));
-      if (object->visible) object->drawGeometry();
+      if (object->visible) object->drawGeometryInPass();
       if (object->showMarker) object->drawMarker();
     }
     if (object->firstChild) object->firstChild->drawHierarchyFrom(object->childrenInherit ? m : base);

@@ -126,6 +126,9 @@ class SceneObject {
   virtual void setFragmentFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {}
   virtual void setVertexFactorKey(uint32_t time, float f0, float f1, float f2, float f3) {}
   virtual void drawGeometry() {}
+  // Meshes take the spot shadow of the lit pass themselves (LitPassShadow); any other object
+  // draws with its stage out of the way.
+  virtual bool takesLitPassShadow() const { return false; }
   virtual void drawShadowGeometry() {}
   virtual void drawDepthGeometry() { noDepthPass = true; }
 
@@ -154,9 +157,11 @@ class SceneObject {
   bool noDepthPass = false;
   glm::vec3 extraScale{0.0f};
   bool extraScaleOn = false;
-  // Extent of the geometry in object space (meshes fill it when they build their arrays).
+  // Extent of the geometry in object space (meshes fill it when they build their arrays);
+  // known when boundsKnown is set, for objects whose drawing stays inside it.
   glm::vec3 boundsMin{0.0f};
   glm::vec3 boundsMax{0.0f};
+  bool boundsKnown = false;
 
  protected:
   // Copies the fields; the copy starts outside any tree and owns nothing.
@@ -190,6 +195,8 @@ class SceneObject {
 
  private:
   void drawHierarchyFrom(const glm::mat4& base);
+  // drawGeometry within a pass that may have a spot shadow stage in effect.
+  void drawGeometryInPass();
   void drawMarker() const;
 
   std::vector<std::unique_ptr<SceneObject>> clonedDescendants;

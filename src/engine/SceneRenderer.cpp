@@ -1,5 +1,7 @@
 #include "engine/SceneRenderer.h"
 
+#include <cmath>
+
 #include "base/Error.h"
 #include "engine/FragmentProgram.h"
 #include "engine/Scene.h"
@@ -61,6 +63,30 @@ glm::mat4 cubeFaceRotation(int face) {
     case 4: return rotate(identity, 180, x);
     default: return rotate(identity, 180, z);
   }
+}
+
+// Whether an object lies wholly outside the frustum whose clip space `clip` maps the world
+// to: every corner of its box beyond one and the same plane. It draws nothing there, and
+// the vertices need not be sent. Objects whose extent is not known are never outside.
+bool outsideFrustum(const glm::mat4& clip, const SceneObject& object) {
+  if (!object.boundsKnown) return false;
+  const glm::mat4 toClip = clip * object.world;
+  const glm::vec3 lo = object.boundsMin, hi = object.boundsMax;
+  // The frustum is where w ± x, w ± y and w ± z are all at least 0 (whatever the sign of
+  // w). Bit i set: plane i is negative at every corner so far, by a margin that leaves a
+  // corner GL's own arithmetic might place just inside.
+  unsigned beyondAll = 0x3f;
+  for (int corner = 0; corner < 8 && beyondAll != 0; ++corner) {
+    const glm::vec4 p = toClip * glm::vec4(corner & 1 ? hi.x : lo.x, corner & 2 ? hi.y : lo.y,
+                                           corner & 4 ? hi.z : lo.z, 1.0f);
+    const float planes[6] = {p.w + p.x, p.w - p.x, p.w + p.y, p.w - p.y, p.w + p.z, p.w - p.z};
+    const float margin = 1e-4f * (std::abs(p.x) + std::abs(p.y) + std::abs(p.z) + std::abs(p.w));
+    unsigned beyond = 0;
+    for (int i = 0; i < 6; ++i)
+      if (planes[i] < -margin) beyond |= 1u << i;
+    beyondAll &= beyond;
+  }
+  return beyondAll != 0;
 }
 
 }  // namespace
@@ -169,7 +195,9 @@ void Scene::spotShadowMapPass() {
   glEnable(GL_POLYGON_OFFSET_FILL);
 
   glEnableClientState(GL_VERTEX_ARRAY);
-  for (SceneObject* object : drawList) object->drawDepth();
+  const glm::mat4 lightClip = projection * view;
+  for (SceneObject* object : drawList)
+    if (!outsideFrustum(lightClip, *object)) object->drawDepth();
   glDisableClientState(GL_VERTEX_ARRAY);
 
   // Light clip space mapped to texture space 0..1 on x, y and depth.

@@ -13,6 +13,11 @@
 //   light distance: the distance from the light over the far plane, packed into RGBA8.
 //   shadow apply (spot and omni): colour (0, 0, 0, a) blended with (ONE, SRC_ALPHA), so a
 //     shadowed pixel keeps the fraction kShadowKeeps of its colour and a lit one all of it.
+//     The spot shadow's apply pass draws only the receivers that could not take the same
+//     darkening while they were lit (LitPassShadow.h), and is left out when there are none.
+//
+// The spot shadow map leaves out meshes whose bounding box lies wholly outside the light's
+// frustum: they would put nothing into it.
 
 #include "resources/RenderTarget.h"
 

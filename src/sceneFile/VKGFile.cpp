@@ -162,11 +162,16 @@ void readMesh(Reader& in, MeshRecord& m) {
   const size_t vertexCount = m.positions.size();
   in.list(m.normals, 12, "normals", [&] { return in.vec3(); });
   if (!in.failed() && m.normals.size() < vertexCount) in.fail("fewer normals than vertices");
-  for (auto& channel : m.texCoords) {
-    in.list(channel, 8, "texture coordinates", [&] { return in.vec2(); });
-    // The mesh draws coordinate i with vertex i: a channel must cover every vertex or be empty.
-    if (!in.failed() && !channel.empty() && channel.size() < vertexCount)
-      in.fail("fewer texture coordinates than vertices");
+  for (auto& channel : m.texCoords) in.list(channel, 8, "texture coordinates", [&] { return in.vec2(); });
+  // The mesh draws coordinate i with vertex i: a channel that feeds one of its two sets must
+  // hold one coordinate a vertex or none. A non-empty third channel takes the second's
+  // place, so the second's length does not matter then.
+  const bool thirdReplacesSecond = !m.texCoords[2].empty();
+  for (size_t c = 0; c < 3 && !in.failed(); ++c) {
+    const size_t n = m.texCoords[c].size();
+    if (n == 0 || n == vertexCount || (c == 1 && thirdReplacesSecond)) continue;
+    in.fail(std::string(n < vertexCount ? "fewer" : "more") + " texture coordinates than vertices in channel " +
+            std::to_string(c + 1));
   }
   in.list(m.colours, 12, "colours", [&] { return in.vec3(); });
   in.list(m.faces, 12, "faces", [&] {

@@ -170,7 +170,8 @@ struct ReadResult {
 // Reads a whole file. Beyond the bytes' own limits, a file is refused as malformed when the
 // engine could not play it: a frame step of 0 or less, a frame count of 0 or less, fewer
 // normals than vertices, a face index outside the vertex list or beyond 16 bits, a texture
-// channel with some but fewer coordinates than vertices, an object parented deeper than
+// channel that feeds a coordinate set (the first; the third when it is not empty, otherwise
+// the second) with some coordinates but not one a vertex, an object parented deeper than
 // kMaxDepth levels, or its end before the end tag.
 ReadResult readSceneFile(const uint8_t* data, size_t size, SceneFile& out);
 constexpr int kMaxDepth = 256;

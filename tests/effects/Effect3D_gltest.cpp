@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "base/Display.h"
+#include "base/FrameStats.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demos/EffectList.h"
@@ -194,6 +196,63 @@ TEST_F(SceneEffect, ShadowsDarkenTheFloorBehindTheBlocker) {
   EXPECT_LT(shadowed[0], lit[0] * 0.8);
   fx.Shadows.value = false;
   EXPECT_NEAR(frame(fx, 40)[0], lit[0], 2);
+}
+
+// [SECTION] Program factors
+
+// Events 55 and 59 key the selected mesh's fragment and vertex factors as the timeline keys a
+// float variable: the first key (1000 ms) fills the demo with its value up to the end
+// (10000 ms), the second (2000 ms) adds a breakpoint, and the value ramps linearly from
+// there back to the end key's. At 6000 ms, half way from 2000 to 10000: 1.5 and 0.375,
+// times the music level (1 without a Spectrum) × 0.4.
+TEST_F(SceneEffect, FactorKeysOfBothProgramsFollowTheTimelinesFloatVariables) {
+  vkg::SceneFile file;
+  file.addMaterialList().push_back(vkgtest::colourMaterial(1, "m", glm::vec3(1.0f)));
+  vkgtest::addSquare(file, 1, "Keyed", 1, 1.0f, {0, 0, -5}, 2);
+  vkgtest::addCamera(file, 2, "Eye", {0, 0, 0}, -1);
+  vkgtest::save(file, *work, "data/scenes/factors.vkg");
+  demoEndTime = 10000;
+  spectrumLevel = 1.0f;
+
+  Effect3D fx("s");
+  fx.addString(0, "data/scenes/factors.vkg");
+  ASSERT_NE(fx.getScene(), nullptr);
+  fx.start(0);
+  const auto send = [&fx](int32_t code, const std::string& text, std::array<float, 3> params = {}) {
+    TimelineEvent event;
+    event.code = code;
+    event.text = text;
+    event.params[0] = params[0];
+    event.params[1] = params[1];
+    event.params[2] = params[2];
+    fx.handleEvent(event);
+  };
+  send(Effect3D::kSelectObject, "Keyed");
+  send(Effect3D::kObjectVertexProgram, "data/shaders/vp_pulse.cg");
+  send(Effect3D::kObjectFragmentProgram, "data/shaders/fp_pulse.cg");
+  for (const int32_t code : {Effect3D::kFragmentFactorKey, Effect3D::kVertexFactorKey}) {
+    send(code, "", {1000, 1.0f, 0.5f});
+    send(code, "", {2000, 2.0f, 0.25f});
+  }
+  auto* mesh = static_cast<MeshObject*>(fx.getScene()->findObject("Keyed"));
+  struct Case {
+    uint32_t time;
+    float f0, f1;
+  };
+  const std::vector<Case> cases = {
+      {6000, 0.6f, 0.15f}, {500, 0.4f, 0.2f}, {1500, 0.6f, 0.15f}, {2000, 0.8f, 0.1f}, {10000, 0.4f, 0.2f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.time);
+    frame(fx, c.time);
+    for (const auto* factors : {&mesh->getFragmentFactors(), &mesh->getVertexFactors()}) {
+      EXPECT_NEAR((*factors)[0], c.f0, 1e-6f);
+      EXPECT_NEAR((*factors)[1], c.f1, 1e-6f);
+      // The event carries no third and fourth value: they are keyed as 0.
+      EXPECT_EQ((*factors)[2], 0.0f);
+      EXPECT_EQ((*factors)[3], 0.0f);
+    }
+  }
 }
 
 // [SECTION] Depth of field

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/FrameStats.h"
 #include "engine/Scene.h"
 #include "engine/VertexProgram.h"
@@ -169,6 +171,84 @@ TEST_F(Meshes, AMaterialIsAppliedOnceForConsecutiveMeshesThatShareIt) {
   EXPECT_EQ(now, before);
 }
 
+// Three squares A, B, C left to right sharing one material; B alone carries programs. The
+// material is applied once, for A: what B's draw binds for its programs must not take away
+// what C draws with.
+TEST_F(Meshes, AMeshAfterOneWithProgramsStillDrawsWithTheSharedMaterial) {
+  const std::string vertex = shader("vp_textured.cg", R"(#version 120
+invariant gl_Position;
+void main() { gl_Position = ftransform(); gl_TexCoord[0] = gl_MultiTexCoord0; gl_FrontColor = vec4(1.0); }
+)");
+  const std::string fragment = shader("fp_textured.cg", R"(#version 120
+uniform sampler2D diffuseMap;
+void main() { gl_FragColor = texture2D(diffuseMap, gl_TexCoord[0].st); }
+)");
+  const std::string gloss = shader("fp_gloss.cg", R"(#version 120
+uniform sampler2D glossMap;
+void main() { gl_FragColor = texture2D(glossMap, vec2(0.5)); }
+)");
+  Texture* red = solidTexture("mesh_shared_red", {200, 40, 40});
+  Texture* white = solidTexture("mesh_shared_white", {255, 255, 255});
+  Texture* grey = solidTexture("mesh_shared_grey", {128, 128, 128});
+  const auto textured = [&] {
+    auto material = std::make_unique<Material>(1, "textured");
+    material->setDiffuseMap(red);
+    material->setNoLighting(true);
+    material->chooseShadeModel();
+    return material;
+  };
+  // Model 5 with moreLight: white × (1 + 0.5 − 0.5) on unit 1, × 0.5 on unit 2.
+  const auto lightMapped = [&] {
+    auto material = std::make_unique<Material>(1, "baked");
+    material->setDiffuseMap(white);
+    material->setLightMap(grey);
+    material->setGlossMap(white);
+    material->setMoreLight(true);
+    material->setNoLighting(true);
+    material->chooseShadeModel();
+    return material;
+  };
+  struct Case {
+    const char* what;
+    std::function<std::unique_ptr<Material>()> material;
+    std::string vertexProgram, fragmentProgram;
+    Rgb expected;  // C's colour
+  };
+  const std::vector<Case> cases = {
+      {"vertex program", textured, vertex, "", {200, 40, 40}},
+      {"vertex and fragment program", textured, vertex, fragment, {200, 40, 40}},
+      {"fragment program with the gloss map on unit 2", lightMapped, "", gloss, {128, 128, 128}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    auto scene = std::make_unique<Scene>();
+    scene->addMaterial(c.material());
+    const float third = 2.0f / 3.0f;
+    MeshObject* meshes[3];
+    for (int i = 0; i < 3; ++i) {
+      const float x0 = -1.0f + third * static_cast<float>(i), x1 = x0 + third;
+      meshes[i] = scene->addObject(makeQuad(10 + i, std::string(1, char('A' + i)), 1,
+                                            {glm::vec3(x0, -1, 0), glm::vec3(x1, -1, 0), glm::vec3(x1, 1, 0), glm::vec3(x0, 1, 0)},
+                                            true, true),
+                                   -1);
+    }
+    scene->finishLoading();
+    if (!c.vertexProgram.empty()) meshes[1]->setVertexProgram(c.vertexProgram, false, false);
+    if (!c.fragmentProgram.empty()) meshes[1]->setFragmentProgram(c.fragmentProgram, false, false);
+    const GlState before = captureGlState();
+    for (MeshObject* mesh : meshes) mesh->drawGeometry();
+    Material::releaseApplied();
+    EXPECT_EQ(captureGlState(), before);
+    const Rgb a = readPixel(kSize / 6, kSize / 2);
+    const Rgb cPixel = readPixel(kSize * 5 / 6, kSize / 2);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(a[k], c.expected[k], 1);
+      EXPECT_NEAR(cPixel[k], c.expected[k], 1);
+    }
+  }
+}
+
 TEST_F(Meshes, DrawsCountTheirFaces) {
   auto scene = squareScene(std::make_unique<Material>(1, "counted"));
   RenderStats::reset();
@@ -240,9 +320,29 @@ TEST_F(Meshes, ASourceTargetGivenLaterIsLaidOnWithTheFirstCoordinates) {
   EXPECT_EQ(readPixel(kSize - 4, kSize / 2), (Rgb{0, 255, 0}));
 }
 
-TEST_F(Meshes, ProgramFactorsFollowTheirKeysTheMusicLevelAndScale) {
+// A stand-in for the timeline's variables that shows where a factor came from: the last
+// key's value plus the demo time in seconds.
+class RampValue : public KeyedValue {
+ public:
+  void setKey(float value, uint32_t) override { last = value; }
+  float evaluate(uint32_t time) override { return last + static_cast<float>(time) / 1000.0f; }
+  std::unique_ptr<KeyedValue> clone() const override { return std::make_unique<RampValue>(*this); }
+
+ private:
+  float last = 0;
+};
+
+class RampSource : public KeyedValueSource {
+ public:
+  std::unique_ptr<KeyedValue> make(float) override { return std::make_unique<RampValue>(); }
+};
+
+TEST_F(Meshes, ProgramFactorsAreTheScenesKeyedValuesAtItsDemoTimeTimesTheMusicLevelAndScale) {
   const std::string program = shader("fp_factors.cg", "#version 120\nuniform vec4 factors;\nvoid main() { gl_FragColor = factors; }\n");
+  const std::string vertex = shader("vp_factors.cg", "#version 120\nvoid main() { gl_Position = ftransform(); }\n");
+  RampSource source;
   auto scene = squareScene(std::make_unique<Material>(1, "keyed"));
+  scene->setKeyedValueSource(&source);
   MeshObject* mesh = square(*scene);
   mesh->setFragmentProgram(program, false, false);
   mesh->setFragmentFactorKey(0, 1, 1, 1, 1);
@@ -250,17 +350,26 @@ TEST_F(Meshes, ProgramFactorsFollowTheirKeysTheMusicLevelAndScale) {
   spectrumLevel = 0.5f;
   scene->setDemoTime(500);
   mesh->animate(0, 0);
-  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 2.0f * 0.5f * 0.4f);
+  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 3.5f * 0.5f * 0.4f);
   EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[3], 0.5f * 0.5f * 0.4f);
-  scene->setDemoTime(5000);  // after the last key it holds
+  // A clone takes the keys along, as copies.
+  std::unique_ptr<SceneObject> copy = mesh->clone();
+  auto* cloned = static_cast<MeshObject*>(copy.get());
+  mesh->setFragmentFactorKey(2000, 9, 9, 9, 9);
+  cloned->animate(0, 0);
+  EXPECT_FLOAT_EQ(cloned->getFragmentFactors()[1], 2.5f * 0.5f * 0.4f);
+  // Unkeyed factors are 1 (× the level × 0.4).
+  mesh->setVertexProgram(vertex, false, false);
   mesh->animate(0, 0);
-  EXPECT_FLOAT_EQ(mesh->getFragmentFactors()[0], 3.0f * 0.5f * 0.4f);
+  EXPECT_FLOAT_EQ(mesh->getVertexFactors()[2], 0.5f * 0.4f);
+  mesh->setVertexProgram("", false, false);
+
   spectrumLevel = 1.0f;
+  mesh->setFragmentFactorKey(1000, 3, 2, 1, 0);
   mesh->animate(0, 0);
   drawAlone(mesh);
-  EXPECT_EQ(readPixel(kSize / 2, kSize / 2), bytesOf(1.2, 0.8, 0.4));
-  // Without keys a factor is 1 (× the level × 0.4); an empty name takes the program away.
-  EXPECT_EQ(FactorKeys().evaluate(7), 1.0f);
+  EXPECT_EQ(readPixel(kSize / 2, kSize / 2), bytesOf(1.4, 1.0, 0.6));
+  // An empty name takes the program away.
   mesh->setFragmentProgram("", false, false);
   EXPECT_EQ(mesh->getFragmentProgram(), nullptr);
 }
@@ -290,6 +399,11 @@ TEST_F(MeshesDeathTest, BrokenGeometryAndMissingMaterialsStopTheDemo) {
         scene.finishLoading();
       },
       testing::ExitedWithCode(1), "^(src/)?engine/MeshObject.cpp:[0-9]+ No Material for mesh: orphan\n$");
+
+  // Keyed factors need the timeline's variables, which the scene's owner hands in.
+  auto scene = squareScene(std::make_unique<Material>(1, "unkeyed"));
+  EXPECT_EXIT(square(*scene)->setFragmentFactorKey(0, 1, 1, 1, 1), testing::ExitedWithCode(1),
+              "^(src/)?engine/MeshObject.cpp:[0-9]+ assertion failed\n$");
 }
 
 }  // namespace

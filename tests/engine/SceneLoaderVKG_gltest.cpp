@@ -184,6 +184,59 @@ TEST_F(SceneFiles, ObjectKeysPlayAtTheFilesFrameStep) {
   expectVec(sq->position, {15, 0, 0});
 }
 
+// A triangle whose three texture channels hold n1, n2 and n3 coordinates; coordinate i of
+// channel c is (c, i) so that the second set shows which channel it came from.
+std::string triangleWithChannels(int n1, int n2, int n3, int32_t material) {
+  FileBytes b;
+  b.header();
+  b.i32(vkg::kMaterialList).i32(1);
+  b.i32(0).i32(material).str("m").f32(0).fs({1, 1, 1}).fs({1, 1, 1}).fs({0, 0, 0});
+  b.f32(1).f32(0).f32(0).i32(material == 2 ? 2 : 0);
+  if (material == 2) b.str("diffuse.png").i32(vkg::kDiffuseMap).str("light.png").i32(vkg::kLightMap);
+  b.i32(vkg::kMesh).head("Tri", 1, -1, material, {0, 0, 0});
+  b.i32(3).fs({0, 0, 0, 1, 0, 0, 0, 1, 0});
+  b.i32(3).fs({0, 0, 1, 0, 0, 1, 0, 0, 1});
+  const int counts[3] = {n1, n2, n3};
+  for (int c = 0; c < 3; ++c) {
+    b.i32(counts[c]);
+    for (int i = 0; i < counts[c]; ++i) b.fs({static_cast<float>(c + 1), static_cast<float>(i)});
+  }
+  b.i32(0);
+  return b.i32(1).i32(0).i32(1).i32(2).i32(vkg::kEnd).out;
+}
+
+TEST_F(SceneFiles, AThirdChannelReplacesTheSecondBeforeTheLengthsAreChecked) {
+  struct Case {
+    int n1, n2, n3;
+    bool loads;
+  };
+  // Three vertices. A channel feeds a coordinate set unless it is empty, or it is channel 2
+  // and channel 3 is not empty; a channel that feeds one must hold one coordinate a vertex.
+  const std::vector<Case> cases = {
+      {3, 2, 3, true},   {3, 7, 3, true},   {3, 3, 0, true},  {0, 0, 3, true},  {0, 0, 0, true},
+      {3, 2, 0, false},  {3, 4, 0, false},  {2, 0, 0, false}, {4, 3, 0, false}, {3, 0, 2, false},
+      {3, 2, 5, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "channels " << c.n1 << "/" << c.n2 << "/" << c.n3);
+    Scene* scene = load(triangleWithChannels(c.n1, c.n2, c.n3, 1));
+    EXPECT_EQ(scene != nullptr, c.loads) << SceneLoaderVKG::lastFailure();
+  }
+
+  // The second set is channel 3's, v negated, when a light map uses it.
+  using testimages::encodePng;
+  const auto png = encodePng(2, 2, PNG_COLOR_TYPE_RGB, 8, testimages::Bytes(12, 128));
+  work->write("data/textures/diffuse.png", std::string(png.begin(), png.end()));
+  work->write("data/textures/light.png", std::string(png.begin(), png.end()));
+  Scene* scene = load(triangleWithChannels(3, 1, 3, 2));
+  ASSERT_NE(scene, nullptr) << SceneLoaderVKG::lastFailure();
+  auto* tri = static_cast<MeshObject*>(scene->findObject("Tri"));
+  ASSERT_EQ(tri->getMaterial()->getShadeModel(), 5);
+  const std::vector<glm::vec2>& second = tri->getGeometry()->texArray2;
+  ASSERT_EQ(second.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(second[i], glm::vec2(3.0f, -static_cast<float>(i)));
+}
+
 TEST_F(SceneFiles, FrameCountIsTheIntegerQuotientPlusOne) {
   FileBytes shortRange;
   shortRange.header(0, 100, 160).i32(vkg::kEnd);

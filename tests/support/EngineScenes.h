@@ -121,8 +121,10 @@ inline std::unique_ptr<MeshObject> makeGrid(int id, const std::string& name, int
   return mesh;
 }
 
-// An axis-aligned box from `lo` to `hi` with outward faces and flat normals.
-inline std::unique_ptr<MeshObject> makeBox(int id, const std::string& name, int materialId, glm::vec3 lo, glm::vec3 hi) {
+// An axis-aligned box from `lo` to `hi` with outward faces and flat normals (as a MeshObject
+// or a class derived from it).
+template <class Mesh = MeshObject>
+std::unique_ptr<Mesh> makeBox(int id, const std::string& name, int materialId, glm::vec3 lo, glm::vec3 hi) {
   std::vector<glm::vec3> positions;
   std::vector<glm::vec3> normals;
   std::vector<std::array<int, 3>> faces;
@@ -143,7 +145,7 @@ inline std::unique_ptr<MeshObject> makeBox(int id, const std::string& name, int 
   face({l.x, l.y, l.z}, {l.x, l.y, h.z}, {l.x, h.y, h.z}, {l.x, h.y, l.z});  // −x
   face({l.x, h.y, h.z}, {h.x, h.y, h.z}, {h.x, h.y, l.z}, {l.x, h.y, l.z});  // +y
   face({l.x, l.y, l.z}, {h.x, l.y, l.z}, {h.x, l.y, h.z}, {l.x, l.y, h.z});  // −y
-  auto mesh = std::make_unique<MeshObject>(id, name);
+  auto mesh = std::make_unique<Mesh>(id, name);
   mesh->setGeometry(positions, normals, {}, {}, {}, faces);
   mesh->setMaterialId(materialId);
   return mesh;
