@@ -12,6 +12,7 @@
 #include "base/LoadRecord.h"
 #include "base/Math.h"
 #include "base/vkd.h"
+#include "engine/DefaultShaders.h"
 #include "engine/FragmentProgram.h"
 #include "engine/VertexProgram.h"
 
@@ -96,9 +97,11 @@ ShaderProgram::ShaderProgram(const std::string& fileName, GLenum shaderType)
 void ShaderProgram::compile(const char* sourceFile, int line) {
   assertTrue(!fileName.empty(), sourceFile, line);
   MemoryFile* file = loadFile(fileName.c_str());
-  if (!file) reportErrorText(sourceFile, line, "Shader file not found: ", fileName.c_str(), true);
+  // The scene passes' programs are built in for data that has none of its own.
+  const char* builtIn = file ? nullptr : defaultShaderSource(fileName);
+  if (!file && !builtIn) reportErrorText(sourceFile, line, "Shader file not found: ", fileName.c_str(), true);
   // Sources are stored without a terminator.
-  const std::string text(reinterpret_cast<const char*>(file->data), file->size);
+  const std::string text = file ? std::string(reinterpret_cast<const char*>(file->data), file->size) : std::string(builtIn ? builtIn : "");
   closeFile(file);
 
   const char* source = text.c_str();
