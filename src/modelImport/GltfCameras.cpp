@@ -1,5 +1,6 @@
 #include "modelImport/GltfCameras.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -140,7 +141,7 @@ class JsonReader {
     const std::string token(text.substr(start, at - start));
     char* end = nullptr;
     out = std::strtod(token.c_str(), &end);
-    return end == token.c_str() + token.size();
+    return end == token.c_str() + token.size() && std::isfinite(out);
   }
 
   std::string_view text;
