@@ -29,12 +29,15 @@ struct CommandLineOptions {
   std::string devDirectory;
   bool check = false;
   std::string checkDirectory;  // empty: the working directory (or --data)
+  // --view FILE: a scene file or a model, played without a script.
+  std::string viewFile;
 
   bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
   bool developing() const { return !devDirectory.empty(); }
+  bool viewing() const { return !viewFile.empty(); }
   // Nobody can answer a dialog headless or while frames are captured; a demo maker
   // reloading for the hundredth time does not want one either.
-  bool showDialog() const { return !noDialog && !headless && !capturing() && !developing() && !check; }
+  bool showDialog() const { return !noDialog && !headless && !capturing() && !developing() && !check && !viewing(); }
 };
 
 struct CommandLineResult {

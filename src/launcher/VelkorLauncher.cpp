@@ -251,11 +251,13 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
 
   // While a demo is being made it is read from its unpacked tree, names matched the way the
   // archive will match them.
-  if (options_.developing()) setDiskNamesLikeArchive(true);
+  if (options_.developing() || options_.viewing()) setDiskNamesLikeArchive(true);
   else openArchive(kArchiveName, kArchivePassword);
   // The first load's pictures start decoding while the loading picture is being shown.
-  readPicturesAhead(kDemoScript);
-  showLoadingScreen(window_);
+  if (!options_.viewing()) {
+    readPicturesAhead(kDemoScript);
+    showLoadingScreen(window_);
+  }
 
   capturing_ = options_.capturing();
   ManualCounter frameCounter(options_.fps);
@@ -273,6 +275,8 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
 
   if (options_.developing()) {
     runDevDemo(width, height);
+  } else if (options_.viewing()) {
+    runView(width, height);
   } else {
     runPlayback(width, height);
   }
@@ -458,11 +462,22 @@ int launcherMain(int argc, const char* const* argv) {
     options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
+  if (options.viewing()) options.viewFile = std::filesystem::absolute(options.viewFile).string();
   if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
     return 2;
   }
   if (options.check) return checkDemo(options);
+  ViewedScene view;
+  if (options.viewing()) {
+    // A view has no soundtrack.
+    options.noMusic = true;
+    if (!prepareView(options.viewFile, view)) return 1;
+    if (!view.workingDirectory.empty() && chdir(view.workingDirectory.c_str()) != 0) {
+      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
   if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
     return 2;
@@ -483,6 +498,7 @@ int launcherMain(int argc, const char* const* argv) {
     frameProfile = &profile;
   }
   VelkorLauncher launcher(options);
+  launcher.setView(view);
   launcher.InitInstance();
   int exitCode = launcher.exitCode();
   if (frameProfile) {

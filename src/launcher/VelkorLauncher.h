@@ -11,6 +11,7 @@
 #include "launcher/CaptureProgress.h"
 #include "launcher/CommandLine.h"
 #include "launcher/FrameCapture.h"
+#include "launcher/ViewMode.h"
 #include "platform/Events.h"
 
 // Fixed names the program works with.
@@ -24,6 +25,8 @@ constexpr const char* kSoundtrack = "soundtrack.ogg";
 class VelkorLauncher {
  public:
   explicit VelkorLauncher(const CommandLineOptions& options = {});
+  // --view: what prepareView found (before the window).
+  void setView(const ViewedScene& view) { view_ = view; }
 
   // Runs the whole program; false when it is over (always), as an application object's
   // start-up does when the program ends with it.
@@ -40,11 +43,14 @@ class VelkorLauncher {
   void runPlayback(int width, int height);
   // --dev: the frames of the demo being made, reloaded when its files change.
   void runDevDemo(int width, int height);
+  // --view: the scene or model without a script (ViewMode.cpp).
+  void runView(int width, int height);
   bool startCapture(int width, int height);
   void renderCapturedFrame(uint32_t t);
   void afterCapturedFrame();
 
   CommandLineOptions options_;
+  ViewedScene view_;
   VelkorWindow window_;
   FrameCapture capture_;
   bool capturing_ = false;
