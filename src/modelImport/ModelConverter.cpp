@@ -919,6 +919,8 @@ void Converter::addKeyLight(const char* reason) {
   r.object.id = nextId++;
   placeAt(r.object, positions);
   r.lightType = vkg::kOmniLight;
+  // --shadow-light may name it too.
+  writtenLights.push_back({r.object.name, Track{r.object.name, positions, {}}, aiLightSource_POINT, file->lights.size() - 1});
   note(std::string(reason) + ": added the white \"" + r.object.name + "\" beside camera \"" + playing->track.name + "\"");
 }
 
@@ -940,7 +942,7 @@ bool Converter::addShadowLight() {
   const float close = radius / std::sin(playing->fovY * kPi / 360.0f);
   std::vector<glm::vec3> from, to;
   for (size_t f = 0; f < found->track.from.size(); ++f) {
-    const glm::vec3 d = found->track.towards[f];
+    const glm::vec3 d = f < found->track.towards.size() ? found->track.towards[f] : glm::vec3(0.0f, 0.0f, -1.0f);
     switch (found->type) {
       case aiLightSource_DIRECTIONAL:
       case aiLightSource_AMBIENT:
@@ -957,8 +959,12 @@ bool Converter::addShadowLight() {
         break;
     }
   }
+  // The target first, so that a reader of the file meets it before the light that names it.
+  shadowLightName = uniqueName(found->track.name + ".Shadow");
+  const int targetId = nextId++;
+  writeTarget(shadowLightName, targetId, -1, to);
   vkg::LightRecord& r = file->addLight();
-  r.object.name = uniqueName(found->track.name + ".Shadow");
+  r.object.name = shadowLightName;
   r.object.id = nextId++;
   placeAt(r.object, from);
   r.lightType = vkg::kTargetSpotLight;
@@ -966,9 +972,7 @@ bool Converter::addShadowLight() {
   r.multiplier = source.multiplier;
   r.cutoff = source.lightType == vkg::kFreeSpotLight ? source.cutoff : 90.0f;
   r.exponent = source.exponent;
-  r.targetId = nextId++;
-  shadowLightName = r.object.name;
-  writeTarget(shadowLightName, r.targetId, -1, to);
+  r.targetId = targetId;
   return true;
 }
 
