@@ -5,7 +5,5 @@ foreach(format png jpeg dds rgbe)
     list(APPEND FUZZ_SEED_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/seeds/${format})
   endif()
 endforeach()
-# (The JPEG seeds include a header that decodes to 1.6 million pixels of nothing: a libFuzzer
-# seed only, too slow for every replay.)
-file(GLOB picture_seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/png/*)
+file(GLOB picture_seeds ${CMAKE_CURRENT_SOURCE_DIR}/seeds/png/* ${CMAKE_CURRENT_SOURCE_DIR}/seeds/jpeg/*)
 list(APPEND FUZZ_REPLAY_INPUTS ${picture_seeds})

@@ -174,6 +174,12 @@ std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
 std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return {};
   int width = 0, height = 0, channels = 0;
+  // A header alone can claim millions of pixels, which the decoder then spends seconds
+  // making up: no real picture packs more than a few thousand pixels into a byte.
+  if (stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels) != 1 ||
+      width > 16384 || height > 16384 ||
+      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > 4096u * bytes.size() + 65536u)
+    return {};
   stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
   if (!pixels) return {};
   std::vector<uint8_t> png = encodePng(width, height, pixels);
