@@ -200,6 +200,7 @@ class Converter {
 
   void chooseAnimation();
   Frames worldFrames(const aiNode* node) const;
+  Frames targetWorldFrames(const aiNode* camera, const aiNode* target) const;
   void measureBox(const aiNode* node);
   void convertMaterials();
   void convertNode(const aiNode* node, int parentId);
@@ -311,6 +312,24 @@ void Converter::measureBox(const aiNode* node) {
         for (unsigned v = 0; v < m->mNumVertices; ++v) box.add(point(frames.back(), toGlm(m->mVertices[v])));
   }
   for (unsigned i = 0; i < node->mNumChildren; ++i) measureBox(node->mChildren[i]);
+}
+
+// The ASE reader hangs a camera's target under the camera with the offset between the two
+// positions as its translation, the camera's turn left out: the target's place is the
+// camera's parent's transform after the two translations.
+Frames Converter::targetWorldFrames(const aiNode* camera, const aiNode* target) const {
+  if (target->mParent != camera) return worldFrames(target);
+  Frames frames = camera->mParent ? worldFrames(camera->mParent) : Frames(static_cast<size_t>(frameCount), upright);
+  for (int f = 0; f < frameCount; ++f) {
+    const double seconds = static_cast<double>(f) / options.fps;
+    const auto translation = [&](const aiNode* n) {
+      const aiMatrix4x4 m = anim.animation ? localAt(n, anim, seconds) : n->mTransformation;
+      return glm::vec3(m.a4, m.b4, m.c4);
+    };
+    frames[static_cast<size_t>(f)] =
+        frames[static_cast<size_t>(f)] * glm::translate(glm::mat4(1.0f), translation(camera) + translation(target));
+  }
+  return frames;
 }
 
 Converter::Placement Converter::decompose(const glm::mat4& m) {
@@ -603,7 +622,7 @@ void Converter::writeCamera(const aiNode* node, const aiCamera& c, size_t index,
   // A target camera of 3ds Max files (3DS, ASE) looks at the node "<camera>.Target" at
   // every frame, whatever the importer made of its rotation.
   const aiNode* targetNode = scene.mRootNode->FindNode((std::string(node->mName.C_Str()) + ".Target").c_str());
-  const Frames targetFrames = targetNode ? worldFrames(targetNode) : Frames{};
+  const Frames targetFrames = targetNode ? targetWorldFrames(node, targetNode) : Frames{};
   const float radius = std::max(box.radius(), 1e-3f);
   Track track{name, {}, {}};
   bool tilted = false, movedNear = false, movedPlanes = false;
@@ -815,16 +834,24 @@ bool Converter::leavesDark(const WrittenCamera& camera) const {
   view.nearPlane = camera.nearPlane;
   view.farPlane = camera.farPlane;
   const glm::mat4 projection = viewMatrix(view);
-  size_t vertices = 0;
-  for (const WrittenMesh& m : writtenMeshes) vertices += file->meshes[m.record].positions.size();
-  const size_t step = std::max<size_t>(1, vertices / 50000);
+  // The middle of every face (of a sample of them in big models): the corners of a large
+  // face can all lie outside a picture that the face fills.
+  size_t faces = 0;
+  for (const WrittenMesh& m : writtenMeshes) faces += file->meshes[m.record].faces.size();
+  const size_t step = std::max<size_t>(1, faces / 50000);
   size_t seen = 0, lit = 0;
   for (const WrittenMesh& m : writtenMeshes) {
     const vkg::MeshRecord& mesh = file->meshes[m.record];
     const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(m.world)));
-    for (size_t v = 0; v < mesh.positions.size(); v += step) {
-      const glm::vec3 p = point(m.world, mesh.positions[v]);
-      const glm::vec3 n = glm::normalize(normalMatrix * mesh.normals[v]);
+    for (size_t f = 0; f < mesh.faces.size(); f += step) {
+      glm::vec3 middle(0.0f), normal(0.0f);
+      for (int32_t i : mesh.faces[f]) {
+        middle += mesh.positions[static_cast<size_t>(i)] / 3.0f;
+        normal += mesh.normals[static_cast<size_t>(i)];
+      }
+      const glm::vec3 p = point(m.world, middle);
+      if (glm::length(normal) == 0.0f) continue;
+      const glm::vec3 n = glm::normalize(normalMatrix * normal);
       const glm::vec4 clip = projection * glm::vec4(p, 1.0f);
       if (glm::dot(n, view.eye - p) <= 0.0f || clip.w <= 0.0f || std::fabs(clip.x) > clip.w ||
           std::fabs(clip.y) > clip.w || std::fabs(clip.z) > clip.w)
