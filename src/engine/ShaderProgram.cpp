@@ -9,6 +9,7 @@
 #include "base/Error.h"
 #include "base/LoadRecord.h"
 #include "base/Math.h"
+#include "engine/DefaultShaders.h"
 
 namespace {
 
@@ -91,9 +92,12 @@ ShaderProgram::ShaderProgram(const std::string& fileName, GLenum shaderType)
 void ShaderProgram::compile(const char* sourceFile, int line) {
   assertTrue(!fileName.empty(), sourceFile, line);
   MemoryFile* file = loadFile(fileName.c_str());
-  if (!file) reportErrorText(sourceFile, line, "Shader file not found: ", fileName.c_str(), true);
+  // The scene passes' programs are built in for data that has none of its own.
+  const char* builtIn = file ? nullptr : defaultShaderSource(fileName);
+  if (!file && !builtIn) reportErrorText(sourceFile, line, "Shader file not found: ", fileName.c_str(), true);
   // Sources are stored without a terminator.
-  const std::string text(reinterpret_cast<const char*>(file->data), file->size);
+  const std::string text =
+      file ? std::string(reinterpret_cast<const char*>(file->data), file->size) : std::string(builtIn ? builtIn : "");
   closeFile(file);
 
   const char* source = text.c_str();

@@ -16,9 +16,9 @@ CaptureSession::CaptureSession(const CommandLineOptions& options) : options_(opt
 
 CaptureSession::~CaptureSession() { demoClock.setCounter(nullptr); }
 
-bool CaptureSession::start(int width, int height, int* exitCode) {
+bool CaptureSession::start(int width, int height, int* exitCode, std::optional<uint32_t> endMs) {
   start_ = options_.startMs.value_or(demoStartTime);
-  const uint32_t end = options_.endMs.value_or(playbackEndTime);
+  const uint32_t end = endMs.value_or(options_.endMs.value_or(playbackEndTime));
   frames_ = captureFrameCount(start_, end, options_.fps);
   index_ = 0;
   if (frames_ == 0) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/ClockCounter.h"
@@ -24,9 +25,10 @@ class CaptureSession {
   CaptureSession& operator=(const CaptureSession&) = delete;
 
   // Opens the destination for the frames from the start (--start, else the demo's) to the
-  // end (--end, else the demo's). False, with one line on stderr and the exit code in
-  // *exitCode, when there is nothing to capture (2) or the destination cannot be opened (1).
-  bool start(int width, int height, int* exitCode);
+  // end (`end` when the run mode sets one, else --end, else the demo's). False, with one line
+  // on stderr and the exit code in *exitCode, when there is nothing to capture (2) or the
+  // destination cannot be opened (1).
+  bool start(int width, int height, int* exitCode, std::optional<uint32_t> end = std::nullopt);
 
   // The frame at demo time t, with the sound of its span.
   void renderFrame(uint32_t t);

@@ -65,6 +65,10 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                  "Play the unpacked demo in DIR (data/... beside soundtrack.ogg) and reload it, keeping the time, "
                  "whenever a file it read changes; problems are shown instead of ending the program")
       ->check(CLI::ExistingDirectory);
+  app.add_option("--view", options->viewFile,
+                 "Play FILE without a script: a scene (.vkg) or any model the asset importer reads (glTF, OBJ, FBX, "
+                 "COLLADA, 3DS, ...), converted on the fly; its animation loops, its first camera looks")
+      ->check(CLI::ExistingFile);
   auto* checkOption = app.add_option("--check", options->checkDirectory,
                                      "Read the demo without playing it (the unpacked tree DIR, else the archive in the "
                                      "working directory) and list every problem as file:line: message; exit code 1 "
@@ -125,6 +129,9 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                 "--profile");
   if (options->check && !options->checkDirectory.empty() && !options->dataDirectory.empty())
     return fail("--check DIR and --data both name the demo's directory: give one");
+  if (options->viewing() && (options->developing() || options->check || !options->recordFile.empty()))
+    return fail("--view plays one file without a demo: it does not go with --dev, --check or --record (--capture "
+                "writes its frames)");
   if (options->developing() && !options->dataDirectory.empty())
     return fail("--dev DIR names the demo's directory already: leave out --data");
   options->sync = syncOption->count() > 0;

@@ -30,6 +30,8 @@ struct CommandLineOptions {
   std::string devDirectory;
   bool check = false;
   std::string checkDirectory;  // empty: the working directory (or --data)
+  // --view FILE: a scene file or a model, played without a script.
+  std::string viewFile;
 
   // Live sync with a tracker editor: --sync [HOST:PORT] connects to it; --sync-row MS sets
   // the row length (0: the script's DEMO_BEAT), --sync-track asks for more tracks,
@@ -43,9 +45,10 @@ struct CommandLineOptions {
 
   bool capturing() const { return !captureDirectory.empty() || !recordFile.empty(); }
   bool developing() const { return !devDirectory.empty(); }
+  bool viewing() const { return !viewFile.empty(); }
   // Nobody can answer a dialog headless or while frames are captured; a demo maker
   // reloading for the hundredth time does not want one either.
-  bool showDialog() const { return !noDialog && !headless && !capturing() && !developing() && !check; }
+  bool showDialog() const { return !noDialog && !headless && !capturing() && !developing() && !check && !viewing(); }
 };
 
 struct CommandLineResult {

@@ -7,6 +7,7 @@
 #include "launcher/CommandLine.h"
 
 class CaptureSession;
+struct ViewedScene;
 
 struct RunContext {
   const CommandLineOptions& options;
@@ -14,5 +15,6 @@ struct RunContext {
   int width = 0;
   int height = 0;
   CaptureSession* capture = nullptr;  // set while frames are captured or recorded
+  const ViewedScene* view = nullptr;  // --view: the scene or model prepared before the window
   int exitCode = 0;                   // what the process will end with
 };

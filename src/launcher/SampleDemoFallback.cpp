@@ -11,7 +11,7 @@ fs::path installedSampleDemo(const fs::path& executable) {
 
 std::optional<fs::path> sampleDemoFallback(const CommandLineOptions& options, const fs::path& workingDirectory,
                                            const fs::path& executable, const char* archiveName) {
-  if (!options.dataDirectory.empty() || options.developing() || options.check) return std::nullopt;
+  if (!options.dataDirectory.empty() || options.developing() || options.check || options.viewing()) return std::nullopt;
   if (workingDirectory.empty() || executable.empty()) return std::nullopt;
   std::error_code error;
   // Anything by that name, or a name that cannot be looked at, counts as the user's demo: a

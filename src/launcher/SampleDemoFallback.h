@@ -14,7 +14,7 @@ struct CommandLineOptions;
 std::filesystem::path installedSampleDemo(const std::filesystem::path& executable);
 
 // The directory to play instead of `workingDirectory`, or nothing. Only a run that plays
-// the working directory's demo is redirected (not --data, --dev or --check), only when that
+// the working directory's demo is redirected (not --data, --dev, --check or --view), only when that
 // directory holds no `archiveName`, and only to a sample demo that holds one.
 std::optional<std::filesystem::path> sampleDemoFallback(const CommandLineOptions& options,
                                                         const std::filesystem::path& workingDirectory,

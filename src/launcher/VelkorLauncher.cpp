@@ -32,6 +32,7 @@
 #include "launcher/SampleDemoFallback.h"
 #include "launcher/SettingsDialog.h"
 #include "launcher/SyncLink.h"
+#include "launcher/ViewMode.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
@@ -53,6 +54,8 @@ struct WindowMode {
 };
 
 constexpr WindowMode kWindowModes[] = {
+    // ViewMode.cpp: one scene file or model, without a script of the demo maker's.
+    {"view", [](const CommandLineOptions& o) { return o.viewing(); }, runViewMode},
     // DevMode.cpp: the unpacked tree being made, reloaded in place when a file changes.
     {"dev", [](const CommandLineOptions& o) { return o.developing(); }, runDevMode},
     // PlayMode.cpp: the packed demo, reloaded and started again on Space.
@@ -140,11 +143,13 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
 
   // While a demo is being made it is read from its unpacked tree, names matched the way the
   // archive will match them.
-  if (options_.developing()) setDiskNamesLikeArchive(true);
+  if (options_.developing() || options_.viewing()) setDiskNamesLikeArchive(true);
   else openArchive(kArchiveName, kArchivePassword);
   // The first load's pictures start decoding while the loading picture is being shown.
-  readPicturesAhead(kDemoScript);
-  showLoadingScreen(window_);
+  if (!options_.viewing()) {
+    readPicturesAhead(kDemoScript);
+    showLoadingScreen(window_);
+  }
 
   std::optional<CaptureSession> capture;
   if (options_.capturing()) capture.emplace(options_);
@@ -159,7 +164,7 @@ void VelkorLauncher::runDemo(int height, int width, bool music, bool fullscreen,
   if (options_.sync) sync = std::make_unique<SyncLink>(options_);
   setActiveSyncLink(sync.get());
 
-  RunContext run{options_, window_, width, height, capture ? &*capture : nullptr};
+  RunContext run{options_, window_, width, height, capture ? &*capture : nullptr, &view_};
   windowModeFor(options_).run(run);
   exitCode_ = run.exitCode;
   setActiveSyncLink(nullptr);
@@ -190,6 +195,7 @@ int launcherMain(int argc, const char* const* argv) {
     options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
   if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
   if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
+  if (options.viewing()) options.viewFile = std::filesystem::absolute(options.viewFile).string();
   if (options.sync) options.syncOut = syncSaveDirectory(options);
   syncRowMs = options.syncRowMs;
   syncTracks().setPatterns(options.syncTracks);
@@ -198,6 +204,16 @@ int launcherMain(int argc, const char* const* argv) {
     return 2;
   }
   if (options.check) return checkDemo(options);  // DemoCheck.cpp: no window, no frames
+  ViewedScene view;
+  if (options.viewing()) {
+    // A view has no soundtrack.
+    options.noMusic = true;
+    if (!prepareView(options.viewFile, view)) return 1;
+    if (!view.workingDirectory.empty() && chdir(view.workingDirectory.c_str()) != 0) {
+      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
   std::error_code noDirectory;
   if (const auto sample = sampleDemoFallback(options, std::filesystem::current_path(noDirectory),
                                              runningExecutable(), kArchiveName)) {
@@ -227,6 +243,7 @@ int launcherMain(int argc, const char* const* argv) {
     frameProfile = &profile;
   }
   VelkorLauncher launcher(options);
+  launcher.setView(view);
   launcher.InitInstance();
   int exitCode = launcher.exitCode();
   if (frameProfile) {

@@ -6,6 +6,7 @@
 
 #include "base/VelkorWindow.h"
 #include "launcher/CommandLine.h"
+#include "launcher/ViewMode.h"
 
 class VelkorLauncher {
  public:
@@ -18,12 +19,16 @@ class VelkorLauncher {
   // Everything from the demo window to quit.
   void runDemo(int height, int width, bool music, bool fullscreen, int fsaa);
 
+  // --view: what prepareView found (before the window).
+  void setView(const ViewedScene& view) { view_ = view; }
+
   // 0 after a normal quit or a finished capture; otherwise the code the process ends with.
   int exitCode() const { return exitCode_; }
 
  private:
   CommandLineOptions options_;
   VelkorWindow window_;
+  ViewedScene view_;
   int exitCode_ = 0;
 };
 

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/Display.h"
+#include "base/Random.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/ScriptLoader.h"
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
 #include "effects/LayerEffects.h"
-#include "base/Display.h"
-#include "base/Random.h"
 #include "support/GlTestContext.h"
 #include "support/TempDir.h"
 

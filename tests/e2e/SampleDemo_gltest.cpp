@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "launcher/LauncherState.h"
-#include "platform/Events.h"
 #include "launcher/VelkorLauncher.h"
+#include "platform/Events.h"
 #include "support/Program.h"
 #include "support/TempDir.h"
 

@@ -15,10 +15,10 @@
 #include "resources/ImageWriters.h"
 #include "support/GlState.h"
 #include "support/GlTestContext.h"
-#include "support/TempDir.h"
-#include "support/TestEffects.h"
 #include "support/PartScenes.h"
 #include "support/SimulationScenes.h"
+#include "support/TempDir.h"
+#include "support/TestEffects.h"
 #include "support/VkgScenes.h"
 
 namespace {

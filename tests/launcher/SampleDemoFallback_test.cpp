@@ -35,6 +35,7 @@ class SampleDemoFallback : public ::testing::Test {
     fs::create_directories(root / "empty");
     root.write("own/data.vkd", "archive");
     root.write("musiconly/soundtrack.ogg", "music");
+    root.write("models/cube.obj", "v 0 0 0\n");
     fs::create_directories(root / "dangling");
     fs::create_symlink(root / "nowhere/data.vkd", root / "dangling/data.vkd");
   }
@@ -72,6 +73,7 @@ TEST_F(SampleDemoFallback, PlaysTheSampleOnlyWhereThereIsNoDemoAndNoDemoIsNamed)
       {"installed, --dev", {"--dev", demo}, "empty", "prefix/bin/demoengine", false},
       {"installed, --check", {"--check"}, "empty", "prefix/bin/demoengine", false},
       {"installed, --check DIR", {"--check", demo}, "empty", "prefix/bin/demoengine", false},
+      {"installed, --view", {"--view", root.str() + "/models/cube.obj"}, "empty", "prefix/bin/demoengine", false},
       {"build tree, empty directory", {}, "empty", "build/demoengine", false},
       {"installed, sample without its archive", {}, "empty", "emptied/bin/demoengine", false},
   };

@@ -118,8 +118,12 @@ TEST_F(VkgTool, GltfConvertsToATreeThatPlaysItsAnimation) {
   EXPECT_NE(info.out.find("\n  object \"Root\""), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("\n    mesh \"Arm\" id 2 at (0, 0, 0), material 1: 4 vertices, 2 faces"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("\n      object \"Hand\" id 3 at (0, 2, 0), keys 26 position"), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find("\n    camera \"Cam\" id 4 at (0, 0, 10)"), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find("\n    object \"Cam.Target\" id 5 at (0, 0, -90)"), std::string::npos) << info.out;
+  // glTF's yfov 0.8 (45.8°) is the vertical angle the engine plays; the target is where the
+  // camera looks, at the model's depth.
+  EXPECT_NE(info.out.find("\n    camera \"Cam\" id 4 at (0, 0, 10), field of view 58.8° across (45.8° high)"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("\n    object \"Cam.Target\" id 5 at (0, 0, 0)"), std::string::npos) << info.out;
 
   Scene* scene = SceneLoaderVKG::load("data/scenes/arm.vkg", "data/texturesCompressed/", "data/textures/");
   ASSERT_NE(scene, nullptr) << SceneLoaderVKG::lastFailure();

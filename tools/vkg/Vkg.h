@@ -5,15 +5,15 @@
 #include <cstdio>
 #include <string>
 
+#include "modelImport/ModelConverter.h"
+
 // The header, the frame range and every record of FILE as a tree; 1 with the reader's
 // reason when the file cannot be played.
 int printInfo(const std::string& path, std::FILE* out);
 
-struct ConvertOptions {
-  int fps = 25;        // animation keys per second (the frame step is 1000 / fps units)
-  float scale = 1.0f;  // applied to the whole model
-};
-
-// Reads a model (glTF 2.0, OBJ, FBX, COLLADA, 3DS, and what else the importer reads) and
-// writes it as a .vkg scene. What the scene format cannot hold is named on stderr.
-int convertModel(const std::string& input, const std::string& output, const ConvertOptions& options);
+// Reads a model (glTF 2.0, OBJ, FBX, COLLADA, 3DS, and what else the importer reads),
+// writes it as a .vkg scene and its pictures into `textureFolder` ("" for the default
+// folder of the output), and prints the model's size on `out`. What the scene format cannot
+// hold, and what was approximated, is named on stderr.
+int convertModel(const std::string& input, const std::string& output, const std::string& textureFolder,
+                 const modelimport::ConvertOptions& options, std::FILE* out);
