@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "demoSystem/Timeline.h"
+#include "demoSystem/DemoValues.h"
 
 uint32_t syncRowMs = 0;
 

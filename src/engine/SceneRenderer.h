@@ -5,7 +5,8 @@
 // shadow, and the seven programs of the passes (data/shaders/*.cg). One per process,
 // initialised by the first scene; nothing is released before exit.
 //
-// The passes themselves are Scene operations (Scene.h), written in SceneRenderer.cpp.
+// The passes themselves are Scene operations (Scene.h, written in Scene.cpp), which use
+// what is shared here; nothing here knows a scene.
 //
 // What the programs compute (their texts are data files):
 //   depth information: red = eye distance / far plane, green = blur amount (the distance
