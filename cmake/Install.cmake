@@ -2,7 +2,7 @@
 #   bin/demoengine, bin/vkd, bin/vkg
 #   share/demoengine/sample/   the sample demo, played when there is no other demo
 #   share/man/man1/            a manual page per program, made from its --help by help2man
-#   share/doc/demoengine/      the README
+#   share/doc/demoengine/      the README and the licence (as Debian names it, "copyright")
 # Everything is found relative to the program, so the tree runs wherever it is unpacked.
 include(GNUInstallDirs)
 
@@ -29,6 +29,7 @@ else()
 endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${DE_DOC_INSTALL_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${DE_DOC_INSTALL_DIR} RENAME copyright)
 
 # --- manual pages ---------------------------------------------------------------------
 # help2man reads each program's --help (and each of its commands' --help, see
