@@ -39,24 +39,28 @@ int maxLights() {
 }
 
 // Every pass keeps the state it found: attributes, client arrays and both matrices.
+void pushPassState() {
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+}
+
+void popPassState() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
 class PassState {
  public:
-  PassState() {
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-  }
-  ~PassState() {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-  }
+  PassState() { pushPassState(); }
+  ~PassState() { popPassState(); }
   PassState(const PassState&) = delete;
   PassState& operator=(const PassState&) = delete;
 };
@@ -385,22 +389,10 @@ void Scene::beginPass() const {
   // A material someone left in effect ends before this pass pushes its own state, so that
   // the pops pair up.
   Material::releaseApplied();
-  glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
+  pushPassState();
 }
 
-void Scene::endPass() const {
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glPopClientAttrib();
-  glPopAttrib();
-}
+void Scene::endPass() const { popPassState(); }
 
 void Scene::setCommonState() const {
   const glm::vec4 black(0.0f, 0.0f, 0.0f, 1.0f);

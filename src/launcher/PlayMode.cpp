@@ -1,5 +1,7 @@
 #include "launcher/PlayMode.h"
 
+#include <optional>
+
 #include "demoSystem/DemoClock.h"
 #include "demoSystem/DemoValues.h"
 #include "demoSystem/Timeline.h"
@@ -9,6 +11,18 @@
 #include "launcher/FrameLoop.h"
 #include "launcher/LauncherState.h"
 #include "launcher/SyncLink.h"
+
+LoopExit playFrames(RunContext& run, std::optional<uint32_t> end) {
+  if (CaptureSession* capture = run.capture)
+    return runFrames(run.window, [capture](uint32_t t) { capture->renderFrame(t); },
+                     [&run, capture](uint32_t) { capture->afterFrame(run.width, run.height, &run.exitCode); });
+  if (end)
+    return runFrames(run.window, [last = *end](uint32_t t) {
+      renderFrame(t);
+      if (t >= last) quitRequested = true;
+    });
+  return runFrames(run.window, [](uint32_t t) { renderFrame(t); });
+}
 
 void runPlayMode(RunContext& run) {
   const CommandLineOptions& options = run.options;
@@ -28,21 +42,10 @@ void runPlayMode(RunContext& run) {
     firstLoad = false;
     inputEnabled = true;
 
-    LoopExit exit;
-    if (capture) {
-      exit = runFrames(run.window, [capture](uint32_t t) { capture->renderFrame(t); },
-                       [&run, capture](uint32_t) { capture->afterFrame(run.width, run.height, &run.exitCode); });
-    } else if (options.headless || options.endMs) {
-      // Nobody can press Escape on a headless run: it ends after the frame that reached the
-      // end.
-      const uint32_t end = options.endMs.value_or(playbackEndTime);
-      exit = runFrames(run.window, [end](uint32_t t) {
-        renderFrame(t);
-        if (t >= end) quitRequested = true;
-      });
-    } else {
-      exit = runFrames(run.window, [](uint32_t t) { renderFrame(t); });
-    }
+    // Nobody can press Escape on a headless run: it ends after the frame that reached the end.
+    std::optional<uint32_t> end;
+    if (options.headless || options.endMs) end = options.endMs.value_or(playbackEndTime);
+    const LoopExit exit = playFrames(run, end);
     if (exit == LoopExit::Quit) break;
   }
 }

@@ -19,6 +19,7 @@
 #include "engine/SceneLoaderVKG.h"
 #include "launcher/CaptureMode.h"
 #include "launcher/FrameLoop.h"
+#include "launcher/PlayMode.h"
 #include "launcher/LauncherState.h"
 #include "modelImport/ModelConverter.h"
 #include "sceneFile/VKGFile.h"
@@ -161,19 +162,7 @@ void runViewMode(RunContext& run) {
     first = false;
     inputEnabled = true;
 
-    LoopExit exit;
-    if (capture) {
-      exit = runFrames(run.window, [capture](uint32_t t) { capture->renderFrame(t); },
-                       [&run, capture](uint32_t) { capture->afterFrame(run.width, run.height, &run.exitCode); });
-    } else if (endMs) {
-      const uint32_t end = *endMs;
-      exit = runFrames(run.window, [end](uint32_t t) {
-        renderFrame(t);
-        if (t >= end) quitRequested = true;
-      });
-    } else {
-      exit = runFrames(run.window, [](uint32_t t) { renderFrame(t); });
-    }
+    const LoopExit exit = playFrames(run, endMs);
     if (exit == LoopExit::Quit) break;
   }
 }
