@@ -192,6 +192,11 @@ bool jpegDecodeInto(JpegDecode* d, const uint8_t* bytes, size_t size) {
   // Rows are delivered tightly packed: the rest of the system reads them that way.
   const uint64_t rowBytes = width * channels;
   if (width == 0 || height == 0 || rowBytes * height > kMaxImageBytes) return false;
+  // A Huffman-coded scan spends at least one bit on every 8 × 8 block of the full-size
+  // component (its DC code), so a file holds at most 512 pixels a byte: a header promising
+  // far more is a fragment, refused before its grey fill is allocated and converted.
+  // Arithmetic coding has no such floor.
+  if (!d->info.arith_code && width * height > uint64_t{size} * 1024 + 65536) return false;
 
   d->image = new (std::nothrow) Image;
   d->rows = new (std::nothrow) JSAMPROW[height];

@@ -277,6 +277,24 @@ TEST_F(ImageFiles, BrokenJpegsNeverCrash) {
   }
 }
 
+TEST_F(ImageFiles, AJpegHeaderPromisingFarMorePixelsThanItsBytesCanHoldIsRefused) {
+  const Bytes flat = encodeJpeg(16, 16, 3, Bytes(16 * 16 * 3, 90));
+  // The frame header (FF C0, length, precision) gives the height, then the width.
+  const uint8_t sof[] = {0xFF, 0xC0};
+  const size_t at = std::search(flat.begin(), flat.end(), std::begin(sof), std::end(sof)) - flat.begin();
+  ASSERT_LT(at + 9, flat.size());
+  Bytes huge = flat;
+  huge[at + 5] = huge[at + 7] = 0x20;  // 8192 × 8192 from a few hundred bytes
+  huge[at + 6] = huge[at + 8] = 0x00;
+  EXPECT_EQ(save("huge.jpg", huge), nullptr);
+  // A large flat picture compresses well, yet stays far within what its bytes can hold.
+  const Bytes big = encodeJpeg(1024, 1024, 1, Bytes(1024 * 1024, 200), 50);
+  auto decoded = save("big.jpg", big);
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(decoded->width, 1024);
+  EXPECT_GT(1024u * 1024u / big.size(), 64u) << big.size();  // over 64 pixels a byte
+}
+
 // The scans of a progressive file repeated until it holds `scans` of them.
 Bytes withScansRepeated(const Bytes& progressive, int scansInFile, int scans) {
   const uint8_t sos[] = {0xFF, 0xDA};
