@@ -287,6 +287,12 @@ TEST_F(ImageFiles, AJpegHeaderPromisingFarMorePixelsThanItsBytesCanHoldIsRefused
   huge[at + 5] = huge[at + 7] = 0x20;  // 8192 × 8192 from a few hundred bytes
   huge[at + 6] = huge[at + 8] = 0x00;
   EXPECT_EQ(save("huge.jpg", huge), nullptr);
+  // The JPEG fuzz target's finding: 477 bytes claiming 1536 × 39680 pixels of four channels.
+  std::ifstream in(DE_SOURCE_DIR "/tests/regressions/jpeg/timeout-bb0f643afc0a2e19a3ceee9e1dc54d55c7213c1f",
+                   std::ios::binary);
+  const Bytes finding{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(finding.size(), 477u);
+  EXPECT_EQ(save("finding.jpg", finding), nullptr);
   // A large flat picture compresses well, yet stays far within what its bytes can hold.
   const Bytes big = encodeJpeg(1024, 1024, 1, Bytes(1024 * 1024, 200), 50);
   auto decoded = save("big.jpg", big);
