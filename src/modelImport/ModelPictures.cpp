@@ -161,6 +161,20 @@ std::optional<fs::path> locate(const std::string& folder, const std::string& wri
   return std::nullopt;
 }
 
+// Whether every chunk of a PNG lies within its bytes. The decoder grows its buffer to what
+// a chunk header claims before reading it, so one forged length asks for gigabytes.
+bool pngChunksFit(const std::vector<uint8_t>& bytes) {
+  size_t at = 8;
+  while (bytes.size() - at >= 12) {
+    const uint32_t length = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 |
+                            uint32_t(bytes[at + 2]) << 8 | uint32_t(bytes[at + 3]);
+    if (length > bytes.size() - at - 12) return false;
+    if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) return true;
+    at += 12 + size_t(length);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
@@ -173,6 +187,7 @@ std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
 
 std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return {};
+  if (pictureFormatOf(bytes) == PictureFormat::Png && !pngChunksFit(bytes)) return {};
   int width = 0, height = 0, channels = 0;
   // A header alone can claim millions of pixels, which the decoder then spends seconds
   // making up: no real picture packs more than a few thousand pixels into a byte.

@@ -49,4 +49,37 @@ TEST(ModelPictures, PicturesTheEngineCannotReadBecomeRgbaPng) {
   EXPECT_TRUE(modelimport::convertToPng({1, 2, 3, 4}).empty());
 }
 
+// A 16-bit greyscale PNG (which the engine does not read, so it is converted) cut or forged in
+// its chunk lengths is refused before decoding; whole, it converts.
+TEST(ModelPictures, APngWhoseChunksClaimMoreThanItsBytesIsNotConverted) {
+  const auto chunk = [](std::vector<uint8_t>& out, const char* type, std::vector<uint8_t> data, uint32_t length) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(length >> shift));
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    out.insert(out.end(), 4, 0);  // the CRC, which the decoder does not check
+  };
+  // One 16-bit grey pixel: filter byte 0 and the sample 0x8000, stored uncompressed.
+  const std::vector<uint8_t> ihdr = {0, 0, 0, 1, 0, 0, 0, 1, 16, 0, 0, 0, 0};
+  const std::vector<uint8_t> idat = {0x78, 0x01, 0x01, 3, 0, 0xFC, 0xFF, 0, 0x80, 0, 0x01, 0x03, 0x00, 0x81};
+  const auto png = [&](uint32_t idatLength, bool end) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    chunk(out, "IHDR", ihdr, 13);
+    chunk(out, "IDAT", idat, idatLength);
+    if (end) chunk(out, "IEND", {}, 0);
+    return out;
+  };
+  const std::vector<uint8_t> whole = png(uint32_t(idat.size()), true);
+  ASSERT_FALSE(modelimport::engineReads(whole));
+  const std::vector<uint8_t> converted = modelimport::convertToPng(whole);
+  ASSERT_FALSE(converted.empty());
+  EXPECT_TRUE(modelimport::engineReads(converted));
+
+  // The fuzzer's finding: a whole first IDAT, then one claiming almost 2 GiB.
+  std::vector<uint8_t> second = png(uint32_t(idat.size()), false);
+  chunk(second, "IDAT", {}, 0x7FFFFF00u);
+  for (const std::vector<uint8_t>& bad : {png(0x40000000u, true), png(0xFFFFFFFFu, true), second,
+                                          png(uint32_t(idat.size()) + 1, false), png(uint32_t(idat.size()), false)})
+    EXPECT_TRUE(modelimport::convertToPng(bad).empty());
+}
+
 }  // namespace
