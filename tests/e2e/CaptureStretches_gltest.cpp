@@ -17,54 +17,21 @@
 #include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
 #include "support/FakeFfmpeg.h"
-#include "support/GlTestContext.h"
 #include "support/Program.h"
+#include "support/SampleDemo.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kDemoDir = fs::path(DE_BINARY_DIR) / "demo";
-
 // Times from defs.script.
 constexpr int kBar = 1920;
 constexpr int kDrop = 30720, kScenes = 107520, kSwarm = 138240;
 
-class CaptureStretches : public testing::Test {
+class CaptureStretches : public SampleDemoTest<EffectList> {
  protected:
-  static constexpr int kWidth = 200, kHeight = 150;
   static constexpr size_t kFrameBytes = static_cast<size_t>(kWidth) * kHeight * 3;
-
-  static void SetUpTestSuite() {
-    if (fs::exists(kDemoDir / "data.vkd")) gl = new GlTestContext(kWidth, kHeight);
-  }
-  static void TearDownTestSuite() {
-    delete gl;
-    gl = nullptr;
-  }
-
-  void SetUp() override {
-    if (!gl) GTEST_SKIP() << "the sample demo is not built here";
-    ASSERT_TRUE(gl->ok());
-    previous = fs::current_path();
-    fs::current_path(kDemoDir);
-    musicEnabled = false;
-    screenWidth = kWidth;
-    screenHeight = kHeight;
-    queryGlCaps();
-    checkExtensions();
-    chooseFloatTextureFormat();
-    openArchive(kArchiveName, kArchivePassword);
-    drawLoadingScreen();
-    effectRegistry = &registry;
-  }
-  void TearDown() override {
-    if (previous.empty()) return;
-    registry.clear();
-    effectRegistry = nullptr;
-    fs::current_path(previous);
-  }
 
   // Frames at start, start + 40 ms, … drawn from a fresh load, each read back before the
   // swap: GL_RGB, rows packed, bottom row first.
@@ -82,10 +49,6 @@ class CaptureStretches : public testing::Test {
     }
     return frames;
   }
-
-  static inline GlTestContext* gl = nullptr;
-  EffectList registry;
-  fs::path previous;
 };
 
 // Channel values of a capture's frame (rows top first) unlike the drawn one (bottom first).

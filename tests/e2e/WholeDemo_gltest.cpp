@@ -21,15 +21,13 @@
 #include "effects/Grids.h"
 #include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
-#include "support/GlTestContext.h"
 #include "support/Program.h"
+#include "support/SampleDemo.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const fs::path kDemoDir = fs::path(DE_BINARY_DIR) / "demo";
 
 // Times from defs.script.
 constexpr int kBar = 1920;
@@ -56,43 +54,8 @@ class TypeRecordingList final : public EffectRegistry {
   std::set<std::string> types;
 };
 
-class WholeDemo : public testing::Test {
+class WholeDemo : public SampleDemoTest<TypeRecordingList> {
  protected:
-  static constexpr int kWidth = 200, kHeight = 150;
-
-  // One context for the suite, as the program has one: the effects keep process-wide
-  // render targets that belong to the context they were made in.
-  static void SetUpTestSuite() {
-    if (fs::exists(kDemoDir / "data.vkd")) gl = new GlTestContext(kWidth, kHeight);
-  }
-  static void TearDownTestSuite() {
-    delete gl;
-    gl = nullptr;
-  }
-
-  void SetUp() override {
-    if (!gl) GTEST_SKIP() << "the sample demo is not built here";
-    ASSERT_TRUE(gl->ok());
-    previous = fs::current_path();
-    fs::current_path(kDemoDir);
-    // The program's start-up, without a window of its own and without music.
-    musicEnabled = false;
-    screenWidth = kWidth;
-    screenHeight = kHeight;
-    queryGlCaps();
-    checkExtensions();
-    chooseFloatTextureFormat();
-    openArchive(kArchiveName, kArchivePassword);
-    drawLoadingScreen();
-    effectRegistry = &registry;
-  }
-  void TearDown() override {
-    if (previous.empty()) return;
-    registry.clear();
-    effectRegistry = nullptr;
-    fs::current_path(previous);
-  }
-
   // The frame at demo time t as the screen shows it, rows top to bottom as in a capture.
   RgbImage frameAt(uint32_t t) {
     renderFrame(t);
@@ -120,10 +83,6 @@ class WholeDemo : public testing::Test {
     effect->active.setKeys(keys);
     return image;
   }
-
-  static inline GlTestContext* gl = nullptr;
-  TypeRecordingList registry;
-  fs::path previous;
 };
 
 TEST_F(WholeDemo, TheScriptInsertsEveryTypeOfTheTable) {
