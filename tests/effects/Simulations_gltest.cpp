@@ -189,6 +189,31 @@ int largestChangeNear(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
   return largest;
 }
 
+// Pixels of two square frames that differ by more than 8 levels: how many, and how many of
+// them lie outside the on-screen outline (one pixel of slack) of the box low…high in the
+// space `world` maps to the world.
+struct BoxChange {
+  int changed = 0, outside = 0;
+};
+BoxChange changeAroundBox(const std::vector<uint8_t>& shown, const std::vector<uint8_t>& without, int size,
+                          const CameraProbe& probe, const glm::mat4& world, glm::vec3 low, glm::vec3 high) {
+  glm::vec2 lo(1e9f), hi(-1e9f);
+  for (int corner = 0; corner < 8; ++corner) {
+    const glm::vec3 p((corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y, (corner & 4) ? high.z : low.z);
+    const glm::vec2 w = probe.window(world * glm::vec4(p, 1));
+    lo = glm::min(lo, w);
+    hi = glm::max(hi, w);
+  }
+  BoxChange change;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+      if (std::abs(brightest(shown, size, x, y) - brightest(without, size, x, y)) > 8) {
+        ++change.changed;
+        if (x + 0.5f < lo.x - 1 || x + 0.5f > hi.x + 1 || y + 0.5f < lo.y - 1 || y + 0.5f > hi.y + 1) ++change.outside;
+      }
+  return change;
+}
+
 }  // namespace
 
 TEST_F(Simulations, BoidsKeepToTheUnitSphereAndALoneBoidOnlySeeksTheGoal) {
@@ -459,22 +484,9 @@ TEST_F(Simulations, MetaballSurfaceShowsInsideItsBoxAroundEveryBall) {
   blobs.surface()->visible = true;
   const glm::mat4& world = blobs.surface()->world;
   // The grid's box: −19 … 18 in the surface's own units.
-  glm::vec2 lo(1e9f), hi(-1e9f);
-  for (int corner = 0; corner < 8; ++corner) {
-    const glm::vec3 p((corner & 1) ? 18 : -19, (corner & 2) ? 18 : -19, (corner & 4) ? 18 : -19);
-    const glm::vec2 w = probe->window(world * glm::vec4(p, 1));
-    lo = glm::min(lo, w);
-    hi = glm::max(hi, w);
-  }
-  int changed = 0, outside = 0;
-  for (int y = 0; y < kPicture; ++y)
-    for (int x = 0; x < kPicture; ++x)
-      if (std::abs(brightest(shown, kPicture, x, y) - brightest(without, kPicture, x, y)) > 8) {
-        ++changed;
-        if (x + 0.5f < lo.x - 1 || x + 0.5f > hi.x + 1 || y + 0.5f < lo.y - 1 || y + 0.5f > hi.y + 1) ++outside;
-      }
-  EXPECT_GT(changed, 200);
-  EXPECT_EQ(outside, 0);
+  const BoxChange change = changeAroundBox(shown, without, kPicture, *probe, world, glm::vec3(-19), glm::vec3(18));
+  EXPECT_GT(change.changed, 200);
+  EXPECT_EQ(change.outside, 0);
   for (const glm::dvec3& c : blobs.surface()->balls.centres) {
     const glm::vec2 at = probe->window(world * glm::vec4(glm::vec3(c), 1));
     EXPECT_GT(largestChangeNear(shown, without, kPicture, kPicture, at, 1), 8) << c.x << ", " << c.y << ", " << c.z;
@@ -508,23 +520,11 @@ TEST_F(Simulations, SceneSmokeShowsWhereItsSourceIsInsideItsCube) {
     std::fill(smoke->solver.dens.begin(), smoke->solver.dens.end(), 0.0f);
     const std::vector<uint8_t> without = frameIn(effect, 800, kPicture);
     const glm::mat4& world = smoke->world;
-    glm::vec2 lo(1e9f), hi(-1e9f);
-    for (int corner = 0; corner < 8; ++corner) {
-      const glm::vec3 p((corner & 1) ? 0.5f : -0.5f, (corner & 2) ? 0.5f : -0.5f, (corner & 4) ? 0.5f : -0.5f);
-      const glm::vec2 w = probe->window(world * glm::vec4(p, 1));
-      lo = glm::min(lo, w);
-      hi = glm::max(hi, w);
-    }
-    int changed = 0, outside = 0;
-    for (int y = 0; y < kPicture; ++y)
-      for (int x = 0; x < kPicture; ++x)
-        if (std::abs(brightest(shown, kPicture, x, y) - brightest(without, kPicture, x, y)) > 8) {
-          ++changed;
-          if (x + 0.5f < lo.x - 1 || x + 0.5f > hi.x + 1 || y + 0.5f < lo.y - 1 || y + 0.5f > hi.y + 1) ++outside;
-        }
+    const BoxChange change =
+        changeAroundBox(shown, without, kPicture, *probe, world, glm::vec3(-0.5f), glm::vec3(0.5f));
     const glm::vec2 at = probe->window(world * glm::vec4(smokeCell(n, c.sourceCell), 1));
-    EXPECT_GT(changed, 50) << c.scene;
-    EXPECT_EQ(outside, 0) << c.scene;
+    EXPECT_GT(change.changed, 50) << c.scene;
+    EXPECT_EQ(change.outside, 0) << c.scene;
     EXPECT_GT(largestChangeNear(shown, without, kPicture, kPicture, at, 1), 30) << c.scene;
   }
 }
