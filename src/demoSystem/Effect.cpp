@@ -45,27 +45,41 @@ Effect::Effect(const std::string& instanceName) : name(instanceName) {
   BlendEquation.value = 0;
 
   const int32_t none = Variable::kNoStringTable;
-  registerVariable(&Speed, "Speed", none, Variable::kFloat);
-  registerVariable(&SpectrumStr, "SpectrumStr", none, Variable::kFloat);
-  registerVariable(&Pattern, "Pattern", none, Variable::kString);
-  registerVariable(&Factor0, "Factor0", none, Variable::kFloat);
-  registerVariable(&Factor1, "Factor1", none, Variable::kFloat);
-  registerVariable(&Factor2, "Factor2", none, Variable::kFloat);
-  registerVariable(&Factor3, "Factor3", none, Variable::kFloat);
-  registerVariable(&BlendSrc, "BlendSrc", none, Variable::kInteger);
-  registerVariable(&BlendDst, "BlendDst", none, Variable::kInteger);
-  registerVariable(&BlendEquation, "BlendEquation", none, Variable::kInteger);
+  registerVariable(&Speed, "Speed", none, Variable::kFloat, "rate of the local clock: scaled time = Speed × 0.2 × ms since INIT");
+  registerVariable(&SpectrumStr, "SpectrumStr", none, Variable::kFloat, "scales the pulse of event 5 (music-reactive kick)");
+  registerVariable(&Pattern, "Pattern", none, Variable::kString, "beat pattern of pattern-following types, one character per DEMO_BEAT step");
+  registerVariable(&Factor0, "Factor0", none, Variable::kFloat, "free parameter 0 (handed to the fragment program's factors where the type does)");
+  registerVariable(&Factor1, "Factor1", none, Variable::kFloat, "free parameter 1");
+  registerVariable(&Factor2, "Factor2", none, Variable::kFloat, "free parameter 2");
+  registerVariable(&Factor3, "Factor3", none, Variable::kFloat, "free parameter 3");
+  registerVariable(&BlendSrc, "BlendSrc", none, Variable::kInteger, "blend source factor code: 0 ZERO, 1 ONE, 2 SRC_COLOR, 3 1-SRC_COLOR, 4 SRC_ALPHA, 5 1-SRC_ALPHA, 6 DST_ALPHA, 7 1-DST_ALPHA, 8 DST_COLOR, 9 1-DST_COLOR, 10 SRC_ALPHA_SATURATE");
+  registerVariable(&BlendDst, "BlendDst", none, Variable::kInteger, "blend destination factor code (as BlendSrc)");
+  registerVariable(&BlendEquation, "BlendEquation", none, Variable::kInteger, "blend equation code: 0 add, 1 subtract, 2 reverse subtract");
+
+  registerEvent(EffectEvent::kStart, "INIT", "restarts the local clock (also the INIT statement)");
+  registerEvent(EffectEvent::kSetSource, "SOURCE", "takes the instance named by the text as the source it draws");
+  registerEvent(EffectEvent::kPulse, "PULSE", "pulse = SpectrumStr × value");
+  registerEvent(EffectEvent::kTimeOffset, "TIME_OFFSET", "local clock offset = value ms");
+  registerEvent(EffectEvent::kVertexProgram, "VERTEX_PROGRAM", "loads the vertex program file named by the text");
+  registerEvent(EffectEvent::kFragmentProgram, "FRAGMENT_PROGRAM", "loads the fragment program file named by the text");
+  registerEvent(EffectEvent::kSpeedLinear, "SPEED_LINEAR", "Speed keys interpolate linearly");
+  registerEvent(EffectEvent::kSpeedEaseIn, "SPEED_EASE_IN", "Speed keys ease in");
 }
 
 // The variables are members of the effect; only the list of pointers goes.
 Effect::~Effect() = default;
 
 void Effect::registerVariable(Variable* variable, const std::string& variableName, int32_t table,
-                              int32_t kind) {
+                              int32_t kind, const char* meaning) {
   variable->name = variableName;
+  variable->meaning = meaning;
   variable->stringTable = table;
   variable->kind = kind;
   variables.push_back(variable);
+}
+
+void Effect::registerEvent(int32_t code, const char* eventName, const char* meaning) {
+  events.push_back({code, eventName, meaning});
 }
 
 Variable* Effect::findVariable(const std::string& variableName) const {

@@ -15,6 +15,14 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demoSystem/Variable.h"
 
+// An event code a type answers, as --types lists it: the script gives the code a name of
+// its own with DEFINE; `name` is the one the sample scripts use.
+struct EffectEventInfo {
+  int32_t code;
+  const char* name;
+  const char* meaning;
+};
+
 class FragmentProgram;
 class VertexProgram;
 class RenderTarget;
@@ -58,11 +66,18 @@ class Effect {
 
   // [SECTION] Variables and string tables
   void registerVariable(Variable* variable, const std::string& variableName, int32_t table,
-                        int32_t kind);
+                        int32_t kind, const char* meaning = "");
   const std::vector<Variable*>& getVariables() const { return variables; }
   // The registered variable of that exact name, or null.
   Variable* findVariable(const std::string& variableName) const;
   const std::string& getName() const { return name; }
+
+  // The event codes handleEvent answers, said where the type defines them (for --types):
+  // the base's, then each derived type's own. A type that answers none of the base codes
+  // forgets them first.
+  void registerEvent(int32_t code, const char* eventName, const char* meaning);
+  void forgetEvents() { events.clear(); }
+  const std::vector<EffectEventInfo>& getEvents() const { return events; }
 
   // Tables 0 and 1000. findString gives 0 (the first entry) for an unknown text or table.
   int32_t findString(int32_t table, const std::string& text) const;
@@ -112,6 +127,7 @@ class Effect {
 
  protected:
   std::vector<Variable*> variables;
+  std::vector<EffectEventInfo> events;
   std::string name;
   std::vector<std::string> stringTable0;
   std::vector<std::string> stringTable1000;

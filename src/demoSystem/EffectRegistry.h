@@ -9,12 +9,13 @@
 
 class Effect;
 
-// One row of a type table: the exact, case-sensitive name a script uses and the
-// constructor, called with the instance name. A row whose type is not built has no
-// constructor and behaves like an unknown name.
+// One row of a type table: the exact, case-sensitive name a script uses, the
+// constructor, called with the instance name, and one line for the demo maker (--types).
+// A row whose type is not built has no constructor and behaves like an unknown name.
 struct EffectType {
   const char* name;
   Effect* (*create)(const std::string& instanceName);
+  const char* description = "";
 };
 
 // How the registry and the script loader report a fatal script error (detail null for a

@@ -72,6 +72,8 @@ class Variable {
   bool isString = false;
   // While set and driving, evaluate() takes the driver's value instead of the keys'.
   VariableDriver* driver = nullptr;
+  // One line for the demo maker (--types), given where the owning type registers it.
+  const char* meaning = "";
 
  protected:
   Variable(int32_t kind, bool isString) : kind(kind), isString(isString) {}

@@ -460,16 +460,16 @@ Blur::Blur(const std::string& name) : Effect(name) {
   BlurFactor.value = 0.5f;
   GlowStrength.value = 1.0f;
   BlurAmount.value = 1;
-  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool);
-  registerVariable(&DoMulSub, "DoMulSub", kNoTable, Variable::kBool);
-  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool);
-  registerVariable(&Subtract, "Subtract", kNoTable, Variable::kFloat);
-  registerVariable(&Multiply, "Multiply", kNoTable, Variable::kFloat);
-  registerVariable(&BlurFactor, "BlurFactor", kNoTable, Variable::kFloat);
-  registerVariable(&GlowStrength, "GlowStrength", kNoTable, Variable::kFloat);
-  registerVariable(&BlurAmount, "BlurAmount", kNoTable, Variable::kInteger);
-  registerVariable(&BlurOnlyX, "BlurOnlyX", kNoTable, Variable::kBool);
-  registerVariable(&BlurOnlyY, "BlurOnlyY", kNoTable, Variable::kBool);
+  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool, "run the blur passes");
+  registerVariable(&DoMulSub, "DoMulSub", kNoTable, Variable::kBool, "run the multiply/subtract pass");
+  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool, "draw the sharp picture and add the blurred one on top");
+  registerVariable(&Subtract, "Subtract", kNoTable, Variable::kFloat, "strength of the subtract step");
+  registerVariable(&Multiply, "Multiply", kNoTable, Variable::kFloat, "strength of the multiply step");
+  registerVariable(&BlurFactor, "BlurFactor", kNoTable, Variable::kFloat, "overall blur gain");
+  registerVariable(&GlowStrength, "GlowStrength", kNoTable, Variable::kFloat, "brightness of the added glow layer");
+  registerVariable(&BlurAmount, "BlurAmount", kNoTable, Variable::kInteger, "blur passes beyond the first (0–3 used)");
+  registerVariable(&BlurOnlyX, "BlurOnlyX", kNoTable, Variable::kBool, "horizontal taps only");
+  registerVariable(&BlurOnlyY, "BlurOnlyY", kNoTable, Variable::kBool, "vertical taps only");
 
   // Every instance re-creates the shared targets under its own name: the last one built owns
   // the buffers all of them draw into (they never run their passes at the same time).

@@ -37,10 +37,10 @@ constexpr float kAvoidance = 0.4f;
 
 Boids::Boids(const std::string& name) : Effect(name) {
   Red.value = Green.value = Blue.value = Alpha.value = 1;
-  registerVariable(&Red, "Red", kNoTable, Variable::kFloat);
-  registerVariable(&Green, "Green", kNoTable, Variable::kFloat);
-  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat);
-  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat);
+  registerVariable(&Red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  registerVariable(&Green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
   for (Boid& boid : boids) boid = {normaliseGuarded(randomDirection()), glm::vec3(0.0f)};
   for (glm::vec3& obstacle : obstacles) obstacle = normaliseGuarded(randomDirection());
 }

@@ -24,15 +24,15 @@ constexpr float kPi = std::numbers::pi_v<float>;
 void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
                     FloatVariable& alpha) {
   red.value = green.value = blue.value = alpha.value = 1;
-  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
-  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
-  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
-  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 }
 
-void registerFloat(Effect& effect, FloatVariable& variable, const char* name, float value) {
+void registerFloat(Effect& effect, FloatVariable& variable, const char* name, float value, const char* meaning) {
   variable.value = value;
-  effect.registerVariable(&variable, name, kNoTable, Variable::kFloat);
+  effect.registerVariable(&variable, name, kNoTable, Variable::kFloat, meaning);
 }
 
 // The unit square as the 2D distortions draw it: y down, the picture upright.
@@ -158,7 +158,7 @@ void DistortionEffect::renderSourceInto(RenderTarget& target, uint32_t time, GLb
 
 RotoZoomEffect::RotoZoomEffect(const std::string& name) : DistortionEffect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerFloat(*this, RotSpeed, "RotSpeed", 0.5f);
+  registerFloat(*this, RotSpeed, "RotSpeed", 0.5f, "rotation speed");
   target.init(name, 512, 512, RenderTarget::kDepth);
 }
 
@@ -202,8 +202,8 @@ void RotoZoomEffect::render(uint32_t time) {
 
 TilesEffect::TilesEffect(const std::string& name) : DistortionEffect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerFloat(*this, RotSpeed, "RotSpeed", 0.5f);
-  registerFloat(*this, FadeSpeed, "FadeSpeed", 0.5f);
+  registerFloat(*this, RotSpeed, "RotSpeed", 0.5f, "rotation speed");
+  registerFloat(*this, FadeSpeed, "FadeSpeed", 0.5f, "speed of the tiles' fade");
   for (int k = 0; k < 9; ++k) tileDelay[size_t(k)] = float(k) * 0.6f;
   target.init("name", 512, 512, RenderTarget::kDepth);
 }
@@ -255,10 +255,10 @@ void TilesEffect::render(uint32_t time) {
 
 MosaicEffect::MosaicEffect(const std::string& name) : DistortionEffect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerFloat(*this, Saturation, "Saturation", 0.4f);
-  registerFloat(*this, PreSaturation, "PreSaturation", 0);
+  registerFloat(*this, Saturation, "Saturation", 0.4f, "brighten passes of the coarse picture (× 10)");
+  registerFloat(*this, PreSaturation, "PreSaturation", 0, "registered, not read by the drawing");
   ZoomCenter.value = true;
-  registerVariable(&ZoomCenter, "ZoomCenter", kNoTable, Variable::kBool);
+  registerVariable(&ZoomCenter, "ZoomCenter", kNoTable, Variable::kBool, "zoom towards the centre (off: towards the texture origin)");
   fine.init(name + "_hires", 256, 256, RenderTarget::kDepth);
   coarse.init(name + "_lowres", coarseSize, coarseSize, RenderTarget::kDepth);
 }
@@ -352,11 +352,11 @@ void initSharedTarget(RenderTarget& target, const std::string& name, int flags) 
 }  // namespace
 
 LineDistortionEffect::LineDistortionEffect(const std::string& name) : DistortionEffect(name) {
-  registerFloat(*this, MaxAmplitude, "MaxAmplitude", 0.05f);
-  registerFloat(*this, Magic1, "Magic1", 20);
-  registerFloat(*this, Magic2, "Magic2", 1);
-  registerFloat(*this, Magic3, "Magic3", 5);
-  registerFloat(*this, Magic4, "Magic4", 0.2f);
+  registerFloat(*this, MaxAmplitude, "MaxAmplitude", 0.05f, "largest sideways shift of a line");
+  registerFloat(*this, Magic1, "Magic1", 20, "line wave frequency");
+  registerFloat(*this, Magic2, "Magic2", 1, "line wave speed");
+  registerFloat(*this, Magic3, "Magic3", 5, "second wave frequency");
+  registerFloat(*this, Magic4, "Magic4", 0.2f, "second wave weight");
   registerColour(*this, Red, Green, Blue, Alpha);
   initSharedTarget(lineDistortionTarget(), name + "_1", RenderTarget::kDepth | RenderTarget::kAlpha);
 }

@@ -136,33 +136,34 @@ void GridWater::render(uint32_t) {
 
 GridExp::GridExp(const std::string& name) : Effect(name), grid(size_t(kN) * kN) {
   Red.value = Green.value = Blue.value = Alpha.value = 1;
-  registerVariable(&Red, "Red", kNoTable, Variable::kFloat);
-  registerVariable(&Green, "Green", kNoTable, Variable::kFloat);
-  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat);
-  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat);
+  registerVariable(&Red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  registerVariable(&Green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
   Anim.choiceCount = 4;
   Anim.value = 3;
-  registerVariable(&Anim, "Anim", kNoTable, Variable::kInteger);
+  registerVariable(&Anim, "Anim", kNoTable, Variable::kInteger, "wave formula: modes 0–3");
   Rotate.value = false;
   Blend.value = true;
   Shade.value = false;
-  registerVariable(&Rotate, "Rotate", kNoTable, Variable::kBool);
-  registerVariable(&Blend, "Blend", kNoTable, Variable::kBool);
-  registerVariable(&Shade, "Shade", kNoTable, Variable::kBool);
+  registerVariable(&Rotate, "Rotate", kNoTable, Variable::kBool, "spin the grid");
+  registerVariable(&Blend, "Blend", kNoTable, Variable::kBool, "blend the grid over the picture");
+  registerVariable(&Shade, "Shade", kNoTable, Variable::kBool, "shade vertices by height");
   ampX.value = 0.3f;
   ampY.value = 0.1f;
   ampZ.value = 0.2f;
   magicStrength.value = 0.3f;
-  registerVariable(&ampX, "ampX", kNoTable, Variable::kFloat);
-  registerVariable(&ampY, "ampY", kNoTable, Variable::kFloat);
-  registerVariable(&ampZ, "ampZ", kNoTable, Variable::kFloat);
-  registerVariable(&magicStrength, "magicStrength", kNoTable, Variable::kFloat);
+  registerVariable(&ampX, "ampX", kNoTable, Variable::kFloat, "wave amplitude along x");
+  registerVariable(&ampY, "ampY", kNoTable, Variable::kFloat, "wave amplitude along y");
+  registerVariable(&ampZ, "ampZ", kNoTable, Variable::kFloat, "wave amplitude along z (height)");
+  registerVariable(&magicStrength, "magicStrength", kNoTable, Variable::kFloat, "overall scale of the magic constants");
   const char* magicNames[5] = {"magic1", "magic2", "magic3", "magic4", "magic5"};
   FloatVariable* magics[5] = {&magic1, &magic2, &magic3, &magic4, &magic5};
   for (int k = 0; k < 5; ++k) {
     magics[k]->value = 0.4f;
-    registerVariable(magics[k], magicNames[k], kNoTable, Variable::kFloat);
+    registerVariable(magics[k], magicNames[k], kNoTable, Variable::kFloat, "constant of the wave formulas");
   }
+  registerEvent(4, "PICTURE", "loads the picture file named by the text onto the grid");
   Speed.value = 0.1f;
 
   for (int j = 0; j < kN; ++j)

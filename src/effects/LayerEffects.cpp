@@ -15,10 +15,10 @@ constexpr ScreenRect kFullScreen{0, 0, 1, 1};
 
 void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
                     FloatVariable& alpha) {
-  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
-  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
-  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
-  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 }
 
 // The state every full-screen layer draws in; the quad goes over everything already there.
@@ -49,9 +49,9 @@ ClearEffect::ClearEffect(const std::string& name, float red, float green, float 
   Alpha.value = alpha;
   ClearColor.value = ClearStencil.value = ClearDepth.value = true;
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerVariable(&ClearColor, "ClearColor", kNoTable, Variable::kBool);
-  registerVariable(&ClearStencil, "ClearStencil", kNoTable, Variable::kBool);
-  registerVariable(&ClearDepth, "ClearDepth", kNoTable, Variable::kBool);
+  registerVariable(&ClearColor, "ClearColor", kNoTable, Variable::kBool, "clear the colour buffer");
+  registerVariable(&ClearStencil, "ClearStencil", kNoTable, Variable::kBool, "clear the stencil buffer");
+  registerVariable(&ClearDepth, "ClearDepth", kNoTable, Variable::kBool, "clear the depth buffer");
 }
 
 void ClearEffect::render(uint32_t time) {
@@ -67,6 +67,8 @@ void ClearEffect::render(uint32_t time) {
 
 FadeEffect::FadeEffect(const std::string& name) : Effect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
+  registerEvent(kSetDuration, "DURATION", "the fade lasts 5 × value ms (Speed = 1 / value)");
+  registerEvent(kSetFadeOut, "FADE_OUT", "fades out while value > 0, else in");
 }
 
 void FadeEffect::render(uint32_t time) {
@@ -102,8 +104,8 @@ FlashEffect::FlashEffect(const std::string& name) : Effect(name) {
   patternEnabled = true;
   Add.value = true;
   Repeat.value = true;
-  registerVariable(&Add, "Add", kNoTable, Variable::kBool);
-  registerVariable(&Repeat, "Repeat", kNoTable, Variable::kBool);
+  registerVariable(&Add, "Add", kNoTable, Variable::kBool, "additive blending");
+  registerVariable(&Repeat, "Repeat", kNoTable, Variable::kBool, "registered, not read by the drawing");
 }
 
 void FlashEffect::onPatternStep(float stepScaledTime) { flashStart = stepScaledTime; }
@@ -133,7 +135,19 @@ ImageEffect::ImageEffect(const std::string& name) : Effect(name) {
   Red.value = Green.value = Blue.value = Alpha.value = 1;
   Datafile.stringIndexed = true;
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerVariable(&Datafile, "Datafile", 0, Variable::kInteger);
+  registerVariable(&Datafile, "Datafile", 0, Variable::kInteger, "picture, by the file name given at set-up");
+  registerEvent(kAlphaPulse, "PULSE", "alpha boost = pulse scale × value (besides the base pulse)");
+  registerEvent(kPosition, "POSITION", "position = the three numbers");
+  registerEvent(kRotation, "ROTATION", "rotation in degrees = the three numbers");
+  registerEvent(kScale, "SCALE", "scale = the three numbers");
+  registerEvent(kDrift, "DRIFT", "drift per ms = the three numbers");
+  registerEvent(kRotationSpeed, "ROTATION_SPEED", "rotation speed = the three numbers");
+  registerEvent(kScaleSpeed, "SCALE_SPEED", "scale speed = the three numbers");
+  registerEvent(kGrow, "GROW", "the scale speed grows the picture");
+  registerEvent(kShrink, "SHRINK", "the scale speed shrinks the picture");
+  registerEvent(kLoadTexture, "TEXTURE", "loads the picture file named by the text");
+  registerEvent(kPulseScale, "PULSE_SCALE", "pulse scale = value");
+  registerEvent(kAlpha, "ALPHA", "the constant of Alpha = value");
 }
 
 void ImageEffect::resetTransform() {

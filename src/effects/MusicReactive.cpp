@@ -23,6 +23,8 @@ Effect* findTimelineEffect(const std::string& name) {
 
 SpectrumEffect::SpectrumEffect(const std::string& name) : Effect(name) {
   pulseEvent.code = EffectEvent::kPulse;
+  registerEvent(kSetTarget, "SOURCE", "the instance named by the text alone receives the music's pulse every frame");
+  registerEvent(kAddTarget, "ADD_TARGET", "the instance named by the text receives the pulse too");
 }
 
 void SpectrumEffect::switchAnalyserOn() {
@@ -73,14 +75,14 @@ OscEffect::OscEffect(const std::string& name) : Effect(name), oscillo(std::make_
   Red.value = Green.value = Blue.value = 1.0f;
   Alpha.value = 0.5f;
   xPos.value = yPos.value = Width.value = Height.value = 0.4f;
-  registerVariable(&Red, "Red", kNoTable, Variable::kFloat);
-  registerVariable(&Green, "Green", kNoTable, Variable::kFloat);
-  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat);
-  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat);
-  registerVariable(&xPos, "xPos", kNoTable, Variable::kFloat);
-  registerVariable(&yPos, "yPos", kNoTable, Variable::kFloat);
-  registerVariable(&Width, "Width", kNoTable, Variable::kFloat);
-  registerVariable(&Height, "Height", kNoTable, Variable::kFloat);
+  registerVariable(&Red, "Red", kNoTable, Variable::kFloat, "trace colour, red");
+  registerVariable(&Green, "Green", kNoTable, Variable::kFloat, "trace colour, green");
+  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat, "trace colour, blue");
+  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat, "trace alpha: how strongly the trace darkens the frame");
+  registerVariable(&xPos, "xPos", kNoTable, Variable::kFloat, "left edge of the trace box (0–1 from the left)");
+  registerVariable(&yPos, "yPos", kNoTable, Variable::kFloat, "top edge of the trace box (0–1 from the top)");
+  registerVariable(&Width, "Width", kNoTable, Variable::kFloat, "width of the trace box (screen units)");
+  registerVariable(&Height, "Height", kNoTable, Variable::kFloat, "height of the trace box (screen units)");
 }
 
 OscEffect::~OscEffect() {

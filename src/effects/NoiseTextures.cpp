@@ -16,17 +16,17 @@ namespace {
 constexpr int32_t kNoTable = Variable::kNoStringTable;
 constexpr ScreenRect kFullScreen{0, 0, 1, 1};
 
-void registerFloat(Effect& effect, FloatVariable& variable, const char* name, float value) {
+void registerFloat(Effect& effect, FloatVariable& variable, const char* name, float value, const char* meaning) {
   variable.value = value;
-  effect.registerVariable(&variable, name, kNoTable, Variable::kFloat);
+  effect.registerVariable(&variable, name, kNoTable, Variable::kFloat, meaning);
 }
 
 void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
                     FloatVariable& alpha) {
-  registerFloat(effect, red, "Red", 1);
-  registerFloat(effect, green, "Green", 1);
-  registerFloat(effect, blue, "Blue", 1);
-  registerFloat(effect, alpha, "Alpha", 1);
+  registerFloat(effect, red, "Red", 1, "red of the colour it draws with (0–1)");
+  registerFloat(effect, green, "Green", 1, "green of the colour (0–1)");
+  registerFloat(effect, blue, "Blue", 1, "blue of the colour (0–1)");
+  registerFloat(effect, alpha, "Alpha", 1, "alpha of the colour (0–1)");
 }
 
 Texture* createRgba(const char* name, int size) {
@@ -56,7 +56,7 @@ ScreenRect NoiseEffect::noiseRect{0, 0, 1, 1};
 
 NoiseEffect::NoiseEffect(const std::string& name) : Effect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerVariable(&Animate, "Animate", kNoTable, Variable::kBool);
+  registerVariable(&Animate, "Animate", kNoTable, Variable::kBool, "shift the noise to a new random offset every frame");
   grain = createRgba("noisetexture", 1024);
   clearTexture(grain);
   randomTexture(grain);
@@ -98,6 +98,7 @@ bool PNoiseEffect::marbleEveryFrame = true;
 
 PNoiseEffect::PNoiseEffect(const std::string& name) : Effect(name) {
   marble = createRgba("pnoisetexture", 256);
+  forgetEvents();  // handleEvent answers nothing, not even the base codes
   clearTexture(marble);
 }
 
@@ -146,11 +147,11 @@ void initWrapped(RenderTarget& target, const std::string& name, int flags, GLint
 
 TechnoNoiseEffect::TechnoNoiseEffect(const std::string& name) : Effect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
-  registerFloat(*this, ScaleSizeX, "ScaleSizeX", 1.5f);
-  registerFloat(*this, ScaleSizeY, "ScaleSizeY", 1.5f);
-  registerFloat(*this, ScaleOffsetX, "ScaleOffsetX", 0.5f);
-  registerFloat(*this, ScaleOffsetY, "ScaleOffsetY", 0.5f);
-  registerFloat(*this, ScaleAlpha, "ScaleAlpha", 1.0f);
+  registerFloat(*this, ScaleSizeX, "ScaleSizeX", 1.5f, "noise scale along x");
+  registerFloat(*this, ScaleSizeY, "ScaleSizeY", 1.5f, "noise scale along y");
+  registerFloat(*this, ScaleOffsetX, "ScaleOffsetX", 0.5f, "noise offset along x");
+  registerFloat(*this, ScaleOffsetY, "ScaleOffsetY", 0.5f, "noise offset along y");
+  registerFloat(*this, ScaleAlpha, "ScaleAlpha", 1.0f, "alpha of the noise layer");
 
   constexpr int kSize = 512;
   scanLines = createRgba("technonoisetexture", kSize);

@@ -134,14 +134,16 @@ ShaderRTT::ShaderRTT(const std::string& name, bool hdr) : Effect(name), hdr(hdr)
   Multiply.value = 0.1f;
   BlurFactorX.value = 0.5f;
   BlurFactorY.value = 0.5f;
-  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool);
-  registerVariable(&DoMulSub, "DoMulSub", kNoTable, Variable::kBool);
-  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool);
-  registerVariable(&Subtract, "Subtract", kNoTable, Variable::kFloat);
-  registerVariable(&Multiply, "Multiply", kNoTable, Variable::kFloat);
-  registerVariable(&BlurFactorX, "BlurFactorX", kNoTable, Variable::kFloat);
-  registerVariable(&BlurFactorY, "BlurFactorY", kNoTable, Variable::kFloat);
-  registerVariable(&NumAdditivePasses, "NumAdditivePasses", kNoTable, Variable::kInteger);
+  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool, "run the blur passes");
+  registerVariable(&DoMulSub, "DoMulSub", kNoTable, Variable::kBool, "run the multiply/subtract pass");
+  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool, "add the blurred picture over the sharp one");
+  registerVariable(&Subtract, "Subtract", kNoTable, Variable::kFloat, "strength of the subtract step");
+  registerVariable(&Multiply, "Multiply", kNoTable, Variable::kFloat, "strength of the multiply step");
+  registerVariable(&BlurFactorX, "BlurFactorX", kNoTable, Variable::kFloat, "horizontal blur spread");
+  registerVariable(&BlurFactorY, "BlurFactorY", kNoTable, Variable::kFloat, "vertical blur spread");
+  registerEvent(kSelectPair, "SELECT_PAIR", "value < 512: blur in the 128² pair of targets, else the 512² pair");
+  if (hdr) registerEvent(ShaderRTT_HDR::kExposure, "EXPOSURE", "HDR exposure = value");
+  registerVariable(&NumAdditivePasses, "NumAdditivePasses", kNoTable, Variable::kInteger, "additive blur passes");
 
   Targets& t = targets();
   if (hdr) {
@@ -268,11 +270,11 @@ ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
   BlurFactorX.value = 0.5f;
   BlurFactorY.value = 0.5f;
   NumAdditivePasses.value = 1;
-  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool);
-  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool);
-  registerVariable(&BlurFactorX, "BlurFactorX", kNoTable, Variable::kFloat);
-  registerVariable(&BlurFactorY, "BlurFactorY", kNoTable, Variable::kFloat);
-  registerVariable(&NumAdditivePasses, "NumAdditivePasses", kNoTable, Variable::kInteger);
+  registerVariable(&DoBlur, "DoBlur", kNoTable, Variable::kBool, "run the blur passes");
+  registerVariable(&DoGlow, "DoGlow", kNoTable, Variable::kBool, "add the blurred picture over the sharp one");
+  registerVariable(&BlurFactorX, "BlurFactorX", kNoTable, Variable::kFloat, "horizontal blur spread");
+  registerVariable(&BlurFactorY, "BlurFactorY", kNoTable, Variable::kFloat, "vertical blur spread");
+  registerVariable(&NumAdditivePasses, "NumAdditivePasses", kNoTable, Variable::kInteger, "additive blur passes");
 
   target(1).init(name + "_1", 1024, 1024, RenderTarget::kDepth | RenderTarget::kAlpha);
   initClamped(target(2), name + "_4", 512, RenderTarget::kAlpha);
@@ -367,12 +369,13 @@ TargetTexture::TargetTexture(const std::string& name, bool hdr) : Effect(name), 
   FactorX.value = 1.0f;
   FactorY.value = 0.0f;
   Red.value = Green.value = Blue.value = Alpha.value = 1.0f;
-  registerVariable(&FactorX, "FactorX", kNoTable, Variable::kFloat);
-  registerVariable(&FactorY, "FactorY", kNoTable, Variable::kFloat);
-  registerVariable(&Red, "Red", kNoTable, Variable::kFloat);
-  registerVariable(&Green, "Green", kNoTable, Variable::kFloat);
-  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat);
-  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat);
+  registerVariable(&FactorX, "FactorX", kNoTable, Variable::kFloat, "texture scroll speed along x");
+  registerVariable(&FactorY, "FactorY", kNoTable, Variable::kFloat, "texture scroll speed along y");
+  registerVariable(&Red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  registerVariable(&Green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  registerEvent(kSecondTexture, "SECOND_TEXTURE", "loads the picture file named by the text as the second texture");
+  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 
   const int flags = RenderTarget::kDepth | RenderTarget::kAlpha | (hdr ? RenderTarget::kFloat : 0);
   own->init(name + "_1", 512, 512, flags);

@@ -75,7 +75,9 @@ constexpr int kTrackCameraId = 1337533;
 constexpr int kTrackTargetId = 1332323;
 }  // namespace
 
-BoidScene::BoidScene(const std::string& name) : Effect3D(name) {}
+BoidScene::BoidScene(const std::string& name) : Effect3D(name) {
+  registerEvent(kPinLeader, "PIN_LEADER", "the leading boid stays put while value > 0");
+}
 
 void BoidScene::start(uint32_t time) {
   Effect3D::start(time);
@@ -152,7 +154,9 @@ constexpr const char* kSmokeCubeModule = "effects/SmokeCube";
 constexpr const char* kSmokeSceneModule = "effects/SmokeScene";
 }  // namespace
 
-SmokeCube::SmokeCube(const std::string& name) : Effect3D(name) {}
+SmokeCube::SmokeCube(const std::string& name) : Effect3D(name) {
+  registerEvent(kObstacle, "BLOCK", "the obstacle blocks the flow while value > 0");
+}
 
 bool SmokeCube::loadScene(const std::string& fileName) {
   const bool loaded = Effect3D::loadScene(fileName);

@@ -483,10 +483,10 @@ void markBox(FluidSolver& s, glm::ivec3 low, glm::ivec3 high) {
 
 Smoke::Smoke(const std::string& name) : Effect(name) {
   Red.value = Green.value = Blue.value = Alpha.value = 1;
-  registerVariable(&Red, "Red", kNoTable, Variable::kFloat);
-  registerVariable(&Green, "Green", kNoTable, Variable::kFloat);
-  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat);
-  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat);
+  registerVariable(&Red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  registerVariable(&Green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  registerVariable(&Blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  registerVariable(&Alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 }
 
 void Smoke::start(uint32_t time) {

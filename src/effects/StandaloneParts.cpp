@@ -22,10 +22,10 @@ constexpr int32_t kNoTable = Variable::kNoStringTable;
 void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
                     FloatVariable& alpha) {
   red.value = green.value = blue.value = alpha.value = 1;
-  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
-  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
-  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
-  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 }
 
 // rand() / 32767 − 0.5 of the 15-bit generator: −0.5 … 0.5.

@@ -20,10 +20,10 @@ constexpr int32_t kNoTable = Variable::kNoStringTable;
 void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, FloatVariable& blue,
                     FloatVariable& alpha) {
   red.value = green.value = blue.value = alpha.value = 1.0f;
-  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat);
-  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat);
-  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat);
-  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat);
+  effect.registerVariable(&red, "Red", kNoTable, Variable::kFloat, "red of the colour it draws with (0–1)");
+  effect.registerVariable(&green, "Green", kNoTable, Variable::kFloat, "green of the colour (0–1)");
+  effect.registerVariable(&blue, "Blue", kNoTable, Variable::kFloat, "blue of the colour (0–1)");
+  effect.registerVariable(&alpha, "Alpha", kNoTable, Variable::kFloat, "alpha of the colour (0–1)");
 }
 
 }  // namespace
@@ -33,20 +33,33 @@ void registerColour(Effect& effect, FloatVariable& red, FloatVariable& green, Fl
 TypeWriter::TypeWriter(const std::string& name) : Effect(name) {
   registerColour(*this, Red, Green, Blue, Alpha);
   Datafile.stringIndexed = true;
-  registerVariable(&Datafile, "Datafile", 0, Variable::kInteger);
+  registerVariable(&Datafile, "Datafile", 0, Variable::kInteger, "picture of the letters, by the file name given at set-up");
   OwnBlendSrc.value = 1;
   for (IntVariable* blend : {&OwnBlendSrc, &OwnBlendDst, &OwnBlendEquation}) blend->choiceCount = 10000;
-  registerVariable(&OwnBlendSrc, "BlendSrc", kNoTable, Variable::kInteger);
-  registerVariable(&OwnBlendDst, "BlendDst", kNoTable, Variable::kInteger);
-  registerVariable(&OwnBlendEquation, "BlendEquation", kNoTable, Variable::kInteger);
+  registerVariable(&OwnBlendSrc, "BlendSrc", kNoTable, Variable::kInteger, "blend source factor code of the letters (as the base BlendSrc)");
+  registerVariable(&OwnBlendDst, "BlendDst", kNoTable, Variable::kInteger, "blend destination factor code of the letters");
+  registerVariable(&OwnBlendEquation, "BlendEquation", kNoTable, Variable::kInteger, "blend equation code of the letters");
   timerate.value = 125;
   lstartx.value = 0.3f;
   lendx.value = 0.9f;
   maxvalue.value = 0.9f;
-  registerVariable(&timerate, "timerate", kNoTable, Variable::kFloat);
-  registerVariable(&lstartx, "lstartx", kNoTable, Variable::kFloat);
-  registerVariable(&lendx, "lendx", kNoTable, Variable::kFloat);
-  registerVariable(&maxvalue, "maxvalue", kNoTable, Variable::kFloat);
+  registerVariable(&timerate, "timerate", kNoTable, Variable::kFloat, "ms between two typing steps");
+  registerVariable(&lstartx, "lstartx", kNoTable, Variable::kFloat, "cursor shown only while the typed edge is past this");
+  registerVariable(&lendx, "lendx", kNoTable, Variable::kFloat, "… and before this");
+  registerVariable(&maxvalue, "maxvalue", kNoTable, Variable::kFloat, "brightness and greatest alpha of the letters");
+  registerEvent(kPosition, "POSITION", "position = the three numbers");
+  registerEvent(kRotation, "ROTATION", "rotation in degrees = the three numbers");
+  registerEvent(kScale, "SCALE", "scale = the three numbers");
+  registerEvent(kRotationSpeed, "ROTATION_SPEED", "rotation speed = the three numbers");
+  registerEvent(kScaleSpeed, "SCALE_SPEED", "scale speed = the three numbers");
+  registerEvent(kNotDone, "NOT_DONE", "typing goes on");
+  registerEvent(kDone, "DONE", "typing stops");
+  registerEvent(kGrow, "GROW", "the scale speed grows the letters");
+  registerEvent(kShrink, "SHRINK", "the scale speed shrinks the letters");
+  registerEvent(kLoadPicture, "PICTURE", "loads the picture file named by the text");
+  registerEvent(kCursorStart, "CURSOR_TOP", "cursor start = value");
+  registerEvent(kCursorEnd, "CURSOR_BOTTOM", "cursor end = value");
+  registerEvent(kStep, "TYPE_STEP", "typing step = value");
 }
 
 void TypeWriter::start(uint32_t time) {

@@ -75,6 +75,13 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                                      "if there is any")
                           ->expected(0, 1);
 
+  auto* typesOption = app.add_option("--types", options->typeName,
+                                     "List every effect type a script can insert, or with NAME (any letter case) that "
+                                     "type in full: its variables, the events it answers and its set-up strings; exit")
+                          ->expected(0, 1);
+  app.add_flag("--markdown", options->markdown, "With --types, print the whole effect-type reference as Markdown");
+  app.add_flag("--timeline", options->timeline,
+               "With --dev, start with the timeline view on, as if F3 had been pressed (also in captures)");
   app.set_version_flag("--version", versionText("demoengine"), "Print the version and exit");
   std::string syncAddress;
   auto* syncOption = app.add_option("--sync", syncAddress,
@@ -123,6 +130,8 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
                 std::to_string(*options->startMs));
   if (!options->captureDirectory.empty() && !options->recordFile.empty())
     return fail("--capture and --record cannot be combined");
+  options->types = typesOption->count() > 0;
+  if (options->markdown && !options->types) return fail("--markdown goes with --types");
   options->check = checkOption->count() > 0;
   if (options->check && (options->developing() || options->capturing() || !options->profileFile.empty()))
     return fail("--check reads the demo without playing it: it does not go with --dev, --capture, --record or "

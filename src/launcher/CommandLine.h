@@ -30,6 +30,13 @@ struct CommandLineOptions {
   std::string devDirectory;
   bool check = false;
   std::string checkDirectory;  // empty: the working directory (or --data)
+  // --types [NAME]: the effect types (one line each) or one type in full; with --markdown the
+  // whole reference as docs/effect-types.md holds it.
+  bool types = false;
+  std::string typeName;
+  bool markdown = false;
+  // --timeline: start --dev with the timeline view (F3) on, also in captures.
+  bool timeline = false;
   // --view FILE: a scene file or a model, played without a script.
   std::string viewFile;
 

@@ -13,45 +13,11 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
 #include "launcher/DemoStartup.h"
+#include "launcher/HeadlessContext.h"
 #include "launcher/LauncherState.h"
-#include "platform/Headless.h"
 #include "platform/Window.h"
 
 namespace {
-
-// A hidden window's context on the offscreen driver, current while the object lives.
-class HeadlessContext {
- public:
-  HeadlessContext(int width, int height) {
-    platform::useHeadlessVideo();
-    if (!platform::startVideo()) return;
-    started_ = true;
-    platform::setFramebufferFormat(32, 0);
-    window_ = platform::createWindow("demoengine --check", width, height, platform::kWindowHidden);
-    if (window_) context_ = platform::createContext(window_);
-    if (context_ && !platform::makeCurrent(window_, context_)) {
-      platform::deleteContext(context_);
-      context_ = nullptr;
-    }
-  }
-  ~HeadlessContext() {
-    if (context_) {
-      platform::makeCurrent(nullptr, nullptr);
-      platform::deleteContext(context_);
-    }
-    if (window_) platform::destroyWindow(window_);
-    if (started_) platform::stopVideo();
-  }
-  HeadlessContext(const HeadlessContext&) = delete;
-  HeadlessContext& operator=(const HeadlessContext&) = delete;
-
-  bool ok() const { return context_ != nullptr; }
-
- private:
-  bool started_ = false;
-  platform::Window* window_ = nullptr;
-  platform::GlContext* context_ = nullptr;
-};
 
 bool unpackedScriptIsHere() { return std::filesystem::exists(kDemoScript); }
 

@@ -32,6 +32,7 @@
 #include "launcher/SampleDemoFallback.h"
 #include "launcher/SettingsDialog.h"
 #include "launcher/SyncLink.h"
+#include "launcher/TypeReference.h"
 #include "launcher/ViewMode.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
@@ -223,6 +224,7 @@ int launcherMain(int argc, const char* const* argv) {
     }
     std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName, sample->c_str());
   }
+  if (options.types) return printEffectTypes(options);  // TypeReference.cpp: no window, no frames
   if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
     std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
     return 2;
