@@ -173,6 +173,8 @@ void ScriptLoader::beginLoad(EffectRegistry& effectList, EventList& eventList) {
   eventTargets.clear();
   keyed.clear();
   keyedSeen.clear();
+  insertList.clear();
+  switches.clear();
 }
 
 void ScriptLoader::finishLoad() {
@@ -364,6 +366,7 @@ void ScriptLoader::insertEffect(ScriptText& stream) {
     return;
   }
   if (!effects->insertEffect(instanceName, typeName)) loadFailed = statementFailed = true;
+  else insertList.push_back({instanceName, typeName});
 }
 
 Effect* ScriptLoader::requireEffect(const std::string& instanceName) {
@@ -384,10 +387,13 @@ void ScriptLoader::timelineStatement(const std::string& firstToken, ScriptText& 
 
   if (command == "SET_LAYER" || command == "l") {
     readToken(stream);  // drawing order is insertion order
-  } else if (command == "BEGIN" || command == "b") {
-    if (Effect* effect = requireEffect(instanceName)) effect->active.setKey(1, time);
-  } else if (command == "END" || command == "e") {
-    if (Effect* effect = requireEffect(instanceName)) effect->active.setKey(0, time);
+  } else if (command == "BEGIN" || command == "b" || command == "END" || command == "e") {
+    const bool on = command == "BEGIN" || command == "b";
+    if (Effect* effect = requireEffect(instanceName)) {
+      effect->active.setKey(on ? 1 : 0, time);
+      const auto [file, line] = statementLocation();
+      switches.push_back({instanceName, time, on, file, line});
+    }
   } else if (command == "INIT" || command == "i") {
     TimelineEvent event;
     event.time = time;

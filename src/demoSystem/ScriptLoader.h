@@ -69,6 +69,20 @@ struct TimelineKeyedVariable {
   int line = 0;
 };
 
+// Where the script inserts an instance and switches it on or off (BEGIN, END), for the
+// timeline view's rows and the file:line it shows over a bar.
+struct ScriptedInsert {
+  std::string instanceName;
+  std::string typeName;
+};
+struct ActiveSwitch {
+  std::string instanceName;
+  uint32_t time = 0;
+  bool on = false;
+  std::string file;
+  int line = 0;
+};
+
 class ScriptLoader {
  public:
   // Longest rest-of-line read (comment and value text), longest quoted string, and the
@@ -99,6 +113,9 @@ class ScriptLoader {
   // Every float, bool and integer variable the last load keyed on its timeline, each once,
   // in the order of their first keys.
   const std::vector<TimelineKeyedVariable>& timelineKeyed() const { return keyed; }
+  // The last load's INSERT_EFFECTs and its BEGIN and END statements, in script order.
+  const std::vector<ScriptedInsert>& inserts() const { return insertList; }
+  const std::vector<ActiveSwitch>& activeSwitches() const { return switches; }
 
   // [SECTION] Collecting every problem (the authoring modes)
   //
@@ -184,6 +201,8 @@ class ScriptLoader {
   bool statementFailed = false;
   std::vector<EventTarget> eventTargets;
   std::vector<TimelineKeyedVariable> keyed;
+  std::vector<ScriptedInsert> insertList;
+  std::vector<ActiveSwitch> switches;
   std::set<std::pair<const Effect*, const Variable*>> keyedSeen;
   std::string rootPath;  // the script file a load began with
   FileReader readFile;

@@ -5,6 +5,7 @@
 #include "base/Display.h"
 #include "demoSystem/DemoClock.h"
 #include "demoSystem/DemoValues.h"
+#include "demoSystem/ScriptLoader.h"
 #include "demoSystem/Timeline.h"
 #include "demoSystem/VelkorMusic.h"
 #include "launcher/CaptureMode.h"
@@ -13,11 +14,13 @@
 #include "launcher/LauncherState.h"
 #include "launcher/LiveReload.h"
 #include "launcher/SyncLink.h"
+#include "launcher/TimelineView.h"
 
 void runDevMode(RunContext& run) {
   const CommandLineOptions& options = run.options;
   CaptureSession* capture = run.capture;
   LiveReload live(kDemoScript, kSoundtrack);
+  TimelineView timeline;  // outlives the reloads: zoom, scroll and selection stay
   // Escape and closing the window work while the first load waits for a fix.
   inputEnabled = true;
   bool restart = true;  // the next load that succeeds starts the demo (first load, Space)
@@ -56,6 +59,14 @@ void runDevMode(RunContext& run) {
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         live.waitForChanges(50);  // nothing moves until a file does
+      }
+      if (timelineShown && live.hasDemo() && effectRegistry) {
+        const ScriptLoader& loader = timelineScriptLoader();
+        const TimelineScene scene{effectRegistry->effects(), loader.inserts(), loader.activeSwitches(), partTimes,
+                                  playbackEndTime, patternStepLength};
+        // A capture's clock follows its frames: the axis does not seek it.
+        timeline.draw(screenWidth, screenHeight, t, scene, platform::readPointer(),
+                      capture ? std::function<void(uint32_t)>([](uint32_t) {}) : seekPlayback);
       }
       live.drawProblems(screenWidth, screenHeight);
       if (live.changesSettled()) {

@@ -64,6 +64,11 @@ LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& re
   }
 }
 
+void seekPlayback(uint32_t ms) {
+  PlaybackContext context{demoClock, soundtrack, partTimes, playbackEndTime, platform::postQuit};
+  seekTo(ms, context);
+}
+
 void musicAt(uint32_t t) {
   if (!musicEnabled || !initSound() || !openMusic(kSoundtrack)) return;
   setMusicTime(t);

@@ -20,5 +20,8 @@ enum class LoopExit { Quit, Reload };
 LoopExit runFrames(VelkorWindow& window, const std::function<void(uint32_t)>& render,
                    const std::function<void(uint32_t)>& beforeSwap = {});
 
+// Goes to demo time `ms` as the seek keys do: the music follows unless paused.
+void seekPlayback(uint32_t ms);
+
 // The music at demo time `t`, playing unless the viewer paused (nothing with Music off).
 void musicAt(uint32_t t);

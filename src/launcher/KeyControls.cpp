@@ -40,6 +40,7 @@ MessageResult handleKeyDown(Key key, PlaybackContext& context) {
     case Key::Shift: shiftHeld = true; break;
     case Key::F1: togglePause(context); break;
     case Key::F2: statsOverlay = !statsOverlay; break;
+    case Key::F3: timelineShown = !timelineShown; break;
     case Key::Left:
       if (shiftHeld) jumpToPart(-1, context);
       else seekStepwise(-1, context);

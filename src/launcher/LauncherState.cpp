@@ -7,4 +7,5 @@ bool inputEnabled = false;
 bool reloadRequested = false;
 bool paused = false;
 bool shiftHeld = false;
+bool timelineShown = false;
 float seekStep = 10.0f;

@@ -11,4 +11,5 @@ extern bool inputEnabled;   // keys are handled only after the first script load
 extern bool reloadRequested;
 extern bool paused;
 extern bool shiftHeld;
+extern bool timelineShown;  // F3 in --dev: the timeline view
 extern float seekStep;      // milliseconds of one arrow-key seek; grows while a key is held

@@ -233,6 +233,7 @@ int launcherMain(int argc, const char* const* argv) {
     std::fprintf(stderr, "demoengine: the settings dialog decides the display and music; "
                          "--resolution, --fullscreen, --fsaa and --no-music apply with --no-dialog\n");
   statsOverlay = options.overlay;
+  timelineShown = options.timeline;
   // The profile file is opened before anything else starts, so a path that cannot be
   // written costs no window and no load.
   FrameProfile profile;

@@ -53,3 +53,42 @@ int dialogLetterKey(char letter) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool overlayRendererInit() { return ImGui_ImplOpenGL2_Init(); }
+
+void overlayRendererShutdown() { ImGui_ImplOpenGL2_Shutdown(); }
+
+void overlayRendererNewFrame() { ImGui_ImplOpenGL2_NewFrame(); }
+
+void overlayRendererDraw() {
+  // The renderer restores what it sets itself but draws with client arrays into whatever
+  // is bound: the demo's buffers, program and target are put aside around it.
+  GLint framebuffer = 0, program = 0, pipeline = 0, arrayBuffer = 0, elementBuffer = 0, unit = 0;
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+  glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &pipeline);
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
+  glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glUseProgram(0);
+  glBindProgramPipeline(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  glActiveTexture(GL_TEXTURE0);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  glPopClientAttrib();
+  glPopAttrib();
+  glActiveTexture(static_cast<GLenum>(unit));
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLuint>(elementBuffer));
+  glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
+  glBindProgramPipeline(static_cast<GLuint>(pipeline));
+  glUseProgram(static_cast<GLuint>(program));
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+}
+
+}  // namespace platform

@@ -19,6 +19,14 @@ void dialogBackendNewFrame();
 // After ImGui::Render: clears the window and draws ImGui's draw data into it.
 void dialogBackendRender(Window* window);
 
+// ImGui's draw data over whatever the window's framebuffer holds (the timeline view over
+// the demo): the fixed-function renderer alone, fed no window events. Every GL state it
+// touches, bindings included, is left as it was found.
+bool overlayRendererInit();
+void overlayRendererShutdown();
+void overlayRendererNewFrame();
+void overlayRendererDraw();
+
 // The index under which ImGui's key table files a letter key ('A'..'Z'), for mnemonics.
 int dialogLetterKey(char letter);
 

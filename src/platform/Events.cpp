@@ -6,6 +6,12 @@ namespace platform {
 
 namespace {
 
+struct TrackedPointer {
+  PointerState state;
+  int systemX = -1, systemY = -1;
+};
+TrackedPointer pointer;
+
 Key keyFor(SDL_Keycode code) {
   switch (code) {
     case SDLK_ESCAPE: return Key::Escape;
@@ -16,6 +22,7 @@ Key keyFor(SDL_Keycode code) {
     case SDLK_RSHIFT: return Key::Shift;
     case SDLK_F1: return Key::F1;
     case SDLK_F2: return Key::F2;
+    case SDLK_F3: return Key::F3;
     case SDLK_LEFT: return Key::Left;
     case SDLK_RIGHT: return Key::Right;
     default: return Key::Other;
@@ -33,6 +40,20 @@ WindowMessage translate(const SDL_Event& event) {
     case SDL_KEYUP:
       message.type = MessageType::KeyUp;
       message.key = keyFor(event.key.keysym.sym);
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      if (event.button.button == SDL_BUTTON_LEFT) {
+        pointer.state.leftDown = event.type == SDL_MOUSEBUTTONDOWN;
+        pointer.state.x = event.button.x;
+        pointer.state.y = event.button.y;
+      }
+      message.type = MessageType::Other;
+      break;
+    case SDL_MOUSEWHEEL:
+      pointer.state.wheelY += event.wheel.preciseY;
+      pointer.state.wheelX += event.wheel.preciseX;
+      message.type = MessageType::Other;
       break;
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
@@ -73,6 +94,7 @@ void postKey(Key key, bool down) {
     case Key::Shift: code = SDLK_LSHIFT; break;
     case Key::F1: code = SDLK_F1; break;
     case Key::F2: code = SDLK_F2; break;
+    case Key::F3: code = SDLK_F3; break;
     case Key::Left: code = SDLK_LEFT; break;
     case Key::Right: code = SDLK_RIGHT; break;
     default: break;
@@ -93,6 +115,38 @@ void postWindowClose() {
 void flushMessages() {
   SDL_PumpEvents();
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+}
+
+PointerState readPointer() {
+  int x = 0, y = 0;
+  SDL_GetMouseState(&x, &y);
+  if (x != pointer.systemX || y != pointer.systemY) {
+    pointer.systemX = x;
+    pointer.systemY = y;
+    pointer.state.x = x;
+    pointer.state.y = y;
+  }
+  PointerState read = pointer.state;
+  pointer.state.wheelX = pointer.state.wheelY = 0;
+  return read;
+}
+
+void postPointerButton(int x, int y, bool down) {
+  SDL_Event event{};
+  event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+  event.button.button = SDL_BUTTON_LEFT;
+  event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+  event.button.x = x;
+  event.button.y = y;
+  SDL_PushEvent(&event);
+}
+
+void postWheel(float dy) {
+  SDL_Event event{};
+  event.type = SDL_MOUSEWHEEL;
+  event.wheel.y = static_cast<int>(dy);
+  event.wheel.preciseY = dy;
+  SDL_PushEvent(&event);
 }
 
 void ignorePointerMotion() { SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE); }

@@ -15,7 +15,7 @@ enum class MessageType {
   Other,
 };
 
-enum class Key { None, Escape, Space, Enter, Shift, F1, F2, Left, Right, Other };
+enum class Key { None, Escape, Space, Enter, Shift, F1, F2, F3, Left, Right, Other };
 
 struct WindowMessage {
   MessageType type = MessageType::None;
@@ -33,6 +33,21 @@ void postQuit();
 void postKey(Key key, bool down);
 void postWindowClose();
 void flushMessages();
+
+// The pointer over the window as the timeline view reads it once a frame: the position (the
+// system's, or that of the last button event when the system's has not moved: a queued
+// button press carries its own), the left button, and the wheel turned since the last read.
+struct PointerState {
+  int x = 0;
+  int y = 0;
+  bool leftDown = false;
+  float wheelY = 0;  // up (away from the user) is positive
+  float wheelX = 0;
+};
+PointerState readPointer();
+// Queue a left-button press or release at (x, y), or a wheel turn, as if the viewer had.
+void postPointerButton(int x, int y, bool down);
+void postWheel(float dy);
 
 // Mouse motion comes in floods the demo never reads; leaving it out keeps one-event-per-frame
 // from lagging behind the keys.
