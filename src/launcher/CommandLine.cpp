@@ -132,6 +132,7 @@ CommandLineResult parseCommandLine(int argc, const char* const* argv, CommandLin
     return fail("--capture and --record cannot be combined");
   options->types = typesOption->count() > 0;
   if (options->markdown && !options->types) return fail("--markdown goes with --types");
+  if (options->timeline && options->devDirectory.empty()) return fail("--timeline is a view of --dev: give --dev DIR");
   options->check = checkOption->count() > 0;
   if (options->check && (options->developing() || options->capturing() || !options->profileFile.empty()))
     return fail("--check reads the demo without playing it: it does not go with --dev, --capture, --record or "
