@@ -270,7 +270,9 @@ void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene&
     d->AddRectFilled(ImVec2(a, partTop + 1), ImVec2(b, partBottom - 1), colour(kPartColours[k % 2]));
     char label[400];
     std::snprintf(label, sizeof label, "part %zu  %.2fs", k + 1, from / 1000);
+    d->PushClipRect(ImVec2(a, partTop), ImVec2(b - 2, partBottom), true);
     d->AddText(ImVec2(a + 3, partTop + 1), text, label);
+    d->PopClipRect();
   }
   d->PopClipRect();
 
