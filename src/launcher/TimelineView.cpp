@@ -1,5 +1,7 @@
 #include "launcher/TimelineView.h"
 
+#include <epoxy/gl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -119,6 +121,31 @@ struct TimelineView::Layout {
 
 TimelineView::TimelineView() = default;
 
+// The panel's ground is a scissored clear, not a blended quad: on a software rasteriser the
+// quad costs more than everything drawn on it.
+void TimelineView::clearPanel(int width, int height) {
+  GLint box[4];
+  GLfloat was[4];
+  GLint framebuffer = 0;
+  glGetIntegerv(GL_SCISSOR_BOX, box);
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, was);
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+  const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  GLboolean mask[4];
+  glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glEnable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glScissor(0, 0, width, height);
+  glClearColor(kPanelColour[0], kPanelColour[1], kPanelColour[2], 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glClearColor(was[0], was[1], was[2], was[3]);
+  glColorMask(mask[0], mask[1], mask[2], mask[3]);
+  glScissor(box[0], box[1], box[2], box[3]);
+  if (!scissor) glDisable(GL_SCISSOR_TEST);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+}
+
 TimelineView::~TimelineView() {
   if (!context_) return;
   ImGui::SetCurrentContext(context_);
@@ -138,11 +165,12 @@ TimelineView::Layout TimelineView::layoutFor(int width, int height, const Timeli
     if (effect->getName() == selected_) selected = effect;
   if (selected)
     for (const Variable* v : selected->getVariables()) l.curves += curveShown(v) ? 1 : 0;
-  // The panel takes at most two thirds of the window; rows and curves beyond are left out.
+  // The panel takes at most two thirds of the window: up to three curve lanes first (while
+  // they leave room for four rows), then the rows; what does not fit is left out.
   const float room = l.height * 2 / 3 - kAxisHeight - kPartHeight;
-  l.rows = std::min(scene.effects.size(), static_cast<size_t>(std::max(0.0f, room / kRowHeight)));
-  const float left = room - static_cast<float>(l.rows) * kRowHeight;
-  l.curves = std::min(l.curves, static_cast<size_t>(std::max(0.0f, left / kCurveHeight)));
+  l.curves = std::min({l.curves, size_t{3}, static_cast<size_t>(std::max(0.0f, (room - 4 * kRowHeight) / kCurveHeight))});
+  const float left = room - static_cast<float>(l.curves) * kCurveHeight;
+  l.rows = std::min(scene.effects.size(), static_cast<size_t>(std::max(0.0f, left / kRowHeight)));
   const float panel = kAxisHeight + kPartHeight + static_cast<float>(l.rows) * kRowHeight +
                       static_cast<float>(l.curves) * kCurveHeight;
   l.top = l.height - panel;
@@ -199,7 +227,12 @@ void TimelineView::handlePointer(const Layout& l, const TimelineScene& scene, co
 
 void TimelineView::draw(int width, int height, uint32_t now, const TimelineScene& scene,
                         const platform::PointerState& pointer, const std::function<void(uint32_t)>& seek) {
-  if (width <= 0 || height <= 0) return;
+  if (build(width, height, now, scene, pointer, seek)) render();
+}
+
+bool TimelineView::build(int width, int height, uint32_t now, const TimelineScene& scene,
+                         const platform::PointerState& pointer, const std::function<void(uint32_t)>& seek) {
+  if (width <= 0 || height <= 0) return false;
   if (!context_) {
     context_ = ImGui::CreateContext();
     ImGui::SetCurrentContext(context_);
@@ -211,7 +244,7 @@ void TimelineView::draw(int width, int height, uint32_t now, const TimelineScene
     rendererReady_ = platform::overlayRendererInit();
   }
   ImGui::SetCurrentContext(context_);
-  if (!rendererReady_) return;
+  if (!rendererReady_) return false;
   if (span_ <= 0) {
     start_ = 0;
     span_ = std::max<uint32_t>(scene.endTime, 1);
@@ -225,11 +258,29 @@ void TimelineView::draw(int width, int height, uint32_t now, const TimelineScene
   io.DeltaTime = 1.0f / 60;
   io.MousePos = ImVec2(static_cast<float>(pointer.x), static_cast<float>(pointer.y));
   io.MouseDown[0] = pointer.leftDown;
+  panelTop_ = l.top;
   platform::overlayRendererNewFrame();
+  if (!fontFiltered_) {
+    // The letters sit on whole pixels; nearest sampling is the rasteriser's quick path.
+    GLint was = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &was);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(reinterpret_cast<intptr_t>(io.Fonts->TexID)));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(was));
+    fontFiltered_ = true;
+  }
   ImGui::NewFrame();
   drawPanel(l, now, scene, pointer);
   drawVariables(width, l, now, scene);
   ImGui::Render();
+  return true;
+}
+
+void TimelineView::render() {
+  ImGui::SetCurrentContext(context_);
+  const ImVec2 size = ImGui::GetIO().DisplaySize;
+  clearPanel(static_cast<int>(size.x), static_cast<int>(size.y - panelTop_));
   platform::overlayRendererDraw();
 }
 
@@ -237,7 +288,6 @@ void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene&
                              const platform::PointerState& pointer) {
   ImDrawList* d = ImGui::GetBackgroundDrawList();
   const ImU32 text = IM_COL32(230, 230, 230, 255);
-  d->AddRectFilled(ImVec2(0, l.top), ImVec2(l.width, l.height), colour(kPanelColour));
   d->PushClipRect(ImVec2(0, l.top), ImVec2(l.width, l.height));
 
   // The axis: a tick a second (more sparse when they would crowd), the beat grid under it.

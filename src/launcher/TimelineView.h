@@ -48,7 +48,7 @@ class TimelineView {
   static constexpr float kCurveHeight = 48;
   static constexpr float kBarInset = 3;       // a bar leaves this much of its row free above and below
   static constexpr float kPlayLineWidth = 2;  // the line covers [x - 1, x + 1)
-  static constexpr float kPanelColour[4] = {0.06f, 0.06f, 0.08f, 0.88f};
+  static constexpr float kPanelColour[4] = {0.06f, 0.06f, 0.08f, 1.0f};  // opaque
   static constexpr float kBarColour[4] = {0.25f, 0.6f, 1.0f, 1.0f};
   static constexpr float kSelectedBarColour[4] = {1.0f, 0.55f, 0.2f, 1.0f};
   static constexpr float kPlayLineColour[4] = {1.0f, 0.9f, 0.1f, 1.0f};
@@ -65,6 +65,12 @@ class TimelineView {
   void draw(int width, int height, uint32_t now, const TimelineScene& scene, const platform::PointerState& pointer,
             const std::function<void(uint32_t)>& seek);
 
+  // draw() in its two halves: the frame's draw lists and the pointer's effect (false when
+  // there is nothing to draw), then the GL drawing of them.
+  bool build(int width, int height, uint32_t now, const TimelineScene& scene, const platform::PointerState& pointer,
+             const std::function<void(uint32_t)>& seek);
+  void render();
+
   // The visible span (zoom and scroll) and the selected instance ("" for none).
   double viewStart() const { return start_; }
   double viewSpan() const { return span_; }
@@ -73,6 +79,7 @@ class TimelineView {
  private:
   struct Layout;
   Layout layoutFor(int width, int height, const TimelineScene& scene) const;
+  void clearPanel(int width, int height);
   void handlePointer(const Layout& layout, const TimelineScene& scene, const platform::PointerState& pointer,
                      const std::function<void(uint32_t)>& seek);
   void drawPanel(const Layout& layout, uint32_t now, const TimelineScene& scene, const platform::PointerState& pointer);
@@ -81,6 +88,8 @@ class TimelineView {
 
   ImGuiContext* context_ = nullptr;
   bool rendererReady_ = false;
+  bool fontFiltered_ = false;
+  float panelTop_ = 0;
   double start_ = 0;
   double span_ = 0;  // 0 until the first frame fits the whole demo
   std::string selected_;
