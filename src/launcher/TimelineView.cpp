@@ -56,7 +56,7 @@ float numberAt(const Variable& v, uint32_t t) {
   }
 }
 
-std::string textAt(const StringVariable& v, uint32_t t) {
+const std::string& textAt(const StringVariable& v, uint32_t t) {
   const auto& keys = v.keys.keys();
   if (keys.size() < 2) return v.value;
   for (size_t i = 1; i < keys.size(); ++i)

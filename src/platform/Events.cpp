@@ -9,6 +9,7 @@ namespace {
 struct TrackedPointer {
   PointerState state;
   int systemX = -1, systemY = -1;
+  bool placed = false;  // by a button event
 };
 TrackedPointer pointer;
 
@@ -47,6 +48,7 @@ WindowMessage translate(const SDL_Event& event) {
         pointer.state.leftDown = event.type == SDL_MOUSEBUTTONDOWN;
         pointer.state.x = event.button.x;
         pointer.state.y = event.button.y;
+        pointer.placed = true;
       }
       message.type = MessageType::Other;
       break;
@@ -120,11 +122,16 @@ void flushMessages() {
 PointerState readPointer() {
   int x = 0, y = 0;
   SDL_GetMouseState(&x, &y);
+  // The first read only learns where the system's pointer stands, unless no button has
+  // placed it yet.
+  const bool first = pointer.systemX < 0;
   if (x != pointer.systemX || y != pointer.systemY) {
     pointer.systemX = x;
     pointer.systemY = y;
-    pointer.state.x = x;
-    pointer.state.y = y;
+    if (!first || !pointer.placed) {
+      pointer.state.x = x;
+      pointer.state.y = y;
+    }
   }
   PointerState read = pointer.state;
   pointer.state.wheelX = pointer.state.wheelY = 0;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
@@ -186,6 +187,18 @@ TEST_F(ScriptTest, IncludedFilesShareDefinitionsSectionsAndTheOffset) {
   EXPECT_TRUE(loader.timelineSeen);
   EXPECT_EQ(loader.defines.at("START"), 1000);
   EXPECT_EQ(keyTimes(probe().Value.keys), (std::vector<uint32_t>{0, 1050, 1060, 10000}));
+}
+
+TEST_F(ScriptTest, InsertsAndSwitchesAreRecordedWithTheFileAndLineOfTheirStatements) {
+  write("data/switches.script", "// on and off\n\n500 b p\n2000 END p\n");
+  load("INSERT_EFFECT Probe AS p\n__TIMELINE__\nINCLUDE 'data/switches.script'\n3000 e p\n");
+  ASSERT_EQ(loader.inserts().size(), 1u);
+  EXPECT_EQ(loader.inserts()[0].typeName, "Probe");
+  const auto& s = loader.activeSwitches();
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(std::tie(s[0].time, s[0].on, s[0].file, s[0].line), std::make_tuple(500u, true, std::string("data/switches.script"), 3));
+  EXPECT_EQ(std::tie(s[1].time, s[1].on, s[1].line), std::make_tuple(2000u, false, 4));
+  EXPECT_EQ(std::tie(s[2].time, s[2].on, s[2].line), std::make_tuple(3000u, false, 4));
 }
 
 TEST_F(ScriptTest, BlockCommentOpenAtTheEndOfAnIncludeEndsWithIt) {

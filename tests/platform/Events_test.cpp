@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using platform::Key;
@@ -52,11 +54,25 @@ TEST_F(Events, TheKeysOfTheTableAreNamed) {
   } table[] = {{SDLK_ESCAPE, Key::Escape}, {SDLK_SPACE, Key::Space},   {SDLK_RETURN, Key::Enter},
                {SDLK_KP_ENTER, Key::Enter}, {SDLK_LSHIFT, Key::Shift}, {SDLK_RSHIFT, Key::Shift},
                {SDLK_F1, Key::F1},          {SDLK_F2, Key::F2},        {SDLK_LEFT, Key::Left},
-               {SDLK_RIGHT, Key::Right},    {SDLK_a, Key::Other},      {SDLK_F3, Key::Other}};
+               {SDLK_RIGHT, Key::Right},    {SDLK_a, Key::Other},      {SDLK_F3, Key::F3},
+               {SDLK_F4, Key::Other}};
   for (const auto& entry : table) {
     pushKey(SDL_KEYDOWN, entry.code);
     EXPECT_EQ(platform::pollMessage().key, entry.key) << SDL_GetKeyName(entry.code);
   }
+}
+
+TEST_F(Events, APostedButtonPlacesThePointerAndTheWheelAddsUpUntilRead) {
+  platform::postPointerButton(460, 240, true);
+  platform::postWheel(1);
+  platform::postWheel(0.5f);
+  for (int i = 0; i < 3; ++i) platform::pollMessage();
+  const platform::PointerState down = platform::readPointer();
+  EXPECT_EQ(std::tie(down.x, down.y, down.leftDown, down.wheelY), std::make_tuple(460, 240, true, 1.5f));
+  platform::postPointerButton(461, 241, false);
+  platform::pollMessage();
+  const platform::PointerState up = platform::readPointer();
+  EXPECT_EQ(std::tie(up.x, up.y, up.leftDown, up.wheelY), std::make_tuple(461, 241, false, 0.0f));
 }
 
 TEST_F(Events, AutoRepeatCountsAsKeyDown) {
