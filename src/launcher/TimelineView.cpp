@@ -113,6 +113,7 @@ struct TimelineView::Layout {
   float x0, x1;     // the time axis
   float rowsTop;
   size_t rows;      // the rows that fit
+  size_t firstRow;  // the instance in the top row
   float curvesTop;
   size_t curves;
   double msPerPixel;
@@ -171,6 +172,8 @@ TimelineView::Layout TimelineView::layoutFor(int width, int height, const Timeli
   l.curves = std::min({l.curves, size_t{3}, static_cast<size_t>(std::max(0.0f, (room - 4 * kRowHeight) / kCurveHeight))});
   const float left = room - static_cast<float>(l.curves) * kCurveHeight;
   l.rows = std::min(scene.effects.size(), static_cast<size_t>(std::max(0.0f, left / kRowHeight)));
+  // The rows shown start at the scrolled-to one; a shorter demo after a reload pulls it back.
+  l.firstRow = std::min(firstRow_, scene.effects.size() - l.rows);
   const float panel = kAxisHeight + kPartHeight + static_cast<float>(l.rows) * kRowHeight +
                       static_cast<float>(l.curves) * kCurveHeight;
   l.top = l.height - panel;
@@ -194,6 +197,11 @@ void TimelineView::handlePointer(const Layout& l, const TimelineScene& scene, co
     span_ = span;
   }
   if (inPanel && p.wheelX != 0) start_ += span_ * 0.1 * p.wheelX;
+  if (inPanel && p.wheelY != 0 && px < l.x0 && py >= l.rowsTop) {  // over the names: the rows scroll
+    const auto steps = static_cast<long>(std::lround(-p.wheelY * 3));
+    const long last = static_cast<long>(scene.effects.size() - l.rows);
+    firstRow_ = static_cast<size_t>(std::clamp(static_cast<long>(l.firstRow) + steps, 0L, std::max(0L, last)));
+  }
 
   if (!p.leftDown) {
     drag_ = Drag::None;
@@ -208,7 +216,7 @@ void TimelineView::handlePointer(const Layout& l, const TimelineScene& scene, co
     } else if (inPanel && py < l.curvesTop) {
       const auto row = static_cast<size_t>((py - l.rowsTop) / kRowHeight);
       if (row < l.rows) {
-        const std::string& name = scene.effects[row]->getName();
+        const std::string& name = scene.effects[l.firstRow + row]->getName();
         selected_ = selected_ == name ? std::string() : name;
       }
     }
@@ -331,7 +339,7 @@ void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene&
   const ActiveSwitch* hoverOff = nullptr;
   const Effect* hovered = nullptr;
   for (size_t row = 0; row < l.rows; ++row) {
-    const Effect& effect = *scene.effects[row];
+    const Effect& effect = *scene.effects[l.firstRow + row];
     const float y = l.rowsTop + static_cast<float>(row) * kRowHeight;
     const bool selected = effect.getName() == selected_;
     if (selected) d->AddRectFilled(ImVec2(0, y), ImVec2(l.width, y + kRowHeight), IM_COL32(255, 255, 255, 24));

@@ -4,7 +4,7 @@
 // axis with the beat grid (DEMO_BEAT), the parts (DEFINE_DEMO_PART) as labelled bands, one
 // row per effect instance in drawing order with a bar wherever it is on, and the play
 // position as a line. A press or drag on the axis seeks; the wheel zooms about the pointer,
-// a drag on the part bands scrolls; hovering a bar names the BEGIN and END statements behind
+// a drag on the part bands scrolls, the wheel over the names scrolls the rows; hovering a bar names the BEGIN and END statements behind
 // it; a click on a row selects it: its variables are listed at the play position and each
 // keyed float variable's curve is drawn under the rows, a driving sync track's keys in
 // another colour.
@@ -90,6 +90,7 @@ class TimelineView {
   bool rendererReady_ = false;
   bool fontFiltered_ = false;
   float panelTop_ = 0;
+  size_t firstRow_ = 0;
   double start_ = 0;
   double span_ = 0;  // 0 until the first frame fits the whole demo
   std::string selected_;

@@ -17,9 +17,14 @@
 #include <thread>
 
 #include "demoSystem/DemoClock.h"
+#include "demoSystem/DemoValues.h"
+#include "demoSystem/ScriptLoader.h"
+#include "demoSystem/TimelineEvent.h"
+#include "demos/EffectList.h"
 #include "launcher/LauncherState.h"
 #include "launcher/VelkorLauncher.h"
 #include "platform/Events.h"
+#include "support/GlTestContext.h"
 #include "support/Program.h"
 #include "support/TempDir.h"
 
@@ -96,6 +101,38 @@ TEST(TimelineView, AClickOnTheAxisSeeksThePausedDemoToTheTimeUnderIt) {
   EXPECT_EQ(demoClock.now(), 7500u);
   paused = false;
   timelineShown = false;
+}
+
+TEST(TimelineView, TheWheelZoomsAboutThePointerThePartsScrollAndARowClickSelects) {
+  GlTestContext gl(568, 300);
+  ASSERT_TRUE(gl.ok());
+  EffectList effects;
+  EventList events;
+  ScriptLoader loader;
+  loader.loadText(kScript, effects, events);
+  const TimelineScene scene{effects.effects(), loader.inserts(), loader.activeSwitches(), partTimes, playbackEndTime,
+                            patternStepLength};
+  TimelineView view;
+  std::vector<uint32_t> seeks;
+  const auto at = [&](int x, int y, bool down, float wheel = 0) {
+    platform::PointerState p;
+    p.x = x, p.y = y, p.leftDown = down, p.wheelY = wheel;
+    view.draw(568, 300, 0, scene, p, [&](uint32_t t) { seeks.push_back(t); });
+  };
+  at(360, 240, false, 1);  // one notch at 5 s: the span 10 s × 0.8, 5 s stays under x 360
+  EXPECT_NEAR(view.viewSpan(), 8000, 1e-6);
+  EXPECT_NEAR(view.viewStart(), 1000, 1e-6);
+  at(460, 240, true);      // 20 ms a pixel now: 1 s + 300 × 20 ms
+  at(460, 240, false);
+  at(300, 260, true);      // a drag of 50 pixels to the left on the parts: 1 s later
+  at(250, 260, true);
+  at(250, 260, false);
+  at(100, 290, true);      // the second row's name
+  at(100, 290, false);
+  EXPECT_EQ(seeks, std::vector<uint32_t>{7000});
+  EXPECT_NEAR(view.viewStart(), 2000, 1e-6);
+  EXPECT_EQ(view.selected(), "flash");
+  effects.clear();
 }
 
 }  // namespace
