@@ -259,9 +259,21 @@ void ShaderRTT_HDR::handleEvent(const TimelineEvent& event) {
 
 // [SECTION] ShaderDOF
 
+namespace {
+
+bool dofReducedSource = true;
+
+}  // namespace
+
+void setDofReducedSource(bool enabled) { dofReducedSource = enabled; }
+
 RenderTarget& ShaderDOF::target(int index) {
-  static RenderTarget targets[3];
+  static RenderTarget targets[4];
   return targets[index - 1];
+}
+
+RenderTarget* ShaderDOF::sourceTarget() const {
+  return doGlow || !dofReducedSource ? &target(1) : &target(4);
 }
 
 ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
@@ -277,6 +289,7 @@ ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
   target(1).init(name + "_1", 1024, 1024, RenderTarget::kDepth | RenderTarget::kAlpha);
   initClamped(target(2), name + "_4", 512, RenderTarget::kAlpha);
   initClamped(target(3), name + "_5", 512, RenderTarget::kAlpha);
+  target(4).init(name + "_6", 768, 768, RenderTarget::kDepth | RenderTarget::kAlpha);
   dofProgram = getFragmentProgram(kDofProgram);
   sceneDepthTarget();
 }
@@ -305,7 +318,7 @@ void ShaderDOF::update(uint32_t time) {
   doBlur = DoBlur.evaluateBool(time);
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
-  RenderTarget* d1 = &target(1);
+  RenderTarget* d1 = sourceTarget();
   RenderTarget* d2 = &target(2);
   RenderTarget* d3 = &target(3);
   renderSourceToTarget(d1, time);
