@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "base/Random.h"
@@ -169,6 +170,63 @@ TEST_F(NoiseTexturesTest, TechnoNoiseAddsEveryOtherLineOfTheSourceOnTopOfIt) {
       EXPECT_NEAR(gl().pixel(400, y)[0], 64 * lift, 1) << "row " << y << " alpha " << a;
     }
   }
+}
+
+// At ScaleAlpha 0 the scan-line copy is left out (update and draw) only where that leaves
+// the frame as it was: each case is drawn with the skipping off, then on with the scan-line
+// target filled with red in between (a stale copy would show), and the frames must be equal.
+TEST_F(NoiseTexturesTest, TechnoNoiseLeavesOutOnlyAScanLineCopyThatAddsNothing) {
+  PaintSource picture({{0, 0, 0.5f, 1, {0.5f, 0.25f, 0.75f, 1}}}, {0.2f, 0.3f, 0.1f, 1});
+  TechnoNoiseEffect techno("techno_skip");
+  techno.sourceEffect = &picture;
+  techno.BlendSrc.value = 1;
+  techno.Red.value = techno.Green.value = techno.Blue.value = 0.5f;
+  techno.ScaleSizeX.value = techno.ScaleSizeY.value = 1.3f;
+  struct Case {
+    const char* name;
+    float scaleAlpha;
+    uint32_t equation;  // the BlendEquation code: 0 add, 1 subtract, 2 reverse subtract
+    bool otherActive;
+    GLint texEnv;  // left behind by an effect before
+    bool skipped;
+  };
+  const Case cases[] = {
+      {"alpha 0", 0, 0, false, GL_MODULATE, true},
+      {"alpha 0.5 after a skipped frame", 0.5f, 0, false, GL_MODULATE, false},
+      {"alpha below 0 (clamped)", -1, 2, false, GL_MODULATE, true},
+      {"subtracting the destination from 0", 0, 1, false, GL_MODULATE, false},
+      {"another TechnoNoise drawn", 0, 0, true, GL_MODULATE, false},
+      {"a texture environment adding the texture", 0, 0, false, GL_ADD, true},
+  };
+  for (const Case& c : cases) {
+    techno.ScaleAlpha.value = c.scaleAlpha;
+    techno.BlendEquation.value = c.equation;
+    std::optional<TechnoNoiseEffect> other;
+    if (c.otherActive) {
+      other.emplace("techno_other");
+      other->sourceEffect = &picture;
+      other->active.value = true;
+    }
+    const auto draw = [&](bool skipping) {
+      TechnoNoiseEffect::setSkipUnseenScanLines(skipping);
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, c.texEnv);
+      frame(techno, 0);
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+      return gl().pixels();
+    };
+    const Bytes reference = draw(false);
+    RenderTarget& lines = TechnoNoiseEffect::scanLineTarget();
+    lines.bind();
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    lines.unbind();
+    glViewport(0, 0, kSize, kSize);
+    EXPECT_EQ(draw(true), reference) << c.name;
+    EXPECT_EQ(techno.scanLinesSkipped(), c.skipped) << c.name;
+  }
+  TechnoNoiseEffect::setSkipUnseenScanLines(true);
 }
 
 TEST_F(NoiseTexturesTest, TechnoNoiseWrapModesGoToTheColourTextures) {
