@@ -273,7 +273,12 @@ RenderTarget& ShaderDOF::target(int index) {
 }
 
 RenderTarget* ShaderDOF::sourceTarget() const {
-  return doGlow || !dofReducedSource ? &target(1) : &target(4);
+  if (doGlow || !dofReducedSource) return &target(1);
+  // Made when first drawn into, not while the demo loads: start-up only builds what the
+  // first frame may need.
+  RenderTarget& reduced = target(4);
+  if (!reduced.isInited()) reduced.init(name + "_6", 768, 768, RenderTarget::kDepth | RenderTarget::kAlpha);
+  return &reduced;
 }
 
 ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
@@ -289,7 +294,6 @@ ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
   target(1).init(name + "_1", 1024, 1024, RenderTarget::kDepth | RenderTarget::kAlpha);
   initClamped(target(2), name + "_4", 512, RenderTarget::kAlpha);
   initClamped(target(3), name + "_5", 512, RenderTarget::kAlpha);
-  target(4).init(name + "_6", 768, 768, RenderTarget::kDepth | RenderTarget::kAlpha);
   dofProgram = getFragmentProgram(kDofProgram);
   sceneDepthTarget();
 }
