@@ -224,12 +224,15 @@ void TechnoNoiseEffect::start(uint32_t time) {
 
 void TechnoNoiseEffect::update(uint32_t time) {
   Effect::update(time);
-  if (!sourceEffect || drawingSource) return;  // a source leading back here is not followed
+  // A source leading back here is not followed; its render inside this update reads the scan
+  // lines as the last frame left them, so this one never leaves them out.
+  if (drawingSource) feedsItself = true;
+  if (!sourceEffect || drawingSource) return;
   drawingSource = true;
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
   renderSourceToTarget(&sourceTarget(), time);
-  linesSkipped = skipUnseenScanLines && scanLinesAddNothing(time) && !otherInstanceMayDraw(time);
+  linesSkipped = skipUnseenScanLines && !feedsItself && scanLinesAddNothing(time) && !otherInstanceMayDraw(time);
   if (!linesSkipped) drawScanLines();
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   drawingSource = false;

@@ -89,4 +89,5 @@ class TechnoNoiseEffect : public Effect {
   Texture* scanLines = nullptr;  // "technonoisetexture": even rows black, odd rows white
   bool drawingSource = false;
   bool linesSkipped = false;
+  bool feedsItself = false;  // found drawing itself through its source: never skips
 };

@@ -252,8 +252,11 @@ TEST_F(NoiseTexturesTest, TechnoNoiseStartsItsSourceAndDrawsNothingWithoutOne) {
   EXPECT_EQ(source.starts, 1);
   EXPECT_EQ(source.startTime, 70u);
   techno.sourceEffect = &techno;  // leading back to itself: drawn once, not forever
+  techno.ScaleAlpha.value = 0;     // and its scan lines, read inside its own update, kept
   frame(techno, 80);
+  frame(techno, 120);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  EXPECT_FALSE(techno.scanLinesSkipped());
 }
 
 }  // namespace
