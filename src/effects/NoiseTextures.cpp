@@ -233,19 +233,22 @@ void TechnoNoiseEffect::update(uint32_t time) {
   glGetIntegerv(GL_VIEWPORT, viewport);
   renderSourceToTarget(&sourceTarget(), time);
   linesSkipped = skipUnseenScanLines && !feedsItself && scanLinesAddNothing(time) && !otherInstanceMayDraw(time);
-  if (!linesSkipped) drawScanLines();
+  drawScanLines(!linesSkipped);
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   drawingSource = false;
 }
 
-void TechnoNoiseEffect::drawScanLines() {
+void TechnoNoiseEffect::drawScanLines(bool draw) {
   RenderTarget& source = sourceTarget();
   RenderTarget& lines = scanLineTarget();
-  // The picture times the scan lines: every even row of the copy is black.
-  lines.bind();
-  glViewport(0, 0, lines.getWidth(), lines.getHeight());
+  // The picture times the scan lines: every even row of the copy is black. Left out, the copy
+  // still leaves the GL state as drawing it does, for the effects after this one.
+  if (draw) {
+    lines.bind();
+    glViewport(0, 0, lines.getWidth(), lines.getHeight());
+  }
   glClearColor(0, 0, 0, 0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  if (draw) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   glDisable(GL_CULL_FACE);
@@ -254,22 +257,40 @@ void TechnoNoiseEffect::drawScanLines() {
   glColor4f(1, 1, 1, 1);
   bindOnUnit(GL_TEXTURE0, source.getColorTextureId());
   bindOnUnit(GL_TEXTURE1, scanLines->getId());
-  drawRectMultiTex(kFullScreen, kFullScreen);
+  if (draw) {
+    drawRectMultiTex(kFullScreen, kFullScreen);
+  } else {
+    // The quad's last corner's coordinates stay current.
+    glMultiTexCoord2f(GL_TEXTURE0, kFullScreen.x, kFullScreen.y + kFullScreen.h);
+    glMultiTexCoord2f(GL_TEXTURE1, kFullScreen.x, kFullScreen.y + kFullScreen.h);
+  }
   texturingOffOnBothUnits();
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   glColor4f(1, 1, 1, 1);
-  lines.unbind();
+  if (draw) lines.unbind();
 }
 
 void TechnoNoiseEffect::render(uint32_t time) {
   if (!sourceEffect) return;
   const bool addNothing = linesSkipped && scanLinesAddNothing(time) && restingColourState();
   if (linesSkipped && !addNothing) {
-    GLint viewport[4];
+    // Drawn now after all, leaving what the draws below do not set themselves as it was.
+    GLint viewport[4], secondTexture = 0;
+    GLfloat clearColour[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    drawScanLines();
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glActiveTexture(GL_TEXTURE1);
+    const GLboolean secondUnit = glIsEnabled(GL_TEXTURE_2D);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &secondTexture);
+    glActiveTexture(GL_TEXTURE0);
+    drawScanLines(true);
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(secondTexture));
+    if (secondUnit) glEnable(GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
   }
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);

@@ -83,7 +83,7 @@ class TechnoNoiseEffect : public Effect {
   static void setSkipUnseenScanLines(bool enabled);
 
  private:
-  void drawScanLines();
+  void drawScanLines(bool draw);
   bool otherInstanceMayDraw(uint32_t time) const;
 
   Texture* scanLines = nullptr;  // "technonoisetexture": even rows black, odd rows white

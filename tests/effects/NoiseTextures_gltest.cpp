@@ -187,17 +187,25 @@ TEST_F(NoiseTexturesTest, TechnoNoiseLeavesOutOnlyAScanLineCopyThatAddsNothing) 
     float scaleAlpha;
     uint32_t equation;  // the BlendEquation code: 0 add, 1 subtract, 2 reverse subtract
     bool otherActive;
-    GLint texEnv;  // left behind by an effect before
+    GLint texEnv;     // left behind by an effect before
+    bool secondUnit;  // a grey texture left on unit 1 by an effect before
     bool skipped;
   };
   const Case cases[] = {
-      {"alpha 0", 0, 0, false, GL_MODULATE, true},
-      {"alpha 0.5 after a skipped frame", 0.5f, 0, false, GL_MODULATE, false},
-      {"alpha below 0 (clamped)", -1, 2, false, GL_MODULATE, true},
-      {"subtracting the destination from 0", 0, 1, false, GL_MODULATE, false},
-      {"another TechnoNoise drawn", 0, 0, true, GL_MODULATE, false},
-      {"a texture environment adding the texture", 0, 0, false, GL_ADD, true},
+      {"alpha 0", 0, 0, false, GL_MODULATE, false, true},
+      {"alpha 0.5 after a skipped frame", 0.5f, 0, false, GL_MODULATE, false, false},
+      {"alpha below 0 (clamped)", -1, 2, false, GL_MODULATE, false, true},
+      {"subtracting the destination from 0", 0, 1, false, GL_MODULATE, false, false},
+      {"another TechnoNoise drawn", 0, 0, true, GL_MODULATE, false, false},
+      {"a texture environment adding the texture", 0, 0, false, GL_ADD, false, true},
+      {"a second texture unit left on", 0, 0, false, GL_MODULATE, true, true},
   };
+  GLuint grey = 0;
+  const uint8_t greyTexel[4] = {160, 160, 160, 255};
+  glGenTextures(1, &grey);
+  glBindTexture(GL_TEXTURE_2D, grey);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, greyTexel);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   for (const Case& c : cases) {
     techno.ScaleAlpha.value = c.scaleAlpha;
     techno.BlendEquation.value = c.equation;
@@ -212,8 +220,17 @@ TEST_F(NoiseTexturesTest, TechnoNoiseLeavesOutOnlyAScanLineCopyThatAddsNothing) 
       glClearColor(0, 0, 0, 1);
       glClear(GL_COLOR_BUFFER_BIT);
       glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, c.texEnv);
+      if (c.secondUnit) {
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, grey);
+        glEnable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+      }
       frame(techno, 0);
       glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+      glActiveTexture(GL_TEXTURE1);
+      glDisable(GL_TEXTURE_2D);
+      glActiveTexture(GL_TEXTURE0);
       return gl().pixels();
     };
     const Bytes reference = draw(false);
@@ -226,6 +243,7 @@ TEST_F(NoiseTexturesTest, TechnoNoiseLeavesOutOnlyAScanLineCopyThatAddsNothing) 
     EXPECT_EQ(draw(true), reference) << c.name;
     EXPECT_EQ(techno.scanLinesSkipped(), c.skipped) << c.name;
   }
+  glDeleteTextures(1, &grey);
   TechnoNoiseEffect::setSkipUnseenScanLines(true);
 }
 
