@@ -11,6 +11,7 @@
 //                            the 128² pair (the default) or the 512² pair, glow, tone-mapped
 //                            result
 //   ShaderRTT, ShaderDOF, TargetTexture   for comparison
+//   ShaderDOF_Blur/reduced:0, :1   the depth of field's source at 1024² or at 768²
 //
 // The machine is shared: LP_NUM_THREADS=0 makes the driver draw on the calling thread, so
 // that the CPU column is the frame's whole work, whatever else runs.
@@ -240,6 +241,47 @@ void BM_ShaderDOF_BlurGlow(benchmark::State& state) {
   runFrames(state, *dof);
 }
 BENCHMARK(BM_ShaderDOF_BlurGlow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The depth of field without the glow, its source drawn at 1024² (arg 0, as it was) or at
+// the reduced 768² (arg 1). The source here is the picture drawn four times over, blended,
+// standing in for a scene's overdraw: the source's fill is what the reduced size saves.
+void BM_ShaderDOF_Blur(benchmark::State& state) {
+  setup();
+  static ShaderDOF* dof = nullptr;
+  static DrawSource* layered = nullptr;
+  if (!dof) {
+    dof = new ShaderDOF("bench_dof_blur");
+    dof->DoBlur.value = true;
+    layered = new DrawSource([] {
+      setOrthoUnitFlipped();
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_ONE, GL_ONE);
+      for (int i = 0; i < 4; ++i) setup().drawPicture();
+      glDisable(GL_BLEND);
+    });
+  }
+  setDofReducedSource(state.range(0) != 0);
+  if (!setup().gl.ok()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  dof->sourceEffect = layered;
+  uint32_t t = 0;
+  for (int warmUp = 0; warmUp < 3; ++warmUp) {
+    dof->update(t);
+    dof->render(t);
+    finishFrame();
+  }
+  for (auto _ : state) {
+    dof->update(t);
+    glViewport(0, 0, kWidth, kHeight);
+    dof->render(t);
+    finishFrame();
+    t += 40;
+  }
+  setDofReducedSource(true);
+}
+BENCHMARK(BM_ShaderDOF_Blur)->ArgName("reduced")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TargetTexture(benchmark::State& state) {
   setup();

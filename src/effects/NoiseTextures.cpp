@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Random.h"
+#include "demoSystem/EffectRegistry.h"
 #include "engine/FragmentProgram.h"
 #include "resources/Texture.h"
 #include "resources/TextureTools.h"
@@ -121,6 +122,34 @@ void PNoiseEffect::render(uint32_t) {
 
 // [SECTION] TechnoNoise
 
+namespace {
+
+// Every TechnoNoise, to tell whether another one shares the targets in a frame.
+std::vector<TechnoNoiseEffect*>& technoNoiseInstances() {
+  static std::vector<TechnoNoiseEffect*> instances;
+  return instances;
+}
+
+bool skipUnseenScanLines = true;
+
+// The state every effect leaves behind, under which a quad's colour is the vertex colour
+// times the texture: then a colour of 0 adds 0.
+bool restingColourState() {
+  GLint mode = 0, program = 0;
+  glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+  glActiveTexture(GL_TEXTURE1);
+  const bool secondUnit = glIsEnabled(GL_TEXTURE_2D);
+  glActiveTexture(GL_TEXTURE0);
+  return mode == GL_MODULATE && program == 0 && !secondUnit && !glIsEnabled(GL_LIGHTING) &&
+         !glIsEnabled(GL_FOG) && !glIsEnabled(GL_COLOR_SUM) && !glIsEnabled(GL_FRAGMENT_PROGRAM_ARB) &&
+         !glIsEnabled(GL_VERTEX_PROGRAM_ARB) && !glIsEnabled(GL_COLOR_LOGIC_OP);
+}
+
+}  // namespace
+
+void TechnoNoiseEffect::setSkipUnseenScanLines(bool enabled) { skipUnseenScanLines = enabled; }
+
 RenderTarget& TechnoNoiseEffect::sourceTarget() {
   static RenderTarget target;
   return target;
@@ -164,6 +193,29 @@ TechnoNoiseEffect::TechnoNoiseEffect(const std::string& name) : Effect(name) {
 
   initWrapped(sourceTarget(), name + "_1", RenderTarget::kDepth | RenderTarget::kAlpha, GL_CLAMP_TO_EDGE);
   initWrapped(scanLineTarget(), name + "_2", RenderTarget::kDepth, GL_REPEAT);
+  technoNoiseInstances().push_back(this);
+}
+
+TechnoNoiseEffect::~TechnoNoiseEffect() { std::erase(technoNoiseInstances(), this); }
+
+bool TechnoNoiseEffect::scanLinesAddNothing(uint32_t time) {
+  // The colour (a, a, a, a) is clamped to 0 for any a <= 0 (NaN is not).
+  const float a = ScaleAlpha.evaluate(time);
+  const bool keeps = blendEquationMode == GL_FUNC_ADD || blendEquationMode == GL_FUNC_REVERSE_SUBTRACT;
+  return a <= 0 && keeps;
+}
+
+// Another TechnoNoise drawn in this frame (on the timeline, or as some effect's source) would
+// read the shared scan-line target after this one's update: what it finds must not change.
+bool TechnoNoiseEffect::otherInstanceMayDraw(uint32_t time) const {
+  for (TechnoNoiseEffect* other : technoNoiseInstances()) {
+    if (other == this) continue;
+    if (other->active.evaluateBool(time)) return true;
+    if (!effectRegistry) return true;
+    for (Effect* effect : effectRegistry->effects())
+      if (effect->sourceEffect == other) return true;
+  }
+  return false;
 }
 
 void TechnoNoiseEffect::start(uint32_t time) {
@@ -173,19 +225,31 @@ void TechnoNoiseEffect::start(uint32_t time) {
 
 void TechnoNoiseEffect::update(uint32_t time) {
   Effect::update(time);
-  if (!sourceEffect || drawingSource) return;  // a source leading back here is not followed
+  // A source leading back here is not followed; its render inside this update reads the scan
+  // lines as the last frame left them, so this one never leaves them out.
+  if (drawingSource) feedsItself = true;
+  if (!sourceEffect || drawingSource) return;
   drawingSource = true;
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
+  renderSourceToTarget(&sourceTarget(), time);
+  linesSkipped = skipUnseenScanLines && !feedsItself && scanLinesAddNothing(time) && !otherInstanceMayDraw(time);
+  drawScanLines(!linesSkipped);
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  drawingSource = false;
+}
+
+void TechnoNoiseEffect::drawScanLines(bool draw) {
   RenderTarget& source = sourceTarget();
   RenderTarget& lines = scanLineTarget();
-  renderSourceToTarget(&source, time);
-
-  // The picture times the scan lines: every even row of the copy is black.
-  lines.bind();
-  glViewport(0, 0, lines.getWidth(), lines.getHeight());
+  // The picture times the scan lines: every even row of the copy is black. Left out, the copy
+  // still leaves the GL state as drawing it does, for the effects after this one.
+  if (draw) {
+    lines.bind();
+    glViewport(0, 0, lines.getWidth(), lines.getHeight());
+  }
   glClearColor(0, 0, 0, 0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  if (draw) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   glDisable(GL_CULL_FACE);
@@ -194,18 +258,41 @@ void TechnoNoiseEffect::update(uint32_t time) {
   glColor4f(1, 1, 1, 1);
   bindOnUnit(GL_TEXTURE0, source.getColorTextureId());
   bindOnUnit(GL_TEXTURE1, scanLines->getId());
-  drawRectMultiTex(kFullScreen, kFullScreen);
+  if (draw) {
+    drawRectMultiTex(kFullScreen, kFullScreen);
+  } else {
+    // The quad's last corner's coordinates stay current.
+    glMultiTexCoord2f(GL_TEXTURE0, kFullScreen.x, kFullScreen.y + kFullScreen.h);
+    glMultiTexCoord2f(GL_TEXTURE1, kFullScreen.x, kFullScreen.y + kFullScreen.h);
+  }
   texturingOffOnBothUnits();
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   glColor4f(1, 1, 1, 1);
-  lines.unbind();
-  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-  drawingSource = false;
+  if (draw) lines.unbind();
 }
 
 void TechnoNoiseEffect::render(uint32_t time) {
   if (!sourceEffect) return;
+  const bool addNothing = linesSkipped && scanLinesAddNothing(time) && restingColourState();
+  if (linesSkipped && !addNothing) {
+    // Drawn now after all, leaving what the draws below do not set themselves as it was.
+    GLint viewport[4], secondTexture = 0;
+    GLfloat clearColour[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glActiveTexture(GL_TEXTURE1);
+    const GLboolean secondUnit = glIsEnabled(GL_TEXTURE_2D);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &secondTexture);
+    glActiveTexture(GL_TEXTURE0);
+    drawScanLines(true);
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(secondTexture));
+    if (secondUnit) glEnable(GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
+  }
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   glDisable(GL_CULL_FACE);
@@ -226,7 +313,7 @@ void TechnoNoiseEffect::render(uint32_t time) {
   const float a = ScaleAlpha.evaluate(time);
   glColor4f(a, a, a, a);
   glBindTexture(GL_TEXTURE_2D, scanLineTarget().getColorTextureId());
-  drawRectTex(kFullScreen, kFullScreen);
+  if (!addNothing) drawRectTex(kFullScreen, kFullScreen);
 
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_BLEND);

@@ -56,6 +56,7 @@ class PNoiseEffect : public Effect {
 class TechnoNoiseEffect : public Effect {
  public:
   explicit TechnoNoiseEffect(const std::string& name);
+  ~TechnoNoiseEffect() override;
   void start(uint32_t time) override;
   void update(uint32_t time) override;
   void render(uint32_t time) override;
@@ -70,7 +71,23 @@ class TechnoNoiseEffect : public Effect {
   static RenderTarget& sourceTarget();
   static RenderTarget& scanLineTarget();
 
+  // Whether this frame's update left the scan-line copy out: at ScaleAlpha 0 it adds nothing
+  // that shows, so it is neither drawn nor its target filled, unless another TechnoNoise
+  // (which shares the target) may draw in this frame. A render that finds the GL state
+  // other than the resting one draws the copy after all.
+  bool scanLinesSkipped() const { return linesSkipped; }
+  // Whether the scan-line copy would leave the frame as it is at `time`: no alpha, added with
+  // an equation that keeps the destination where the source is 0.
+  bool scanLinesAddNothing(uint32_t time);
+  // The switch for the benchmark and the equivalence test (on by default).
+  static void setSkipUnseenScanLines(bool enabled);
+
  private:
+  void drawScanLines(bool draw);
+  bool otherInstanceMayDraw(uint32_t time) const;
+
   Texture* scanLines = nullptr;  // "technonoisetexture": even rows black, odd rows white
   bool drawingSource = false;
+  bool linesSkipped = false;
+  bool feedsItself = false;  // found drawing itself through its source: never skips
 };

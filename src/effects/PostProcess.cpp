@@ -261,9 +261,26 @@ void ShaderRTT_HDR::handleEvent(const TimelineEvent& event) {
 
 // [SECTION] ShaderDOF
 
+namespace {
+
+bool dofReducedSource = true;
+
+}  // namespace
+
+void setDofReducedSource(bool enabled) { dofReducedSource = enabled; }
+
 RenderTarget& ShaderDOF::target(int index) {
-  static RenderTarget targets[3];
+  static RenderTarget targets[4];
   return targets[index - 1];
+}
+
+RenderTarget* ShaderDOF::sourceTarget() const {
+  if (doGlow || !dofReducedSource) return &target(1);
+  // Made when first drawn into, not while the demo loads: start-up only builds what the
+  // first frame may need.
+  RenderTarget& reduced = target(4);
+  if (!reduced.isInited()) reduced.init(name + "_6", 768, 768, RenderTarget::kDepth | RenderTarget::kAlpha);
+  return &reduced;
 }
 
 ShaderDOF::ShaderDOF(const std::string& name) : Effect(name) {
@@ -307,7 +324,7 @@ void ShaderDOF::update(uint32_t time) {
   doBlur = DoBlur.evaluateBool(time);
   GLint viewport[4];
   glGetIntegerv(GL_VIEWPORT, viewport);
-  RenderTarget* d1 = &target(1);
+  RenderTarget* d1 = sourceTarget();
   RenderTarget* d2 = &target(2);
   RenderTarget* d3 = &target(3);
   renderSourceToTarget(d1, time);

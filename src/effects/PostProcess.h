@@ -92,8 +92,13 @@ class ShaderDOF : public Effect {
   void update(uint32_t time) override;
   void render(uint32_t time) override;
 
-  // D1 (the source, 1024²), D2 and D3 (512², clamped).
+  // D1 (the source, 1024²), D2 and D3 (512², clamped), D4 (the source at 768², for the
+  // passes alone).
   static RenderTarget& target(int index);
+  // The target the source is drawn into: D1 when the glow shows it sharp on the screen (or
+  // the reduced source is switched off), else D4. The passes are 512²: a 768² source gives
+  // them the same picture within a level or two on nearly every pixel, for 56 % of the fill.
+  RenderTarget* sourceTarget() const;
 
   RenderTarget* result = nullptr;
   BoolVariable DoBlur, DoGlow;
@@ -104,6 +109,10 @@ class ShaderDOF : public Effect {
  private:
   FragmentProgram* dofProgram = nullptr;
 };
+
+// Whether ShaderDOF draws its source at the reduced size when the glow is off (true, the
+// default). For the benchmark and the tolerance test.
+void setDofReducedSource(bool enabled);
 
 // [SECTION] TargetTexture and TargetTextureHDR
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "base/Random.h"
@@ -171,6 +172,81 @@ TEST_F(NoiseTexturesTest, TechnoNoiseAddsEveryOtherLineOfTheSourceOnTopOfIt) {
   }
 }
 
+// At ScaleAlpha 0 the scan-line copy is left out (update and draw) only where that leaves
+// the frame as it was: each case is drawn with the skipping off, then on with the scan-line
+// target filled with red in between (a stale copy would show), and the frames must be equal.
+TEST_F(NoiseTexturesTest, TechnoNoiseLeavesOutOnlyAScanLineCopyThatAddsNothing) {
+  PaintSource picture({{0, 0, 0.5f, 1, {0.5f, 0.25f, 0.75f, 1}}}, {0.2f, 0.3f, 0.1f, 1});
+  TechnoNoiseEffect techno("techno_skip");
+  techno.sourceEffect = &picture;
+  techno.BlendSrc.value = 1;
+  techno.Red.value = techno.Green.value = techno.Blue.value = 0.5f;
+  techno.ScaleSizeX.value = techno.ScaleSizeY.value = 1.3f;
+  struct Case {
+    const char* name;
+    float scaleAlpha;
+    uint32_t equation;  // the BlendEquation code: 0 add, 1 subtract, 2 reverse subtract
+    bool otherActive;
+    GLint texEnv;     // left behind by an effect before
+    bool secondUnit;  // a grey texture left on unit 1 by an effect before
+    bool skipped;
+  };
+  const Case cases[] = {
+      {"alpha 0", 0, 0, false, GL_MODULATE, false, true},
+      {"alpha 0.5 after a skipped frame", 0.5f, 0, false, GL_MODULATE, false, false},
+      {"alpha below 0 (clamped)", -1, 2, false, GL_MODULATE, false, true},
+      {"subtracting the destination from 0", 0, 1, false, GL_MODULATE, false, false},
+      {"another TechnoNoise drawn", 0, 0, true, GL_MODULATE, false, false},
+      {"a texture environment adding the texture", 0, 0, false, GL_ADD, false, true},
+      {"a second texture unit left on", 0, 0, false, GL_MODULATE, true, true},
+  };
+  GLuint grey = 0;
+  const uint8_t greyTexel[4] = {160, 160, 160, 255};
+  glGenTextures(1, &grey);
+  glBindTexture(GL_TEXTURE_2D, grey);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, greyTexel);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  for (const Case& c : cases) {
+    techno.ScaleAlpha.value = c.scaleAlpha;
+    techno.BlendEquation.value = c.equation;
+    std::optional<TechnoNoiseEffect> other;
+    if (c.otherActive) {
+      other.emplace("techno_other");
+      other->sourceEffect = &picture;
+      other->active.value = true;
+    }
+    const auto draw = [&](bool skipping) {
+      TechnoNoiseEffect::setSkipUnseenScanLines(skipping);
+      glClearColor(0, 0, 0, 1);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, c.texEnv);
+      if (c.secondUnit) {
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, grey);
+        glEnable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+      }
+      frame(techno, 0);
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+      glActiveTexture(GL_TEXTURE1);
+      glDisable(GL_TEXTURE_2D);
+      glActiveTexture(GL_TEXTURE0);
+      return gl().pixels();
+    };
+    const Bytes reference = draw(false);
+    RenderTarget& lines = TechnoNoiseEffect::scanLineTarget();
+    lines.bind();
+    glClearColor(1, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    lines.unbind();
+    glViewport(0, 0, kSize, kSize);
+    EXPECT_EQ(draw(true), reference) << c.name;
+    EXPECT_EQ(techno.scanLinesSkipped(), c.skipped) << c.name;
+  }
+  glDeleteTextures(1, &grey);
+  TechnoNoiseEffect::setSkipUnseenScanLines(true);
+}
+
 TEST_F(NoiseTexturesTest, TechnoNoiseWrapModesGoToTheColourTextures) {
   TechnoNoiseEffect techno("techno_wrap");
   RenderTarget& source = TechnoNoiseEffect::sourceTarget();
@@ -194,8 +270,11 @@ TEST_F(NoiseTexturesTest, TechnoNoiseStartsItsSourceAndDrawsNothingWithoutOne) {
   EXPECT_EQ(source.starts, 1);
   EXPECT_EQ(source.startTime, 70u);
   techno.sourceEffect = &techno;  // leading back to itself: drawn once, not forever
+  techno.ScaleAlpha.value = 0;     // and its scan lines, read inside its own update, kept
   frame(techno, 80);
+  frame(techno, 120);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  EXPECT_FALSE(techno.scanLinesSkipped());
 }
 
 }  // namespace
