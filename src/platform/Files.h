@@ -23,6 +23,11 @@ std::string utf8FromPath(const std::filesystem::path& path);
 // Whether `c` separates folders in a name: '/' everywhere, '\' too on Windows.
 bool isSeparator(char c);
 
+// Whether the system takes `part` as one file or folder name as it is: on Windows not with
+// any of <>:"/\|?* or a control character (a "C:" would name a drive, a ':' a stream of the
+// file) nor as a device name (CON, NUL, COM1, …); elsewhere anything without '/'.
+bool isPlainName(const std::string& part);
+
 // [SECTION] Opening, replacing, changing folder
 
 // std::fopen for a UTF-8 name; the mode as fopen takes it ("rb", "wb", …).

@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 std::filesystem::path pathFromUtf8(const std::string& name) { return fs::path(name); }
 std::string utf8FromPath(const std::filesystem::path& path) { return path.string(); }
 bool isSeparator(char c) { return c == '/'; }
+bool isPlainName(const std::string& part) { return !part.empty() && part.find('/') == std::string::npos; }
 
 std::FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
 

@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/WindowsText.h"
@@ -54,6 +56,20 @@ std::string systemMessage(unsigned long code) {
 std::filesystem::path pathFromUtf8(const std::string& name) { return fs::path(widen(name)); }
 std::string utf8FromPath(const std::filesystem::path& path) { return narrow(path.wstring()); }
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool isPlainName(const std::string& part) {
+  if (part.empty()) return false;
+  for (char c : part)
+    if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"/\\|?*", c)) return false;
+  // Device names stay devices whatever extension follows.
+  std::string stem = part.substr(0, part.find('.'));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    if (stem == device) return false;
+  return !(stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9');
+}
 
 // [SECTION] Opening, replacing, changing folder
 

@@ -101,4 +101,19 @@ TEST(Files, TemporaryFoldersAndFilesAreNewEachTime) {
   EXPECT_TRUE(fs::exists(platform::programFile()));
 }
 
+TEST(Files, PlainNamesAreWhatTheSystemTakesAsOneName) {
+  const bool windows = platform::isSeparator('\\');
+  struct Case {
+    const char* name;
+    bool plain;             // everywhere
+    bool plainOnWindows;
+  };
+  const Case cases[] = {{"grüße.txt", true, true}, {"a b.tar.gz", true, true}, {"", false, false},
+                        {"a/b", false, false},      {"C:", true, false},        {"x:stream", true, false},
+                        {"a\\b", true, false},      {"why?", true, false},      {"nul", true, false},
+                        {"COM3.txt", true, false},  {"com0", true, true},       {"console", true, true},
+                        {"tab\t", true, false}};
+  for (const Case& c : cases) EXPECT_EQ(platform::isPlainName(c.name), windows ? c.plainOnWindows : c.plain) << c.name;
+}
+
 }  // namespace

@@ -74,7 +74,10 @@ bool collectFiles(const fs::path& root, const fs::path& output, std::vector<Pack
     std::error_code same;
     if (fs::equivalent(item.path(), output, same)) continue;  // an old archive inside DIR
 
-    const std::string relative = item.path().lexically_relative(root).generic_string();
+    // In UTF-8 with '/' between folders, whatever the system writes between them.
+    std::string relative = text(item.path().lexically_relative(root));
+    for (char& c : relative)
+      if (c != '/' && platform::isSeparator(c)) c = '/';
     if (relative.find('\\') != std::string::npos) {
       complain(relative + ": '\\' in a file name cannot be stored (it separates directories)");
       ok = false;
@@ -284,6 +287,8 @@ std::optional<std::vector<std::string>> safeComponents(const std::string& name) 
   for (size_t i = 0; i <= name.size(); ++i) {
     if (i == name.size() || name[i] == '/' || name[i] == '\\') {
       if (part == "..") return std::nullopt;
+      // A drive ("C:") or a device name would lead out of the target.
+      if (!part.empty() && part != "." && !platform::isPlainName(part)) return std::nullopt;
       if (!part.empty() && part != ".") parts.push_back(part);
       part.clear();
     } else {
@@ -300,7 +305,7 @@ bool makeDirectories(const fs::path& root, const std::vector<std::string>& parts
                      std::string& problem) {
   fs::path at = root;
   for (size_t i = 0; i < count; ++i) {
-    at /= parts[i];
+    at /= platform::pathFromUtf8(parts[i]);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(at, error);
     if (fs::exists(status)) {
@@ -377,7 +382,7 @@ int extract(const std::string& password, const std::string& path, const std::str
       continue;
     }
     fs::path target = root;
-    for (const std::string& part : *parts) target /= part;
+    for (const std::string& part : *parts) target /= platform::pathFromUtf8(part);
     if (!makeDirectories(root, *parts, parts->size() - 1, problem) ||
         !writeNewFile(target, block, entry.fileTime, problem)) {
       complain(problem);
