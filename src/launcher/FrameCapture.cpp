@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "platform/Window.h"
 
 uint32_t captureFrameTime(uint32_t startMs, int fps, int64_t index) {
@@ -50,8 +51,9 @@ bool FrameCapture::openDirectory(const std::string& directory, std::string* erro
     return true;
   }
   std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
-  if (ec || !std::filesystem::is_directory(directory)) {
+  const std::filesystem::path folder = platform::pathFromUtf8(directory);
+  std::filesystem::create_directories(folder, ec);
+  if (ec || !std::filesystem::is_directory(folder, ec)) {
     if (error) *error = "cannot create " + directory + ": " + ec.message();
     return false;
   }

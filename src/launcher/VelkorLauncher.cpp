@@ -190,12 +190,14 @@ int launcherMain(int argc, const char* const* argv) {
   const CommandLineResult parsed = parseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (!parsed.run) return parsed.exitCode;
   if (options.headless) platform::useHeadlessVideo();
-  // Output paths are the caller's, not the data directory's.
-  if (!options.captureDirectory.empty())
-    options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
-  if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
-  if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
-  if (options.viewing()) options.viewFile = std::filesystem::absolute(options.viewFile).string();
+  // Output paths are the caller's, not the data directory's (names in UTF-8 throughout).
+  auto absolute = [](std::string& name) {
+    name = platform::utf8FromPath(std::filesystem::absolute(platform::pathFromUtf8(name)));
+  };
+  if (!options.captureDirectory.empty()) absolute(options.captureDirectory);
+  if (!options.recordFile.empty()) absolute(options.recordFile);
+  if (!options.profileFile.empty()) absolute(options.profileFile);
+  if (options.viewing()) absolute(options.viewFile);
   if (options.sync) options.syncOut = syncSaveDirectory(options);
   syncRowMs = options.syncRowMs;
   syncTracks().setPatterns(options.syncTracks);

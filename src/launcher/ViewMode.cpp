@@ -75,7 +75,7 @@ bool convertIntoTemporaryFolder(const fs::path& model, ViewedScene& view) {
 }  // namespace
 
 bool prepareView(const std::string& file, ViewedScene& view) {
-  const fs::path path = fs::absolute(file);
+  const fs::path path = fs::absolute(platform::pathFromUtf8(file));
   std::error_code error;
   if (!fs::is_regular_file(path, error)) {
     std::fprintf(stderr, "demoengine: --view %s: no such file\n", file.c_str());
