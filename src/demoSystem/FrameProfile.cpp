@@ -9,6 +9,7 @@
 
 #include "demoSystem/DemoValues.h"
 #include "demoSystem/Effect.h"
+#include "platform/Files.h"
 
 FrameProfile* frameProfile = nullptr;
 
@@ -30,7 +31,7 @@ FrameProfile::~FrameProfile() {
 
 bool FrameProfile::open(const std::string& path, std::string* error) {
   close(error);
-  file = std::fopen(path.c_str(), "wb");
+  file = platform::openFile(path, "wb");
   if (!file) {
     *error = "--profile " + path + ": " + std::strerror(errno);
     return false;

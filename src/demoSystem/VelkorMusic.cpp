@@ -15,6 +15,7 @@
 
 #include "base/Error.h"
 #include "platform/AudioDevice.h"
+#include "platform/Files.h"
 
 int16_t* captureRing = nullptr;
 std::atomic<int> captureBlock{0};
@@ -39,7 +40,13 @@ class MusicDecoder {
 
   bool open(const char* path) {
     if (open_) return true;
-    if (ov_fopen(path, &file_) != 0) return false;
+    // The file through the platform, for its UTF-8 name; the decoder closes it.
+    std::FILE* in = platform::openFile(path, "rb");
+    if (!in) return false;
+    if (ov_open_callbacks(in, &file_, nullptr, 0, OV_CALLBACKS_DEFAULT) != 0) {
+      std::fclose(in);
+      return false;
+    }
     const vorbis_info* info = ov_info(&file_, -1);
     if (info == nullptr || info->rate <= 0 || info->channels < 1) {
       ov_clear(&file_);
@@ -679,7 +686,7 @@ void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
 }
 
 bool writeWavFile(const char* path, const int16_t* stereo, int64_t frames) {
-  std::FILE* f = std::fopen(path, "wb");
+  std::FILE* f = platform::openFile(path, "wb");
   if (f == nullptr) return false;
   const uint32_t dataBytes = static_cast<uint32_t>(frames * 4);
   auto u32 = [&](uint32_t v) {

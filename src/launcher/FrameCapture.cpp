@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Files.h"
+#include "platform/Window.h"
+
 uint32_t captureFrameTime(uint32_t startMs, int fps, int64_t index) {
   return startMs + static_cast<uint32_t>(index * 1000 / fps);
 }
@@ -48,8 +51,9 @@ bool FrameCapture::openDirectory(const std::string& directory, std::string* erro
     return true;
   }
   std::error_code ec;
-  std::filesystem::create_directories(directory, ec);
-  if (ec || !std::filesystem::is_directory(directory)) {
+  const std::filesystem::path folder = platform::pathFromUtf8(directory);
+  std::filesystem::create_directories(folder, ec);
+  if (ec || !std::filesystem::is_directory(folder, ec)) {
     if (error) *error = "cannot create " + directory + ": " + ec.message();
     return false;
   }
@@ -102,7 +106,7 @@ bool FrameCapture::writeFrame(int width, int height, std::string* error) {
     return false;
   }
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadBuffer(GL_BACK);
+  glReadBuffer(platform::screenReadBuffer());
   if (!useBuffers_) {
     // No pixel buffer objects: the frame is read straight into its slot.
     uint8_t* slot = writer_->nextSlot();

@@ -1,7 +1,6 @@
 #include "launcher/VelkorLauncher.h"
 
 #include <epoxy/gl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -34,6 +33,7 @@
 #include "launcher/SyncLink.h"
 #include "launcher/TypeReference.h"
 #include "launcher/ViewMode.h"
+#include "platform/Files.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
@@ -191,17 +191,20 @@ int launcherMain(int argc, const char* const* argv) {
   const CommandLineResult parsed = parseCommandLine(argc, argv, &options, std::cout, std::cerr);
   if (!parsed.run) return parsed.exitCode;
   if (options.headless) platform::useHeadlessVideo();
-  // Output paths are the caller's, not the data directory's.
-  if (!options.captureDirectory.empty())
-    options.captureDirectory = std::filesystem::absolute(options.captureDirectory).string();
-  if (!options.recordFile.empty()) options.recordFile = std::filesystem::absolute(options.recordFile).string();
-  if (!options.profileFile.empty()) options.profileFile = std::filesystem::absolute(options.profileFile).string();
-  if (options.viewing()) options.viewFile = std::filesystem::absolute(options.viewFile).string();
+  // Output paths are the caller's, not the data directory's (names in UTF-8 throughout).
+  auto absolute = [](std::string& name) {
+    name = platform::utf8FromPath(std::filesystem::absolute(platform::pathFromUtf8(name)));
+  };
+  if (!options.captureDirectory.empty()) absolute(options.captureDirectory);
+  if (!options.recordFile.empty()) absolute(options.recordFile);
+  if (!options.profileFile.empty()) absolute(options.profileFile);
+  if (options.viewing()) absolute(options.viewFile);
   if (options.sync) options.syncOut = syncSaveDirectory(options);
   syncRowMs = options.syncRowMs;
   syncTracks().setPatterns(options.syncTracks);
-  if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
-    std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
+  std::string why;
+  if (!options.dataDirectory.empty() && !platform::setCurrentFolder(options.dataDirectory, &why)) {
+    std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), why.c_str());
     return 2;
   }
   if (options.check) return checkDemo(options);  // DemoCheck.cpp: no window, no frames
@@ -210,23 +213,24 @@ int launcherMain(int argc, const char* const* argv) {
     // A view has no soundtrack.
     options.noMusic = true;
     if (!prepareView(options.viewFile, view)) return 1;
-    if (!view.workingDirectory.empty() && chdir(view.workingDirectory.c_str()) != 0) {
-      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), std::strerror(errno));
+    if (!view.workingDirectory.empty() && !platform::setCurrentFolder(view.workingDirectory, &why)) {
+      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), why.c_str());
       return 1;
     }
   }
   std::error_code noDirectory;
   if (const auto sample = sampleDemoFallback(options, std::filesystem::current_path(noDirectory),
                                              runningExecutable(), kArchiveName)) {
-    if (chdir(sample->c_str()) != 0) {
-      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", sample->c_str(), std::strerror(errno));
+    if (!platform::setCurrentFolder(platform::utf8FromPath(*sample), &why)) {
+      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", platform::utf8FromPath(*sample).c_str(), why.c_str());
       return 1;
     }
-    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName, sample->c_str());
+    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName,
+                 platform::utf8FromPath(*sample).c_str());
   }
   if (options.types) return printEffectTypes(options);  // TypeReference.cpp: no window, no frames
-  if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
-    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
+  if (options.developing() && !platform::setCurrentFolder(options.devDirectory, &why)) {
+    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), why.c_str());
     return 2;
   }
   if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))

@@ -2,15 +2,16 @@
 // A TCP connection that never blocks: connect() starts looking the name up (on a thread of
 // its own: a resolver may take seconds) and connecting, and returns; every call after it
 // returns at once with what there is. What the main loop talks to the sync editor through:
-// a frame is never held up by the network.
-
-#include <sys/socket.h>
+// a frame is never held up by the network. The same on both systems: only the socket calls
+// differ (TcpSocketUnix.cpp, TcpSocketWindows.cpp).
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/SocketAddress.h"
 
 namespace platform {
 
@@ -44,11 +45,7 @@ class TcpClient {
   // Waits up to `ms` for bytes to read or, while connecting, for the outcome.
   void wait(int ms);
 
-  struct Address {
-    sockaddr_storage storage;
-    unsigned length = 0;
-    int family = 0;
-  };
+  using Address = SocketAddress;
   struct Lookup;
 
  private:
@@ -60,7 +57,7 @@ class TcpClient {
   uint16_t port_ = 0;
   std::vector<Address> addresses_;  // of host_:port_, once found
   size_t next_ = 0;
-  int fd_ = -1;
+  intptr_t socket_ = -1;  // a descriptor or a SOCKET
   State state_ = State::Closed;
   std::string error_;
 };

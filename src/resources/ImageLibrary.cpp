@@ -15,6 +15,7 @@
 
 #include "archive/vkd.h"
 #include "base/Error.h"
+#include "platform/Files.h"
 #include "resources/DDSLoader.h"
 #include "resources/ImagePrefetch.h"
 #include "resources/TextureSettings.h"
@@ -269,7 +270,7 @@ int64_t bytesLeft(FILE* stream) {
 }
 
 Image* readRgbeFile(const std::string& path) {
-  FILE* stream = std::fopen(path.c_str(), "rb");
+  FILE* stream = platform::openFile(path, "rb");
   if (!stream) return nullptr;
   Image* image = readRgbe(stream);
   std::fclose(stream);

@@ -2,15 +2,15 @@
 
 #include <GL/glu.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "archive/FileRequests.h"
 #include "archive/vkd.h"
 #include "base/Error.h"
 #include "base/LoadRecord.h"
+#include "platform/Files.h"
 #include "resources/ImageLibrary.h"
 
 
@@ -98,8 +98,8 @@ std::string picturePath(const std::string& directory, const std::string& name) {
 }
 
 bool pictureFileExists(const std::string& path) {
-  struct stat info;
-  if (stat(path.c_str(), &info) == 0) return true;
+  std::error_code error;
+  if (std::filesystem::exists(platform::pathFromUtf8(path), error)) return true;
   MemoryFile* file = loadFile(path.c_str());
   closeFile(file);
   return file != nullptr;

@@ -1,14 +1,14 @@
 #include "support/TempDir.h"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/Files.h"
+
 TempDir::TempDir(const std::string& prefix) {
-  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
-  path_ = pattern;
+  const std::string made = platform::makeTemporaryFolder(prefix + "_");
+  if (made.empty()) throw std::runtime_error("no temporary folder for " + prefix);
+  path_ = platform::pathFromUtf8(made);
 }
 
 TempDir::~TempDir() {
