@@ -2,7 +2,10 @@
 // full-screen clear and 30 instances, a switch every 2 s and a Red key every 500 ms each, 8 parts, a 125 ms beat)
 // rendered at 1280 × 720 without the view (what --dev pays with it off: nothing more) and
 // with it, one row selected so its curve is drawn too. glFinish closes every frame, so the
-// GL work is counted; the view's own cost is the difference of the two.
+// GL work is counted; the view's own cost is the difference of the two. The view is run
+// both ways: its unchanging part kept in a texture and copied (what --dev does), and the
+// whole panel drawn afresh every frame (before the texture), and with the texture redrawn
+// every frame (a zoom or scroll in progress).
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
@@ -59,9 +62,13 @@ Fixture& fixture() {
   return *f;
 }
 
-void frames(benchmark::State& state, bool withView) {
+enum class View { Off, Cached, Uncached, Scrolling };
+
+void frames(benchmark::State& state, View mode) {
   Fixture& f = fixture();
   TimelineView view;
+  const bool withView = mode != View::Off;
+  view.setCached(mode != View::Uncached);
   const auto noSeek = [](uint32_t) {};
   if (withView) {  // a click on the first row selects it
     platform::PointerState press;
@@ -79,14 +86,20 @@ void frames(benchmark::State& state, bool withView) {
     }
   }
   uint32_t t = 0;
-  const platform::PointerState idle;
+  platform::PointerState idle;
+  const uint64_t drawsBefore = view.staticDraws();
   for (auto _ : state) {
     renderFrame(t);
+    if (mode == View::Scrolling) {  // a sideways wheel over the panel, back and forth
+      idle.x = kWidth / 2, idle.y = kHeight - 1;
+      idle.wheelX = (t / 17) % 2 ? 0.05f : -0.05f;
+    }
     if (withView) view.draw(kWidth, kHeight, t, f.scene(), idle, noSeek);
     glFinish();
     t = (t + 17) % 60000;
   }
   state.counters["selected"] = view.selected().empty() ? 0 : 1;
+  state.counters["textureDraws"] = static_cast<double>(view.staticDraws() - drawsBefore);
   if (const ImDrawData* data = withView ? ImGui::GetDrawData() : nullptr) {
     int commands = 0;
     for (int i = 0; i < data->CmdListsCount; ++i) commands += data->CmdLists[i]->CmdBuffer.Size;
@@ -95,7 +108,8 @@ void frames(benchmark::State& state, bool withView) {
   }
 }
 
-// The view's own work on the processor: the draw lists built, no GL drawing.
+// The view's own work on the processor: the draw lists built, no GL drawing (all of them:
+// without render() no texture takes the unchanging part on, so it is drawn every time).
 void BM_ViewBuildOnly(benchmark::State& state) {
   Fixture& f = fixture();
   TimelineView view;
@@ -107,11 +121,15 @@ void BM_ViewBuildOnly(benchmark::State& state) {
   }
 }
 
-void BM_FrameViewOff(benchmark::State& state) { frames(state, false); }
-void BM_FrameViewOn(benchmark::State& state) { frames(state, true); }
+void BM_FrameViewOff(benchmark::State& state) { frames(state, View::Off); }
+void BM_FrameViewOn(benchmark::State& state) { frames(state, View::Cached); }
+void BM_FrameViewOnUncached(benchmark::State& state) { frames(state, View::Uncached); }
+void BM_FrameViewOnScrolling(benchmark::State& state) { frames(state, View::Scrolling); }
 
 BENCHMARK(BM_FrameViewOff)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_ViewBuildOnly)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_FrameViewOnUncached)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_FrameViewOn)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_FrameViewOnScrolling)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace

@@ -54,6 +54,11 @@ class SyncTrack final : public VariableDriver {
   const std::string& name() const { return name_; }
   // The keys in row order (a copy: for saving and looking at, not for every frame).
   std::vector<SyncKey> keys() const;
+  // The keys in row order without a copy, for whoever looks at them every frame.
+  template <class F>
+  void forEachKey(F visit) const {
+    for (const auto& [row, key] : keys_) visit(SyncKey{row, key.value, key.interpolation});
+  }
   size_t keyCount() const { return keys_.size(); }
 
   // Adds the key or replaces the one at its row; false (nothing changed) when a new key

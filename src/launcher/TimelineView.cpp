@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
+#include <type_traits>
 
 #include "demoSystem/Effect.h"
 #include "demoSystem/ScriptLoader.h"
@@ -124,7 +126,7 @@ TimelineView::TimelineView() = default;
 
 // The panel's ground is a scissored clear, not a blended quad: on a software rasteriser the
 // quad costs more than everything drawn on it.
-void TimelineView::clearPanel(int width, int height) {
+void TimelineView::clearPanel(int width, int height, unsigned target) {
   GLint box[4];
   GLfloat was[4];
   GLint framebuffer = 0;
@@ -134,7 +136,7 @@ void TimelineView::clearPanel(int width, int height) {
   const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
   GLboolean mask[4];
   glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
   glEnable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glScissor(0, 0, width, height);
@@ -150,8 +152,55 @@ void TimelineView::clearPanel(int width, int height) {
 TimelineView::~TimelineView() {
   if (!context_) return;
   ImGui::SetCurrentContext(context_);
+  releaseTarget();
   if (rendererReady_) platform::overlayRendererShutdown();
   ImGui::DestroyContext(context_);
+}
+
+// The texture of the panel's unchanging part, made (again) for a panel of this size.
+bool TimelineView::prepareTarget(int width, int height) {
+  if (framebuffer_ && width == targetWidth_ && height == targetHeight_) return true;
+  releaseTarget();
+  GLint texture = 0, draw = 0, read = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  texture_ = name;
+  glBindTexture(GL_TEXTURE_2D, texture_);
+  // The window's precision (a 10-bit window is common on the software rasteriser), so what
+  // is blended into the texture comes out as it would have drawn into the window.
+  GLint red = 8;
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glGetIntegerv(GL_RED_BITS, &red);
+  if (red == 10)
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB10_A2, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, nullptr);
+  else
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glGenFramebuffers(1, &name);
+  framebuffer_ = name;
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
+  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+  targetWidth_ = width;
+  targetHeight_ = height;
+  if (!complete) releaseTarget();
+  return complete;
+}
+
+void TimelineView::releaseTarget() {
+  const GLuint framebuffer = framebuffer_, texture = texture_;
+  if (framebuffer) glDeleteFramebuffers(1, &framebuffer);
+  if (texture) glDeleteTextures(1, &texture);
+  framebuffer_ = texture_ = 0;
+  targetWidth_ = targetHeight_ = 0;
+  keyValid_ = false;
 }
 
 TimelineView::Layout TimelineView::layoutFor(int width, int height, const TimelineScene& scene) const {
@@ -231,6 +280,65 @@ void TimelineView::handlePointer(const Layout& l, const TimelineScene& scene, co
   }
 }
 
+// [SECTION] The unchanging part's fingerprint
+
+namespace {
+
+// FNV-1a over the values the picture is drawn from, field by field (never a struct's padding).
+struct Fingerprint {
+  uint64_t hash = 1469598103934665603ull;
+  void bytes(const void* data, size_t size) {
+    const auto* b = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ b[i]) * 1099511628211ull;
+  }
+  template <class T>
+  void add(T value) {
+    static_assert(std::is_arithmetic_v<T>);
+    bytes(&value, sizeof value);
+  }
+  void add(std::string_view text) {
+    add(text.size());
+    bytes(text.data(), text.size());
+  }
+  void add(const std::string& text) { add(std::string_view(text)); }
+};
+
+}  // namespace
+
+uint64_t TimelineView::staticKey(const Layout& l, const TimelineScene& scene) const {
+  Fingerprint f;
+  for (float v : {l.width, l.height, l.top, l.x0, l.x1}) f.add(v);
+  f.add(l.rows), f.add(l.firstRow), f.add(l.curves);
+  f.add(start_), f.add(span_);
+  f.add(scene.endTime), f.add(scene.beat), f.add(scene.effects.size());
+  for (uint32_t part : scene.parts) f.add(part);
+  f.add(selected_);
+  for (size_t row = 0; row < l.rows; ++row) {
+    const Effect& effect = *scene.effects[l.firstRow + row];
+    f.add(effect.getName());
+    f.add(std::string_view(typeOf(scene.inserts, effect.getName())));
+    f.add(effect.active.value);
+    for (const auto& key : effect.active.keys.keys()) f.add(key.time), f.add(key.value);
+  }
+  for (const Effect* effect : scene.effects) {
+    if (effect->getName() != selected_) continue;
+    size_t lane = 0;
+    for (const Variable* v : effect->getVariables()) {
+      if (!curveShown(v) || lane++ >= l.curves) continue;
+      const auto& fv = static_cast<const FloatVariable&>(*v);
+      f.add(v->name), f.add(fv.value), f.add(fv.interpolation);
+      for (const auto& key : fv.keys.keys()) f.add(key.time), f.add(key.value);
+      if (const SyncTrack* track = drivingTrack(*v)) {
+        f.add(syncRowLength());
+        track->forEachKey([&](const SyncKey& key) {
+          f.add(key.row), f.add(key.value), f.add(static_cast<uint8_t>(key.interpolation));
+        });
+      }
+    }
+  }
+  return f.hash;
+}
+
 // [SECTION] Drawing: panel, rows, curves, variables
 
 void TimelineView::draw(int width, int height, uint32_t now, const TimelineScene& scene,
@@ -279,7 +387,20 @@ bool TimelineView::build(int width, int height, uint32_t now, const TimelineScen
     fontFiltered_ = true;
   }
   ImGui::NewFrame();
-  drawPanel(l, now, scene, pointer);
+  staticList_ = ImGui::GetBackgroundDrawList();
+  lineList_ = cached_ ? ImGui::GetForegroundDrawList() : staticList_;
+  // The key is taken on only once render() has drawn the texture from this frame's list.
+  pendingKey_ = cached_ ? staticKey(l, scene) : 0;
+  staticDirty_ = !cached_ || !keyValid_ || pendingKey_ != key_;
+  if (staticDirty_) drawStatic(l, scene, staticList_);
+  if (now >= start_ && now <= start_ + span_) {  // the play position over everything
+    const float x = std::floor(l.x(now, start_));
+    lineList_->PushClipRect(ImVec2(0, l.top), ImVec2(l.width, l.height));
+    lineList_->AddRectFilled(ImVec2(x - kPlayLineWidth / 2, l.top), ImVec2(x + kPlayLineWidth / 2, l.height),
+                             colour(kPlayLineColour));
+    lineList_->PopClipRect();
+  }
+  drawTooltip(l, scene, pointer);
   drawVariables(width, l, now, scene);
   ImGui::Render();
   return true;
@@ -287,14 +408,67 @@ bool TimelineView::build(int width, int height, uint32_t now, const TimelineScen
 
 void TimelineView::render() {
   ImGui::SetCurrentContext(context_);
-  const ImVec2 size = ImGui::GetIO().DisplaySize;
-  clearPanel(static_cast<int>(size.x), static_cast<int>(size.y - panelTop_));
-  platform::overlayRendererDraw();
+  ImDrawData* all = ImGui::GetDrawData();
+  if (!all || !all->Valid) return;
+  const int width = static_cast<int>(all->DisplaySize.x);
+  const int panel = static_cast<int>(all->DisplaySize.y - panelTop_);
+  if (cached_ && staticDirty_ && !prepareTarget(width, panel)) cached_ = false;  // no texture: as before
+  if (!cached_) {
+    clearPanel(width, panel, 0);
+    platform::overlayRendererDraw();
+    return;
+  }
+  if (staticDirty_) {
+    ImDrawData picture;
+    picture.Valid = true;
+    picture.CmdLists = &staticList_;
+    picture.CmdListsCount = 1;
+    picture.TotalVtxCount = staticList_->VtxBuffer.Size;
+    picture.TotalIdxCount = staticList_->IdxBuffer.Size;
+    picture.DisplayPos = ImVec2(0, panelTop_);
+    picture.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(panel));
+    picture.FramebufferScale = ImVec2(1, 1);
+    clearPanel(width, panel, framebuffer_);
+    platform::overlayRendererDraw(&picture, framebuffer_);
+    key_ = pendingKey_;
+    keyValid_ = true;
+    staticDirty_ = false;
+    ++staticDraws_;
+  }
+
+  // The texture into the window's panel: a copy, nothing blended.
+  GLint draw = 0, read = 0, box[4];
+  GLboolean mask[4];
+  glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+  glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+  glGetIntegerv(GL_SCISSOR_BOX, box);
+  glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+  const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, width, panel, 0, 0, width, panel, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
+  glColorMask(mask[0], mask[1], mask[2], mask[3]);
+  glScissor(box[0], box[1], box[2], box[3]);
+  if (scissor) glEnable(GL_SCISSOR_TEST);
+
+  // What moves, the play line under the windows (values, tooltip).
+  lists_.clear();
+  for (int i = 0; i < all->CmdListsCount; ++i)
+    if (all->CmdLists[i] == lineList_) lists_.push_back(lineList_);
+  for (int i = 0; i < all->CmdListsCount; ++i)
+    if (all->CmdLists[i] != lineList_ && all->CmdLists[i] != staticList_) lists_.push_back(all->CmdLists[i]);
+  if (lists_.empty()) return;
+  ImDrawData moving = *all;
+  moving.CmdLists = lists_.data();
+  moving.CmdListsCount = static_cast<int>(lists_.size());
+  platform::overlayRendererDraw(&moving, 0);
 }
 
-void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene& scene,
-                             const platform::PointerState& pointer) {
-  ImDrawList* d = ImGui::GetBackgroundDrawList();
+void TimelineView::drawStatic(const Layout& l, const TimelineScene& scene, ImDrawList* d) {
   const ImU32 text = IM_COL32(230, 230, 230, 255);
   d->PushClipRect(ImVec2(0, l.top), ImVec2(l.width, l.height));
 
@@ -335,9 +509,6 @@ void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene&
   d->PopClipRect();
 
   // The rows, in drawing order, and their bars.
-  const ActiveSwitch* hoverOn = nullptr;
-  const ActiveSwitch* hoverOff = nullptr;
-  const Effect* hovered = nullptr;
   for (size_t row = 0; row < l.rows; ++row) {
     const Effect& effect = *scene.effects[l.firstRow + row];
     const float y = l.rowsTop + static_cast<float>(row) * kRowHeight;
@@ -353,43 +524,47 @@ void TimelineView::drawPanel(const Layout& l, uint32_t now, const TimelineScene&
       const float a = std::floor(l.x(from, start_)), b = std::floor(l.x(to, start_));
       d->AddRectFilled(ImVec2(a, y + kBarInset), ImVec2(b, y + kRowHeight - kBarInset),
                        colour(selected ? kSelectedBarColour : kBarColour));
-      if (pointer.x >= a && pointer.x < b && pointer.y >= y && pointer.y < y + kRowHeight) {
-        hovered = &effect;
-        for (const ActiveSwitch& s : scene.switches)
-          if (s.instanceName == effect.getName()) {
-            if (s.on && s.time == from && !hoverOn) hoverOn = &s;
-            if (!s.on && s.time == to) hoverOff = &s;
-          }
-      }
     });
     d->PopClipRect();
   }
 
   // The selected row's keyed float variables, each in a lane of its own.
   for (const Effect* effect : scene.effects)
-    if (effect->getName() == selected_) drawCurves(l, *effect);
-
-  // The play position over everything.
-  if (now >= start_ && now <= start_ + span_) {
-    const float x = std::floor(l.x(now, start_));
-    d->AddRectFilled(ImVec2(x - kPlayLineWidth / 2, l.top), ImVec2(x + kPlayLineWidth / 2, l.height),
-                     colour(kPlayLineColour));
-  }
+    if (effect->getName() == selected_) drawCurves(l, *effect, d);
   d->PopClipRect();
-
-  if (hovered) {
-    ImGui::BeginTooltip();
-    ImGui::Text("%s", hovered->getName().c_str());
-    if (hoverOn) ImGui::Text("on  at %u ms: %s:%d", hoverOn->time, hoverOn->file.c_str(), hoverOn->line);
-    else ImGui::Text("on  from the start (no BEGIN)");
-    if (hoverOff) ImGui::Text("off at %u ms: %s:%d", hoverOff->time, hoverOff->file.c_str(), hoverOff->line);
-    else ImGui::Text("off at the end (no END)");
-    ImGui::EndTooltip();
-  }
 }
 
-void TimelineView::drawCurves(const Layout& l, const Effect& effect) {
-  ImDrawList* d = ImGui::GetBackgroundDrawList();
+// Hovering a bar names the statements that switch it on and off.
+void TimelineView::drawTooltip(const Layout& l, const TimelineScene& scene, const platform::PointerState& pointer) {
+  const float py = static_cast<float>(pointer.y);
+  if (py < l.rowsTop || py >= l.curvesTop) return;
+  const auto row = static_cast<size_t>((py - l.rowsTop) / kRowHeight);
+  if (row >= l.rows) return;
+  const Effect& effect = *scene.effects[l.firstRow + row];
+  const ActiveSwitch* hoverOn = nullptr;
+  const ActiveSwitch* hoverOff = nullptr;
+  bool hovered = false;
+  forEachBar(effect.active, scene.endTime, [&](uint32_t from, uint32_t to) {
+    const float a = std::floor(l.x(from, start_)), b = std::floor(l.x(to, start_));
+    if (pointer.x < a || pointer.x >= b) return;
+    hovered = true;
+    for (const ActiveSwitch& s : scene.switches)
+      if (s.instanceName == effect.getName()) {
+        if (s.on && s.time == from && !hoverOn) hoverOn = &s;
+        if (!s.on && s.time == to) hoverOff = &s;
+      }
+  });
+  if (!hovered) return;
+  ImGui::BeginTooltip();
+  ImGui::Text("%s", effect.getName().c_str());
+  if (hoverOn) ImGui::Text("on  at %u ms: %s:%d", hoverOn->time, hoverOn->file.c_str(), hoverOn->line);
+  else ImGui::Text("on  from the start (no BEGIN)");
+  if (hoverOff) ImGui::Text("off at %u ms: %s:%d", hoverOff->time, hoverOff->file.c_str(), hoverOff->line);
+  else ImGui::Text("off at the end (no END)");
+  ImGui::EndTooltip();
+}
+
+void TimelineView::drawCurves(const Layout& l, const Effect& effect, ImDrawList* d) {
   size_t lane = 0;
   for (const Variable* v : effect.getVariables()) {
     if (!curveShown(v) || lane >= l.curves) continue;
@@ -422,14 +597,13 @@ void TimelineView::drawCurves(const Layout& l, const Effect& effect) {
       d->AddCircleFilled(ImVec2(l.x(key.time, start_), yOf(key.value)), 3, IM_COL32(255, 255, 255, 255));
     if (const SyncTrack* track = drivingTrack(*v)) {
       const double row = syncRowLength();
-      for (const SyncKey& key : track->keys())
-        d->AddCircleFilled(ImVec2(l.x(key.row * row, start_), yOf(static_cast<float>(key.value))), 3,
-                           colour(kSyncKeyColour));
+      track->forEachKey([&](const SyncKey& key) {
+        d->AddCircleFilled(ImVec2(l.x(key.row * row, start_), yOf(key.value)), 3, colour(kSyncKeyColour));
+      });
     }
     d->PopClipRect();
   }
 }
-
 void TimelineView::drawVariables(int width, const Layout& l, uint32_t now, const TimelineScene& scene) {
   const Effect* effect = nullptr;
   for (const Effect* e : scene.effects)

@@ -9,6 +9,11 @@
 // keyed float variable's curve is drawn under the rows, a driving sync track's keys in
 // another colour.
 //
+// What changes only with zoom, scroll, selection, window size or the demo itself (axis, parts,
+// beat grid, names, bars, curves) is drawn once into a texture of the panel's size and
+// copied under each frame's moving parts (play line, values, tooltip); it is drawn again
+// only when a fingerprint of what it shows changes.
+//
 // The view only reads the demo: values are interpolated from the key lists here, never
 // through evaluate(), which moves the variables' cursors and change marks. Its zoom, scroll
 // and selection (by instance name) outlive a reload.
@@ -23,6 +28,7 @@
 class Effect;
 class EffectRegistry;
 struct ImGuiContext;
+struct ImDrawList;
 struct ImVec2;
 struct ScriptedInsert;
 struct ActiveSwitch;
@@ -71,6 +77,12 @@ class TimelineView {
              const std::function<void(uint32_t)>& seek);
   void render();
 
+  // Off: everything drawn afresh every frame, as before the texture (the benchmark's
+  // comparison). On by default.
+  void setCached(bool cached) { cached_ = cached; }
+  // How often the texture has been drawn, for whoever checks it is not redrawn every frame.
+  uint64_t staticDraws() const { return staticDraws_; }
+
   // The visible span (zoom and scroll) and the selected instance ("" for none).
   double viewStart() const { return start_; }
   double viewSpan() const { return span_; }
@@ -79,11 +91,15 @@ class TimelineView {
  private:
   struct Layout;
   Layout layoutFor(int width, int height, const TimelineScene& scene) const;
-  void clearPanel(int width, int height);
+  void clearPanel(int width, int height, unsigned framebuffer);
   void handlePointer(const Layout& layout, const TimelineScene& scene, const platform::PointerState& pointer,
                      const std::function<void(uint32_t)>& seek);
-  void drawPanel(const Layout& layout, uint32_t now, const TimelineScene& scene, const platform::PointerState& pointer);
-  void drawCurves(const Layout& layout, const Effect& effect);
+  uint64_t staticKey(const Layout& layout, const TimelineScene& scene) const;
+  void drawStatic(const Layout& layout, const TimelineScene& scene, ImDrawList* d);
+  void drawTooltip(const Layout& layout, const TimelineScene& scene, const platform::PointerState& pointer);
+  void drawCurves(const Layout& layout, const Effect& effect, ImDrawList* d);
+  bool prepareTarget(int width, int height);
+  void releaseTarget();
   void drawVariables(int width, const Layout& layout, uint32_t now, const TimelineScene& scene);
 
   ImGuiContext* context_ = nullptr;
@@ -97,4 +113,16 @@ class TimelineView {
   enum class Drag { None, Seek, Scroll, Other } drag_ = Drag::None;
   int dragX_ = 0;
   std::vector<ImVec2> points_;  // scratch of the curves, kept to allocate nothing a frame
+
+  // The texture of the unchanging part and what it was drawn from.
+  bool cached_ = true;
+  bool staticDirty_ = false;  // this frame's background list holds a new picture for it
+  bool keyValid_ = false;
+  uint64_t key_ = 0, pendingKey_ = 0;
+  uint64_t staticDraws_ = 0;
+  unsigned framebuffer_ = 0, texture_ = 0;
+  int targetWidth_ = 0, targetHeight_ = 0;
+  ImDrawList* staticList_ = nullptr;  // ImGui's lists of this frame: the texture's
+  ImDrawList* lineList_ = nullptr;    // and the play line's
+  std::vector<ImDrawList*> lists_;    // the frame's lists without the texture's, kept
 };

@@ -62,7 +62,9 @@ void overlayRendererShutdown() { ImGui_ImplOpenGL2_Shutdown(); }
 
 void overlayRendererNewFrame() { ImGui_ImplOpenGL2_NewFrame(); }
 
-void overlayRendererDraw() {
+void overlayRendererDraw() { overlayRendererDraw(ImGui::GetDrawData(), 0); }
+
+void overlayRendererDraw(ImDrawData* data, unsigned target) {
   // The renderer restores what it sets itself but draws with client arrays into whatever
   // is bound: the demo's buffers, program and target are put aside around it.
   GLint framebuffer = 0, program = 0, pipeline = 0, arrayBuffer = 0, elementBuffer = 0, unit = 0;
@@ -72,7 +74,7 @@ void overlayRendererDraw() {
   glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
   glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
   glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
   glUseProgram(0);
   glBindProgramPipeline(0);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -80,7 +82,7 @@ void overlayRendererDraw() {
   glActiveTexture(GL_TEXTURE0);
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  ImGui_ImplOpenGL2_RenderDrawData(data);
   glPopClientAttrib();
   glPopAttrib();
   glActiveTexture(static_cast<GLenum>(unit));

@@ -3,6 +3,8 @@
 // with fixed-function GL. The dialog code above speaks only ImGui; this is all it needs of
 // the windowing system.
 
+struct ImDrawData;
+
 namespace platform {
 
 struct Window;
@@ -26,6 +28,9 @@ bool overlayRendererInit();
 void overlayRendererShutdown();
 void overlayRendererNewFrame();
 void overlayRendererDraw();
+// The same for draw data of the caller's own (lists picked out of ImGui's) into a
+// framebuffer of its own (0: the window's), whose size is the draw data's DisplaySize.
+void overlayRendererDraw(ImDrawData* data, unsigned framebuffer);
 
 // The index under which ImGui's key table files a letter key ('A'..'Z'), for mnemonics.
 int dialogLetterKey(char letter);

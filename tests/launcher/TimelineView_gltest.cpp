@@ -136,3 +136,55 @@ TEST(TimelineView, TheWheelZoomsAboutThePointerThePartsScrollAndARowClickSelects
 }
 
 }  // namespace
+
+namespace {
+
+// The panel kept in a texture is the panel drawn afresh, pixel for pixel, through a play line
+// that moves, a selection that brings curves, a hovered bar and a zoom; the texture is drawn
+// again only for the selection and the zoom (and the first frame).
+TEST(TimelineView, TheKeptPanelIsTheFreshOneAndIsDrawnAgainOnlyWhenWhatItShowsChanges) {
+  GlTestContext gl(568, 300);
+  ASSERT_TRUE(gl.ok());
+  EffectList effects;
+  EventList events;
+  ScriptLoader loader;
+  loader.loadText(std::string(kScript) + "3000 s flash Red 0.4\n5000 s flash Red 0.8\n", effects, events);
+  const TimelineScene scene{effects.effects(), loader.inserts(), loader.activeSwitches(), partTimes, playbackEndTime,
+                            patternStepLength};
+  TimelineView kept, fresh;
+  fresh.setCached(false);
+  struct Step {
+    uint32_t now;
+    int x, y;
+    bool down;
+    float wheel;
+    uint64_t draws;  // of the kept view's texture so far
+  };
+  const Step steps[] = {
+      {1000, 0, 0, false, 0, 1},     // the first frame
+      {5000, 0, 0, false, 0, 1},     // only the play line moved
+      {5000, 100, 290, true, 0, 2},  // the second row selected: its curve lane, the panel higher
+      {5000, 100, 290, false, 0, 2},
+      {6000, 300, 260, false, 0, 2},  // over the curve, then over bg's bar: a tooltip
+      {6000, 205, 233, false, 0, 2},
+      {6000, 360, 230, false, 1, 3},  // a notch of zoom
+      {7000, 360, 230, false, 0, 3},
+  };
+  for (const Step& s : steps) {
+    platform::PointerState p;
+    p.x = s.x, p.y = s.y, p.leftDown = s.down, p.wheelY = s.wheel;
+    std::vector<uint8_t> pictures[2];
+    for (TimelineView* view : {&kept, &fresh}) {
+      glClearColor(0.3f, 0.1f, 0.2f, 1);  // the demo beneath
+      glClear(GL_COLOR_BUFFER_BIT);
+      view->draw(568, 300, s.now, scene, p, [](uint32_t) {});
+      pictures[view == &fresh] = gl.pixels();
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]) << "at " << s.now << " ms, pointer " << s.x << "," << s.y;
+    EXPECT_EQ(kept.staticDraws(), s.draws) << s.now << " ms, pointer " << s.x << "," << s.y;
+  }
+  EXPECT_EQ(kept.selected(), "flash");
+  effects.clear();
+}
+
+}  // namespace
