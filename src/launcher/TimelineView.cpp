@@ -13,6 +13,7 @@
 #include "demoSystem/SyncTrack.h"
 #include "imgui.h"
 #include "platform/DialogBackend.h"
+#include "platform/Window.h"
 
 // [SECTION] Index
 // - Values read from the key lists (no evaluate())
@@ -172,7 +173,7 @@ bool TimelineView::prepareTarget(int width, int height) {
   // The window's precision (a 10-bit window is common on the software rasteriser), so what
   // is blended into the texture comes out as it would have drawn into the window.
   GLint red = 8;
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, platform::screenFramebuffer());
   glGetIntegerv(GL_RED_BITS, &red);
   if (red == 10)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB10_A2, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_2_10_10_10_REV, nullptr);
@@ -447,7 +448,7 @@ void TimelineView::render() {
   glDisable(GL_SCISSOR_TEST);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, platform::screenFramebuffer());
   glBlitFramebuffer(0, 0, width, panel, 0, 0, width, panel, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(read));
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw));
@@ -465,7 +466,7 @@ void TimelineView::render() {
   ImDrawData moving = *all;
   moving.CmdLists = lists_.data();
   moving.CmdListsCount = static_cast<int>(lists_.size());
-  platform::overlayRendererDraw(&moving, 0);
+  platform::overlayRendererDraw(&moving, platform::screenFramebuffer());
 }
 
 void TimelineView::drawStatic(const Layout& l, const TimelineScene& scene, ImDrawList* d) {

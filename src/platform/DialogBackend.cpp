@@ -6,6 +6,7 @@
 #include "imgui.h"
 #include "imgui_impl_opengl2.h"
 #include "imgui_impl_sdl.h"
+#include "platform/Window.h"
 
 namespace platform {
 
@@ -62,7 +63,7 @@ void overlayRendererShutdown() { ImGui_ImplOpenGL2_Shutdown(); }
 
 void overlayRendererNewFrame() { ImGui_ImplOpenGL2_NewFrame(); }
 
-void overlayRendererDraw() { overlayRendererDraw(ImGui::GetDrawData(), 0); }
+void overlayRendererDraw() { overlayRendererDraw(ImGui::GetDrawData(), screenFramebuffer()); }
 
 void overlayRendererDraw(ImDrawData* data, unsigned target) {
   // The renderer restores what it sets itself but draws with client arrays into whatever
