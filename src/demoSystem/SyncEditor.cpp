@@ -120,6 +120,7 @@ void SyncEditor::readCommands(SyncNews& news, int64_t now) {
     at += used;
     switch (message.command) {
       case SyncCommand::SetKey: {
+        keysHeard_ = true;
         // One bad key is refused alone: closing the connection for it would only have the
         // editor send it again on the next connection, with every other key.
         std::string refused = message.refused ? message.refused : "";
@@ -196,18 +197,20 @@ void SyncEditor::tellRow(uint32_t row) {
 SyncNews SyncEditor::settle(int64_t quietMs, int64_t maxMs) {
   SyncNews news;
   const int64_t start = clock_();
-  settledWithAnswers_ = false;
+  settledWithAnswers_ = keysHeard_ = false;
   for (;;) {
     const SyncNews more = poll();
     if (more.seek) news.seek = true, news.row = more.row;
     if (more.pauseChanged) news.pauseChanged = true, news.pause = more.pause;
     news.save = news.save || more.save;
     const int64_t now = clock_();
+    // Keys that came are answers, even from an editor that closed the connection after them.
+    settledWithAnswers_ = keysHeard_;
     if (now - start >= maxMs) return news;
     // The editor is not there (the attempt failed): nothing to wait for.
     if (stage_ == Stage::Idle) return news;
     if (stage_ == Stage::Ready && now - lastTraffic_ >= quietMs) {
-      settledWithAnswers_ = requested_ == tracks_.size() && out_.empty();
+      settledWithAnswers_ = keysHeard_ || (requested_ == tracks_.size() && out_.empty());
       return news;
     }
     socket_.wait(static_cast<int>(std::min<int64_t>(10, maxMs - (now - start))));

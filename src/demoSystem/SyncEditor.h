@@ -55,9 +55,10 @@ class SyncEditor {
   // until it has been quiet for `quietMs` (at most `maxMs` in all, and not at all once the
   // editor turns out not to be there). Returns the news read meanwhile.
   SyncNews settle(int64_t quietMs, int64_t maxMs);
-  // The last settle() ended with every track asked for on a connection that stayed open
-  // until the editor had been quiet: its answers are in. False when the editor was not
-  // there, never greeted, or closed the connection (it serves one demo at a time).
+  // The last settle() heard keys from the editor, or ended with every track asked for on a
+  // connection that stayed open until the editor had been quiet (an editor without keys
+  // answers nothing): its answers are in. False when the editor was not there, never
+  // greeted, or closed the connection before any key (it serves one demo at a time).
   bool settledWithAnswers() const { return settledWithAnswers_; }
 
   // The greetings have been exchanged.
@@ -92,6 +93,7 @@ class SyncEditor {
   size_t requested_ = 0;        // tracks asked for on this connection
   int64_t lastRow_ = -1;        // last row told or heard
   bool settledWithAnswers_ = false;
+  bool keysHeard_ = false;      // a SET_KEY came during the settle
   // Keys refused on this connection (track, row): the editor sends them again at every
   // request, and each is told once.
   std::set<std::pair<uint32_t, uint32_t>> refused_;
