@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -65,7 +66,7 @@ std::string lastLineOf(const std::string& path) {
 
 FfmpegSink::~FfmpegSink() { finish(nullptr); }
 
-bool FfmpegSink::start(const std::string& file, int width, int height, int fps, uint32_t startMs,
+bool FfmpegSink::start(const std::string& file, int width, int height, int fps, int64_t frames, uint32_t startMs,
                        const std::string& soundtrack, std::string* error) {
   // A file ffmpeg could not write is found before anything runs.
   const bool existed = std::filesystem::exists(file);
@@ -90,7 +91,16 @@ bool FfmpegSink::start(const std::string& file, int width, int height, int fps, 
   if (std::filesystem::exists(soundtrack)) {
     char offset[32];
     std::snprintf(offset, sizeof offset, "%u.%03u", startMs / 1000, startMs % 1000);
-    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) + " -map 0:v:0 -map 1:a:0 -shortest";
+    // The frame count bounds the output, not the sound: a span past the soundtrack's end
+    // (-shortest would stop reading frames there) ends in silence, and the sound stops with
+    // the last frame. (-frames:v would end the file with the video's last frame, cutting the
+    // padding short.)
+    const int64_t micros = frames * 1000000 / std::max(fps, 1);
+    char length[48];
+    std::snprintf(length, sizeof length, "%lld.%06lld", static_cast<long long>(micros / 1000000),
+                  static_cast<long long>(micros % 1000000));
+    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) + " -map 0:v:0 -map 1:a:0 -af apad -t " +
+               length;
   }
   // Frames arrive bottom row first, as GL reads them.
   command += std::string(" -vf vflip -c:v libx264 ") + kRecordingEncoderSettings + " -pix_fmt yuv420p " +
