@@ -1,8 +1,32 @@
 #include "modelImport/ModelPictures.h"
 
 #include <assimp/scene.h>
-#include <stb_image.h>
 #include <stb_image_write.h>
+
+// The picture decoder is compiled here, from the header, with this file's flags: the
+// sanitizer builds and the fuzzers see into it (the system's shared copy is not
+// instrumented), and it is private to this file. It decodes only the formats models carry
+// whose decoders the fuzz target has been run against under the sanitizers; every other
+// format is refused before any decoding (see decodedFormat).
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -185,6 +209,17 @@ std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
   return out;
 }
 
+const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
+  const auto starts = [&](const char* magic, size_t length) {
+    return bytes.size() >= length && std::memcmp(bytes.data(), magic, length) == 0;
+  };
+  if (starts("GIF8", 4)) return "a GIF";
+  if (starts("8BPS", 4)) return "a PSD";
+  if (starts("\x53\x80\xF6\x34", 4)) return "a Softimage PIC";
+  if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7') return "a PNM";
+  return nullptr;
+}
+
 std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return {};
   if (pictureFormatOf(bytes) == PictureFormat::Png && !pngChunksFit(bytes)) return {};
@@ -204,11 +239,17 @@ std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
 
 // [SECTION] Gathering
 
-PictureCollector::PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note)
-    : scene(scene), note(std::move(note)) {
+PictureCollector::PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note,
+                                   const std::string& destination)
+    : scene(scene), note(std::move(note)), destination(destination) {
   const size_t slash = modelPath.find_last_of('/');
   folder = slash == std::string::npos ? "" : modelPath.substr(0, slash + 1);
   modelStem = stemOf(fileNameOf(modelPath));
+  // The archive finds names in any letter case: "Wood.png" there is "wood.png" here.
+  std::error_code error;
+  if (!destination.empty())
+    for (fs::directory_iterator it(destination, error), end; !error && it != end; it.increment(error))
+      present.emplace(lowerCase(it->path().filename().string()), it->path().filename().string());
 }
 
 std::string PictureCollector::nameFor(const std::string& path, const std::string& materialName) {
@@ -236,6 +277,10 @@ std::string PictureCollector::addPicture(const std::string& key, const std::stri
   if (!engineReads(bytes)) {
     // Other formats, and PNG and JPEG pictures the engine's readers do not take (grey,
     // palette, 16-bit, interlaced), become 8-bit RGBA PNG pictures.
+    if (const char* refused = refusedPictureFormat(bytes)) {
+      note(what + " is " + refused + " picture, a format the converter does not decode: left out");
+      return "";
+    }
     bytes = convertToPng(bytes);
     if (bytes.empty()) {
       note(what + " is in a picture format that cannot be read: left out");
@@ -243,7 +288,21 @@ std::string PictureCollector::addPicture(const std::string& key, const std::stri
     }
     format = PictureFormat::Png;
   }
-  const std::string name = uniqueName(key, stem, extensionOf(format));
+  std::string name = uniqueName(key, stem, extensionOf(format));
+  const std::string wanted = name;
+  // A picture of another model converted into the same folder keeps its name and its bytes.
+  for (auto there = present.find(lowerCase(name)); there != present.end(); there = present.find(lowerCase(name))) {
+    const fs::path existing = fs::path(destination) / there->second;
+    std::error_code error;
+    std::vector<uint8_t> held;
+    if (!fs::is_symlink(existing, error) && fs::is_regular_file(existing, error) && readWholeFile(existing, held) &&
+        held == bytes)
+      return name;  // the same picture: used as it is
+    owners[lowerCase(name)] = "in " + destination;
+    name = uniqueName(key, stem, extensionOf(format));
+  }
+  if (name != wanted)
+    note(what + " is named \"" + name + "\": \"" + wanted + "\" in " + destination + " is another file");
   const bool known = std::any_of(gathered.begin(), gathered.end(), [&](const Picture& p) { return p.fileName == name; });
   if (!known) gathered.push_back({name, std::move(bytes)});
   return name;
@@ -285,6 +344,16 @@ std::string PictureCollector::gather(const std::string& path, const std::string&
   if (!readWholeFile(*found, bytes)) {
     note(who + "the picture \"" + found->string() + "\" cannot be read: left out");
     return "";
+  }
+  // Real models name pictures by absolute paths and "../": found, but the demo maker hears
+  // what goes into the tree (and the archive) from elsewhere.
+  {
+    std::error_code error;
+    const fs::path source = fs::weakly_canonical(fs::absolute(*found, error), error);
+    const fs::path home = fs::weakly_canonical(fs::absolute(folder.empty() ? fs::path(".") : fs::path(folder), error), error);
+    const fs::path inside = source.lexically_relative(home);
+    if (inside.empty() || *inside.begin() == "..")
+      note(who + "the picture \"" + path + "\" is taken from " + source.string() + ", outside the model's folder");
   }
   return addPicture("file " + fs::weakly_canonical(*found).string(), stemOf(found->filename().string()),
                     std::move(bytes), who + "the picture \"" + found->string() + "\"");
