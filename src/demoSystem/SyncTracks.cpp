@@ -58,7 +58,8 @@ TrackFileRead readTrackFiles(const EffectRegistry& effects, const std::vector<Ti
     bool previous = false;
     // Other files may share the folder (notes, an editor's project): only .track files count.
     // The archive's names may differ in letter case, never in length.
-    const std::string inFolder = path.size() > std::strlen(kSyncFolder) ? path.substr(std::strlen(kSyncFolder) + 1) : path;
+    const size_t folder = std::strlen(kSyncFolder) + 1;
+    const std::string inFolder = path.size() > folder ? path.substr(folder) : path;
     if (!trackNameFromFileName(inFolder, &trackName, &previous)) continue;
     if (previous) {
       // A file saved by the previous version: read, unless the track is there under its name too.

@@ -99,8 +99,8 @@ bool FfmpegSink::start(const std::string& file, int width, int height, int fps, 
     char length[48];
     std::snprintf(length, sizeof length, "%lld.%06lld", static_cast<long long>(micros / 1000000),
                   static_cast<long long>(micros % 1000000));
-    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) + " -map 0:v:0 -map 1:a:0 -af apad -t " +
-               length;
+    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) +
+               " -map 0:v:0 -map 1:a:0 -af apad -t " + length;
   }
   // Frames arrive bottom row first, as GL reads them.
   command += std::string(" -vf vflip -c:v libx264 ") + kRecordingEncoderSettings + " -pix_fmt yuv420p " +

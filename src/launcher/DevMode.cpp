@@ -33,7 +33,8 @@ void runDevMode(RunContext& run) {
       demoClock.setBaseOffset(start);
       demoClock.restart();
       musicAt(start);
-      if (!hadDemo && capture && activeSyncLink() && !activeSyncLink()->settle()) run.exitCode = 1, quitRequested = true;
+      if (!hadDemo && capture && activeSyncLink() && !activeSyncLink()->settle())
+        run.exitCode = 1, quitRequested = true;
       if (!hadDemo && capture && !quitRequested && !capture->start(run.width, run.height, &run.exitCode))
         quitRequested = true;
     } else if (hadDemo) {

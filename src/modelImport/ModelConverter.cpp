@@ -314,9 +314,8 @@ float uniformScaleOf(const aiMatrix4x4& m) {
   m.Decompose(scaling, rotation, position);
   const float s = std::fabs(scaling.x);
   const float tolerance = 1e-4f * s;
-  return s > 0.0f && std::fabs(std::fabs(scaling.y) - s) <= tolerance && std::fabs(std::fabs(scaling.z) - s) <= tolerance
-             ? s
-             : 0.0f;
+  const bool uniform = std::fabs(std::fabs(scaling.y) - s) <= tolerance && std::fabs(std::fabs(scaling.z) - s) <= tolerance;
+  return s > 0.0f && uniform ? s : 0.0f;
 }
 
 }  // namespace

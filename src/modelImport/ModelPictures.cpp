@@ -350,7 +350,8 @@ std::string PictureCollector::gather(const std::string& path, const std::string&
   {
     std::error_code error;
     const fs::path source = fs::weakly_canonical(fs::absolute(*found, error), error);
-    const fs::path home = fs::weakly_canonical(fs::absolute(folder.empty() ? fs::path(".") : fs::path(folder), error), error);
+    const fs::path modelFolder = folder.empty() ? fs::path(".") : fs::path(folder);
+    const fs::path home = fs::weakly_canonical(fs::absolute(modelFolder, error), error);
     const fs::path inside = source.lexically_relative(home);
     if (inside.empty() || *inside.begin() == "..")
       note(who + "the picture \"" + path + "\" is taken from " + source.string() + ", outside the model's folder");
