@@ -15,6 +15,11 @@
 #define STBI_ONLY_BMP
 #define STBI_ONLY_TGA
 #define STBI_NO_STDIO
+// A picture cut short leaves part of the decoder's output unwritten (a TGA's last rows): zeroed
+// memory makes those pixels black instead of whatever the heap held.
+#define STBI_MALLOC(size) std::calloc(1, size)
+#define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
+#define STBI_FREE(pointer) std::free(pointer)
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #if defined(__GNUC__)
@@ -30,6 +35,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -199,6 +205,47 @@ bool pngChunksFit(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+// Palettes shorter than their pixels' indices may be: the decoder keeps a palette on its
+// stack and takes the entries past the file's as the stack holds them (whatever earlier calls
+// left there went into the picture). A PNG's or BMP's palette is filled up with black entries
+// before decoding; false for a palette that cannot be (an OS/2 BMP's).
+bool fillPalette(std::vector<uint8_t>& bytes) {
+  const auto little32 = [&](size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+  };
+  if (pictureFormatOf(bytes) == PictureFormat::Png) {
+    if (bytes.size() < 33 || bytes[25] != 3) return true;  // colour type 3: indices into a palette
+    const size_t wanted = size_t{1} << std::min<int>(bytes[24], 8);
+    for (size_t at = 8; bytes.size() - at >= 12;) {
+      const size_t length = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 |
+                            uint32_t(bytes[at + 3]);
+      if (length > bytes.size() - at - 12 || std::memcmp(&bytes[at + 4], "IDAT", 4) == 0) return true;
+      if (std::memcmp(&bytes[at + 4], "PLTE", 4) == 0) {
+        if (length % 3 != 0 || length / 3 >= wanted) return true;
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at + 8 + length), wanted * 3 - length, 0);
+        for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t((wanted * 3) >> (24 - 8 * i));
+        return true;  // the decoder does not check the chunk's CRC
+      }
+      at += 12 + length;
+    }
+    return true;
+  }
+  if (bytes.size() < 30 || bytes[0] != 'B' || bytes[1] != 'M') return true;
+  const uint32_t offset = little32(10), header = little32(14);
+  const int bits = header == 12 ? bytes[24] | bytes[25] << 8 : bytes[28] | bytes[29] << 8;
+  if (bits != 1 && bits != 4 && bits != 8) return true;
+  // Pixels before the palette's end make the decoder count a palette of no entries or fewer.
+  if (header == 12 || header > bytes.size() || offset < 14 + header + 4) return false;
+  const size_t entries = (offset - 14 - header) / 4, wanted = size_t{1} << bits;
+  if (entries >= wanted) return true;
+  if (14 + header + entries * 4 > bytes.size()) return false;
+  const size_t added = (wanted - entries) * 4;
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(14 + header + entries * 4), added, 0);
+  for (int i = 0; i < 4; ++i) bytes[10 + i] = uint8_t((offset + added) >> (8 * i));
+  return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
@@ -220,9 +267,11 @@ const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
   return nullptr;
 }
 
-std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return {};
-  if (pictureFormatOf(bytes) == PictureFormat::Png && !pngChunksFit(bytes)) return {};
+std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& given) {
+  if (given.empty() || given.size() > static_cast<size_t>(INT32_MAX) / 2) return {};
+  if (pictureFormatOf(given) == PictureFormat::Png && !pngChunksFit(given)) return {};
+  std::vector<uint8_t> bytes = given;
+  if (!fillPalette(bytes)) return {};
   int width = 0, height = 0, channels = 0;
   // A header alone can claim millions of pixels, which the decoder then spends seconds
   // making up: no real picture packs more than a few thousand pixels into a byte.

@@ -110,6 +110,11 @@ TEST(ModelPictures, OnlyTheFormatsModelsCarryReachTheDecoder) {
     EXPECT_STREQ(modelimport::refusedPictureFormat(c.bytes), c.format);
     EXPECT_TRUE(modelimport::convertToPng(c.bytes).empty()) << c.format;
   }
+  // A palette BMP whose pixels start before its palette ends: the decoder would fill the
+  // picture from a palette it never read (stack memory, seen by valgrind in the replay).
+  EXPECT_TRUE(modelimport::convertToPng(fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/"
+                                                  "uninit-27af4ae61f2e564c65a9257c3f686d9baaef2227"))
+                  .empty());
 }
 
 }  // namespace
