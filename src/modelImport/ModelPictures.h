@@ -72,8 +72,9 @@ bool engineReads(const std::vector<uint8_t>& bytes);
 // A PNG, JPEG, BMP or TGA picture as 8-bit RGBA PNG bytes; empty when it cannot be decoded.
 // Other formats are never handed to the decoder.
 std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes);
-// "a GIF", "a PSD", "a PNM", "a Softimage PIC": formats models rarely carry, whose decoders
-// read past their buffers on hostile input, and which the converter refuses; null for others.
+// "a GIF", "a PSD", "a PNM", "a Softimage PIC", "an interlaced PNG": forms models rarely
+// carry, whose decoders read past their buffers or hand on unwritten pixels on hostile input,
+// and which the converter refuses; null for others.
 const char* refusedPictureFormat(const std::vector<uint8_t>& bytes);
 // 8-bit RGBA rows, top row first, as PNG bytes.
 std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba);

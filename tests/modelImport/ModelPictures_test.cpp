@@ -104,6 +104,8 @@ TEST(ModelPictures, OnlyTheFormatsModelsCarryReachTheDecoder) {
       {bytes(std::string("P6\n1 1\n255\n\xFF\0\0", 14)), "a PNM"},
       {bytes("GIF89a"), "a GIF"},
       {bytes("8BPS\0\1"), "a PSD"},
+      {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/uninit-b237f613078f85104756e2d192bdb3435c01fa0b"),
+       "an interlaced PNG"},
   };
   for (const auto& c : refused) {
     ASSERT_NE(modelimport::refusedPictureFormat(c.bytes), nullptr) << c.format;
