@@ -46,8 +46,9 @@ void commands(const uint8_t* data, size_t size) {
     if (used == 0 || used > size - at) __builtin_trap();
     at += used;
     if (message.command == SyncCommand::SetKey) {
-      if (!std::isfinite(message.key.value)) __builtin_trap();
-      tracks[message.track].setKey(message.key);
+      // A value that is not a number comes refused (the editor keeps its connection).
+      if (!std::isfinite(message.key.value) != (message.refused != nullptr)) __builtin_trap();
+      if (!message.refused) tracks[message.track].setKey(message.key);
     } else if (message.command == SyncCommand::DeleteKey) {
       tracks[message.track].deleteKey(message.key.row);
     }

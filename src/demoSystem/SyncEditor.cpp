@@ -36,6 +36,7 @@ void SyncEditor::attempt(int64_t now) {
   partialSince_ = -1;
   requested_ = 0;
   lastRow_ = -1;
+  refused_.clear();
   if (!socket_.connect(host_, port_)) {
     lose("no sync editor at " + address() + " (" + socket_.error() + "); the demo plays on and connects when one is there");
     return;
@@ -118,13 +119,18 @@ void SyncEditor::readCommands(SyncNews& news, int64_t now) {
     }
     at += used;
     switch (message.command) {
-      case SyncCommand::SetKey:
-        if (!tracks_[message.track].setKey(message.key)) {
-          lose("the sync editor at " + address() + " sent more than " + std::to_string(SyncTrack::kMaxKeys) +
-               " keys for one track; connection closed, connecting again in a second");
-          return;
-        }
+      case SyncCommand::SetKey: {
+        keysHeard_ = true;
+        // One bad key is refused alone: closing the connection for it would only have the
+        // editor send it again on the next connection, with every other key.
+        std::string refused = message.refused ? message.refused : "";
+        if (refused.empty() && !tracks_[message.track].setKey(message.key))
+          refused = "the track holds " + std::to_string(SyncTrack::kMaxKeys) + " keys, the most a track holds";
+        if (!refused.empty() && refused_.insert({message.track, message.key.row}).second)
+          say_("the sync editor at " + address() + " keyed " + tracks_[message.track].name() + " at row " +
+               std::to_string(message.key.row) + ": refused, " + refused);
         break;
+      }
       case SyncCommand::DeleteKey: tracks_[message.track].deleteKey(message.key.row); break;
       case SyncCommand::SetRow:
         news.seek = true;
@@ -191,16 +197,22 @@ void SyncEditor::tellRow(uint32_t row) {
 SyncNews SyncEditor::settle(int64_t quietMs, int64_t maxMs) {
   SyncNews news;
   const int64_t start = clock_();
+  settledWithAnswers_ = keysHeard_ = false;
   for (;;) {
     const SyncNews more = poll();
     if (more.seek) news.seek = true, news.row = more.row;
     if (more.pauseChanged) news.pauseChanged = true, news.pause = more.pause;
     news.save = news.save || more.save;
     const int64_t now = clock_();
+    // Keys that came are answers, even from an editor that closed the connection after them.
+    settledWithAnswers_ = keysHeard_;
     if (now - start >= maxMs) return news;
     // The editor is not there (the attempt failed): nothing to wait for.
     if (stage_ == Stage::Idle) return news;
-    if (stage_ == Stage::Ready && now - lastTraffic_ >= quietMs) return news;
+    if (stage_ == Stage::Ready && now - lastTraffic_ >= quietMs) {
+      settledWithAnswers_ = keysHeard_ || (requested_ == tracks_.size() && out_.empty());
+      return news;
+    }
     socket_.wait(static_cast<int>(std::min<int64_t>(10, maxMs - (now - start))));
   }
 }

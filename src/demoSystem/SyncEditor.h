@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "demoSystem/SyncTracks.h"
 #include "platform/TcpClient.h"
@@ -53,6 +55,11 @@ class SyncEditor {
   // until it has been quiet for `quietMs` (at most `maxMs` in all, and not at all once the
   // editor turns out not to be there). Returns the news read meanwhile.
   SyncNews settle(int64_t quietMs, int64_t maxMs);
+  // The last settle() heard keys from the editor, or ended with every track asked for on a
+  // connection that stayed open until the editor had been quiet (an editor without keys
+  // answers nothing): its answers are in. False when the editor was not there, never
+  // greeted, or closed the connection before any key (it serves one demo at a time).
+  bool settledWithAnswers() const { return settledWithAnswers_; }
 
   // The greetings have been exchanged.
   bool connected() const { return stage_ == Stage::Ready; }
@@ -85,6 +92,11 @@ class SyncEditor {
   int64_t lastTraffic_ = 0;
   size_t requested_ = 0;        // tracks asked for on this connection
   int64_t lastRow_ = -1;        // last row told or heard
+  bool settledWithAnswers_ = false;
+  bool keysHeard_ = false;      // a SET_KEY came during the settle
+  // Keys refused on this connection (track, row): the editor sends them again at every
+  // request, and each is told once.
+  std::set<std::pair<uint32_t, uint32_t>> refused_;
 };
 
 // Splits "HOST:PORT", "HOST" or ":PORT" (the default port 1338, the default host localhost);

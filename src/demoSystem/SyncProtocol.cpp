@@ -58,7 +58,7 @@ SyncRead readSyncCommand(const uint8_t* data, size_t size, size_t trackCount, Sy
       if (m.command == SyncCommand::SetKey) {
         const uint32_t bits = readBig32(data + 9);
         std::memcpy(&m.key.value, &bits, sizeof m.key.value);
-        if (!std::isfinite(m.key.value)) return malformed(problem, "a key value that is not a number");
+        if (!std::isfinite(m.key.value)) m.refused = "its value is not a number";
         if (data[13] >= kSyncInterpolationCount)
           return malformed(problem, "unknown interpolation " + std::to_string(data[13]));
         m.key.interpolation = static_cast<SyncInterpolation>(data[13]);

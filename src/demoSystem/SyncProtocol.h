@@ -42,6 +42,9 @@ struct SyncMessage {
   uint32_t track = 0;  // SET_KEY, DELETE_KEY
   SyncKey key;         // SET_KEY (the row also of DELETE_KEY and SET_ROW)
   bool pause = false;  // PAUSE
+  // A SET_KEY whose value is not a finite number: the command is whole and the connection
+  // goes on, but the key is not the demo's to take (why, else null).
+  const char* refused = nullptr;
 };
 
 enum class SyncRead {
@@ -52,8 +55,8 @@ enum class SyncRead {
 
 // Reads the editor's first command from `data`. `trackCount` is the number of tracks asked
 // for on this connection: a SET_KEY or DELETE_KEY for another index is malformed, as are an
-// interpolation outside 0–3, a value that is not a finite number, a command byte the editor
-// does not send (GET_TRACK included) and an unknown one.
+// interpolation outside 0–3, a command byte the editor does not send (GET_TRACK included)
+// and an unknown one. A value that is not a finite number is read, with message->refused.
 SyncRead readSyncCommand(const uint8_t* data, size_t size, size_t trackCount, SyncMessage* message, size_t* used,
                          std::string* problem);
 

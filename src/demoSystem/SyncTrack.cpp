@@ -88,6 +88,11 @@ void SyncTrack::bind(Variable& variable) {
 namespace {
 
 bool keptInFileName(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+         c == '/';
+}
+
+bool keptInPreviousFileName(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::strchr("_-.:#", c) != nullptr;
 }
@@ -100,50 +105,80 @@ int hexDigit(char c) {
 }
 
 constexpr std::string_view kTrackEnding = ".track";
+// The last part of the reference player's base "data/sync/sync", and the "_" it puts after it.
+constexpr std::string_view kTrackPrefix = "sync_";
 
-}  // namespace
+bool startsWithAnyCase(std::string_view text, std::string_view start) {
+  if (text.size() < start.size()) return false;
+  for (size_t i = 0; i < start.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != start[i]) return false;
+  return true;
+}
 
-std::string trackFileName(std::string_view trackName) {
+std::string encodeName(std::string_view trackName, char escape, bool (*kept)(char)) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string name;
   for (const char c : trackName) {
-    if (c != '\0' && keptInFileName(c)) {
+    if (c != '\0' && kept(c)) {
       name += c;
     } else {
       const auto byte = static_cast<unsigned char>(c);
-      name += '%';
+      name += escape;
       name += kHex[byte >> 4];
       name += kHex[byte & 15];
     }
   }
-  return name + std::string(kTrackEnding);
+  return name;
 }
 
-std::string trackFilePath(std::string_view trackName) {
-  return std::string(kSyncFolder) + "/" + trackFileName(trackName);
-}
-
-bool trackNameFromFileName(std::string_view fileName, std::string* trackName) {
-  if (fileName.size() <= kTrackEnding.size()) return false;
-  // The archive matches names in any letter case, so the ending is taken in any case too.
-  const std::string_view ending = fileName.substr(fileName.size() - kTrackEnding.size());
-  for (size_t i = 0; i < ending.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(ending[i])) != kTrackEnding[i]) return false;
-  fileName.remove_suffix(kTrackEnding.size());
+// Decodes `stem` with `escape` before two hex digits; false at a bad escape, or (strict)
+// at a byte the encoder would have escaped.
+bool decodeName(std::string_view stem, char escape, bool strict, std::string* trackName) {
   std::string name;
-  for (size_t i = 0; i < fileName.size(); ++i) {
-    if (fileName[i] != '%') {
-      name += fileName[i];
+  for (size_t i = 0; i < stem.size(); ++i) {
+    if (stem[i] != escape) {
+      if (strict && !keptInFileName(stem[i])) return false;
+      name += stem[i];
       continue;
     }
-    const int high = i + 2 < fileName.size() ? hexDigit(fileName[i + 1]) : -1;
-    const int low = high >= 0 ? hexDigit(fileName[i + 2]) : -1;
+    const int high = i + 2 < stem.size() ? hexDigit(stem[i + 1]) : -1;
+    const int low = high >= 0 ? hexDigit(stem[i + 2]) : -1;
     if (low < 0) return false;
     name += static_cast<char>(high * 16 + low);
     i += 2;
   }
   *trackName = std::move(name);
   return true;
+}
+
+}  // namespace
+
+std::string trackFileName(std::string_view trackName) {
+  return std::string(kTrackPrefix) + encodeName(trackName, '-', keptInFileName) + std::string(kTrackEnding);
+}
+
+std::string previousTrackFileName(std::string_view trackName) {
+  return encodeName(trackName, '%', keptInPreviousFileName) + std::string(kTrackEnding);
+}
+
+std::string trackFilePath(std::string_view trackName) {
+  return std::string(kSyncFolder) + "/" + trackFileName(trackName);
+}
+
+bool trackNameFromFileName(std::string_view fileName, std::string* trackName, bool* previous) {
+  if (fileName.size() <= kTrackEnding.size()) return false;
+  // The archive matches names in any letter case, so the ending is taken in any case too.
+  if (!startsWithAnyCase(fileName.substr(fileName.size() - kTrackEnding.size()), kTrackEnding)) return false;
+  fileName.remove_suffix(kTrackEnding.size());
+  // A name of the previous scheme holds the ":" of "INSTANCE:Variable" (or a %XX), which the
+  // reference scheme never writes; one without either is read the reference's way when it can be.
+  if (startsWithAnyCase(fileName, kTrackPrefix) &&
+      decodeName(fileName.substr(kTrackPrefix.size()), '-', true, trackName)) {
+    if (previous) *previous = false;
+    return true;
+  }
+  if (previous) *previous = true;
+  return decodeName(fileName, '%', false, trackName);
 }
 
 // [SECTION] Track file contents

@@ -46,7 +46,7 @@ double interpolateKeys(const SyncKey& from, const SyncKey& to, double row);
 
 class SyncTrack final : public VariableDriver {
  public:
-  // More keys than this in one track is not an editor at work: the connection is closed.
+  // More keys than this in one track is not an editor at work: the keys past it are refused.
   static constexpr size_t kMaxKeys = size_t{1} << 16;
 
   explicit SyncTrack(std::string name) : name_(std::move(name)) {}
@@ -94,14 +94,20 @@ class SyncTrack final : public VariableDriver {
 
 // [SECTION] Track files
 
-// Where the track of that name is kept inside a demo: "data/sync/NAME.track", bytes of the
-// name outside letters, digits and "_-.:#" written as %XX so every name makes one file name.
+// Where the track of that name is kept inside a demo: "data/sync/sync_NAME.track", the name
+// that the protocol's reference player builds from the base "data/sync/sync": every byte of
+// the name but letters, digits, "." "_" and "/" written as "-" and two upper-case hex digits
+// ("fade:Alpha" is "data/sync/sync_fade-3AAlpha.track").
 std::string trackFilePath(std::string_view trackName);
-// The file name of the track (without the folder), as written by trackFilePath.
+// The file's name inside data/sync (a "/" of the track name makes a folder).
 std::string trackFileName(std::string_view trackName);
-// The track name a file of data/sync/ stands for; false when it is no track file name
-// (no ".track" ending, or a bad %XX).
-bool trackNameFromFileName(std::string_view fileName, std::string* trackName);
+// The name the previous version saved the track under ("fade:Alpha.track", bytes outside
+// letters, digits and "_-.:#" as %XX): still read, and removed when the track is saved.
+std::string previousTrackFileName(std::string_view trackName);
+// The track name a file inside data/sync (its path below that folder) stands for, in either
+// scheme (*previous tells which); false when it is no track file name (no ".track" ending,
+// or a bad %XX).
+bool trackNameFromFileName(std::string_view fileName, std::string* trackName, bool* previous = nullptr);
 
 constexpr const char* kSyncFolder = "data/sync";
 

@@ -1,8 +1,9 @@
 #include "demoSystem/SyncTracks.h"
 
-#include <unistd.h>
-
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "base/Error.h"
 #include "demoSystem/Effect.h"
 #include "demoSystem/EffectRegistry.h"
+#include "platform/Files.h"
 
 // [SECTION] Names
 
@@ -33,7 +35,12 @@ namespace {
 
 std::string trackNameOf(const std::string& instance, const std::string& variable) { return instance + ":" + variable; }
 
-std::string fileNameOf(const std::string& path) {
+// The part of a path below data/sync (a track name's "/" makes folders there).
+std::string nameInSyncFolder(const std::string& path) {
+  const std::string folder = std::string(kSyncFolder) + "/";
+  if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0) return path.substr(folder.size());
+  const size_t inside = path.rfind("/" + folder);
+  if (inside != std::string::npos) return path.substr(inside + folder.size() + 1);
   const size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
@@ -44,10 +51,31 @@ std::string fileNameOf(const std::string& path) {
 
 TrackFileRead readTrackFiles(const EffectRegistry& effects, const std::vector<TimelineKeyedVariable>& keyed) {
   TrackFileRead read;
-  for (const std::string& path : listDataFiles(kSyncFolder)) {
+  const std::vector<std::string> paths = listDataFiles(kSyncFolder);
+  for (const std::string& path : paths) {
     std::string trackName;
+    bool previous = false;
     // Other files may share the folder (notes, an editor's project): only .track files count.
-    if (!trackNameFromFileName(fileNameOf(path), &trackName)) continue;
+    // The archive's names may differ in letter case, never in length.
+    const size_t folder = std::strlen(kSyncFolder) + 1;
+    const std::string inFolder = path.size() > folder ? path.substr(folder) : path;
+    if (!trackNameFromFileName(inFolder, &trackName, &previous)) continue;
+    if (previous) {
+      // A file saved by the previous version: read, unless the track is there under its name too.
+      const std::string current = trackFilePath(trackName);
+      const bool both = std::any_of(paths.begin(), paths.end(), [&](const std::string& other) {
+        std::string name;
+        bool old = true;
+        return trackNameFromFileName(other.substr(std::min(other.size(), std::strlen(kSyncFolder) + 1)), &name, &old) &&
+               !old && name == trackName;
+      });
+      read.notes.push_back({path, 0,
+                            both ? "sync track file under its previous name, not read: " + current + " holds the track"
+                                 : "sync track file under its previous name: read, but its name is now " + current +
+                                       " (the name a save writes and the reference player reads)",
+                            false});
+      if (both) continue;
+    }
     MemoryFile* file = loadFile(path.c_str());
     if (!file) {
       read.problems.push_back({path, 0, "sync track file could not be read", false});
@@ -144,6 +172,42 @@ void SyncTrackSet::release(const EffectRegistry& effects) const {
         if (variable->driver == &track) variable->driver = nullptr;
 }
 
+namespace {
+
+// The bytes reach the disk before the rename installs them: the stream is closed and
+// checked (a full disk shows at the flush or the close, not at the write) and synced.
+bool writeWhole(const std::string& path, const std::string& bytes, std::string* reason) {
+  FILE* file = platform::openFile(path, "wb");
+  if (!file) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+            platform::syncToDisk(file);
+  int error = ok ? 0 : errno;
+  if (std::fclose(file) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) *reason = std::strerror(error != 0 ? error : EIO);
+  return ok;
+}
+
+// A "/" of a track name makes folders, as with the reference player; "." and ".." parts
+// would leave the save's folder.
+bool staysInFolder(const std::string& fileName) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = std::min(fileName.find('/', start), fileName.size());
+    const std::string_view part(fileName.data() + start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == fileName.size()) return true;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
 bool SyncTrackSet::save(const std::string& directory, size_t* written, std::string* error) const {
   namespace fs = std::filesystem;
   *written = 0;
@@ -153,31 +217,58 @@ bool SyncTrackSet::save(const std::string& directory, size_t* written, std::stri
     *error = directory + ": " + code.message();
     return false;
   }
+  const auto fail = [&](const SyncTrack& track, const fs::path& path, const std::string& reason) {
+    *error = "track " + track.name() + ", " + path.string() + ": " + reason;
+    return false;
+  };
+  // Every file is written whole under a temporary name first, and only when all are there
+  // do they replace the old ones: a watcher (--dev) or a reader never sees half a track,
+  // and a failed save leaves every file as it was.
+  std::vector<fs::path> temporaries;
+  const auto dropTemporaries = [&] {
+    std::error_code ignored;
+    for (const fs::path& temporary : temporaries) fs::remove(temporary, ignored);
+  };
+  for (const SyncTrack& track : tracks_) {
+    const std::string name = trackFileName(track.name());
+    const fs::path path = fs::path(directory) / name;
+    if (!staysInFolder(name)) {
+      dropTemporaries();
+      return fail(track, path, "the name makes no file inside the folder");
+    }
+    if (track.keyCount() == 0) continue;
+    fs::create_directories(path.parent_path(), code);
+    std::string reason;
+    const fs::path temporary = path.string() + ".part";
+    temporaries.push_back(temporary);
+    if (code) reason = code.message();
+    if (!code && writeWhole(platform::utf8FromPath(temporary), trackFileBytes(track.keys()), &reason)) continue;
+    dropTemporaries();
+    return fail(track, path, reason);
+  }
+  size_t installed = 0;
   for (const SyncTrack& track : tracks_) {
     const fs::path path = fs::path(directory) / trackFileName(track.name());
-    if (track.keyCount() == 0) {
-      fs::remove(path, code);
-      continue;
+    if (track.keyCount() != 0) {
+      std::string reason;
+      if (!platform::replaceFile(platform::utf8FromPath(path) + ".part", platform::utf8FromPath(path), &reason)) {
+        dropTemporaries();
+        return fail(track, path, reason);
+      }
+      ++installed;
     }
-    // Whole files only: a watcher (--dev) or a reader never sees half a track.
-    const fs::path temporary = path.string() + ".part";
-    {
-      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      const std::string bytes = trackFileBytes(track.keys());
-      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      if (!out) {
-        *error = temporary.string() + ": could not be written";
-        fs::remove(temporary, code);
-        return false;
+    // The file under the previous version's name goes too: it would be read as well.
+    for (const fs::path& gone : {track.keyCount() == 0 ? path : fs::path(),
+                                 fs::path(directory) / previousTrackFileName(track.name())}) {
+      if (gone.empty()) continue;
+      if (!fs::remove(gone, code) && code && code != std::errc::no_such_file_or_directory) {
+        const std::string reason = code.message();
+        dropTemporaries();
+        return fail(track, gone, reason);
       }
     }
-    fs::rename(temporary, path, code);
-    if (code) {
-      *error = path.string() + ": " + code.message();
-      return false;
-    }
-    ++*written;
   }
+  *written = installed;
   return true;
 }
 
@@ -194,12 +285,14 @@ SyncTrackSet& syncTracks() {
 
 bool holdsTheEditorsKeys(const std::string& path) {
   std::string name;
-  if (!trackNameFromFileName(fileNameOf(path), &name)) return false;
+  bool previous = false;
+  if (!trackNameFromFileName(nameInSyncFolder(path), &name, &previous)) return false;
   const long track = syncTracks().find(name);
   if (track < 0 || !syncTracks().ownedByEditor(static_cast<size_t>(track))) return false;
   const std::vector<SyncKey> keys = syncTracks()[static_cast<size_t>(track)].keys();
   std::ifstream file(path, std::ios::binary);
-  if (!file) return keys.empty();
+  // A save removes the file of the previous name.
+  if (!file) return keys.empty() || previous;
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   return !keys.empty() && bytes == trackFileBytes(keys);
 }

@@ -80,9 +80,11 @@ class SyncTrackSet {
   // No variable of `effects` is driven by these tracks any more (before the set goes).
   void release(const EffectRegistry& effects) const;
 
-  // Writes every track that holds keys into `directory` as NAME.track (each file written
-  // whole under a temporary name first, then renamed), and removes the file of every track
-  // without keys. False with the reason when something could not be written.
+  // Writes every track that holds keys into `directory` under trackFileName (each file
+  // written whole and synced under a temporary name first; renamed only when all are), and
+  // removes the file of every track without keys and the files under previous names. False,
+  // *written 0 and *error naming the track, its file and the reason, when something could
+  // not be written, installed or removed (a failed write leaves every old file in place).
   bool save(const std::string& directory, size_t* written, std::string* error) const;
 
   // Forgets every track (tests).

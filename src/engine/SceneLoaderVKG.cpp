@@ -148,8 +148,7 @@ void addLight(Scene& scene, const vkg::LightRecord& record, int frameDuration) {
 void addCamera(Scene& scene, const vkg::CameraRecord& record, int frameDuration) {
   auto camera = std::make_unique<Camera>(record.object.id, record.object.name);
   setUpObject(*camera, record.object, frameDuration);
-  // The file's horizontal angle to the vertical one of a 4:3 picture.
-  camera->fovY = static_cast<float>(2.0 * std::atan(std::tan(record.fov / 2.0) * 0.7500188) * 180.0 / 3.14159265358979);
+  camera->fovY = SceneLoaderVKG::verticalFovDegrees(record.fov);
   camera->fileFovY = camera->fovY;
   camera->nearPlane = record.nearPlane;
   camera->farPlane = record.farPlane;
@@ -285,3 +284,8 @@ Texture* loadSceneTexture(const std::string& name) {
 }
 
 }  // namespace SceneLoaderVKG
+
+float SceneLoaderVKG::verticalFovDegrees(float fileFov) {
+  // The file's horizontal angle to the vertical one of a 4:3 picture.
+  return static_cast<float>(2.0 * std::atan(std::tan(fileFov / 2.0) * 0.7500188) * 180.0 / 3.14159265358979);
+}

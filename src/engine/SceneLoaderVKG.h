@@ -40,6 +40,10 @@ class SceneManager {
 
 namespace SceneLoaderVKG {
 
+// A camera record's angle (radians across a 4:3 picture, as the file keeps it) as the vertical
+// angle in degrees that the loaded camera gets.
+float verticalFovDegrees(float fileFov);
+
 // The cached scene of that file, else the file read through the data archive, built, cached
 // and returned. Null for a missing file, a version other than 1 or a malformed file (no
 // report here: the caller names the file). An unknown chunk tag, a map file name without an

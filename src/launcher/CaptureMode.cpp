@@ -29,7 +29,7 @@ bool CaptureSession::start(int width, int height, int* exitCode, std::optional<u
   std::string error;
   const bool ok = options_.recordFile.empty()
                       ? capture_.openDirectory(options_.captureDirectory, &error)
-                      : capture_.openRecording(options_.recordFile, width, height, options_.fps, start_,
+                      : capture_.openRecording(options_.recordFile, width, height, options_.fps, frames_, start_,
                                                kSoundtrack, &error);
   if (!ok) {
     std::fprintf(stderr, "demoengine: %s\n", error.c_str());

@@ -1,5 +1,6 @@
 #include "launcher/CaptureSinks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -59,7 +60,7 @@ std::string lastLineOf(const std::string& path) {
 
 FfmpegSink::~FfmpegSink() { finish(nullptr); }
 
-bool FfmpegSink::start(const std::string& file, int width, int height, int fps, uint32_t startMs,
+bool FfmpegSink::start(const std::string& file, int width, int height, int fps, int64_t frames, uint32_t startMs,
                        const std::string& soundtrack, std::string* error) {
   // A file ffmpeg could not write is found before anything runs.
   std::error_code noFile;
@@ -86,7 +87,15 @@ bool FfmpegSink::start(const std::string& file, int width, int height, int fps, 
   if (std::filesystem::exists(platform::pathFromUtf8(soundtrack), noFile)) {
     char offset[32];
     std::snprintf(offset, sizeof offset, "%u.%03u", startMs / 1000, startMs % 1000);
-    arguments.insert(arguments.end(), {"-ss", offset, "-i", soundtrack, "-map", "0:v:0", "-map", "1:a:0", "-shortest"});
+    // The frame count bounds the output, not the sound: a span past the soundtrack's end
+    // (-shortest would stop reading frames there) ends in silence, and the sound stops with
+    // the last frame. (-frames:v would end the file with the video's last frame, cutting the
+    // padding short.)
+    const int64_t micros = frames * 1000000 / std::max(fps, 1);
+    char length[48];
+    std::snprintf(length, sizeof length, "%lld.%06lld", static_cast<long long>(micros / 1000000),
+                  static_cast<long long>(micros % 1000000));
+    arguments.insert(arguments.end(), {"-ss", offset, "-i", soundtrack, "-map", "0:v:0", "-map", "1:a:0", "-af", "apad", "-t", length});
   }
   // Frames arrive bottom row first, as GL reads them.
   arguments.insert(arguments.end(), {"-vf", "vflip", "-c:v", "libx264"});

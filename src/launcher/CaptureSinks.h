@@ -32,10 +32,11 @@ class PngDirectorySink final : public platform::FrameSink {
 class FfmpegSink final : public platform::FrameSink {
  public:
   ~FfmpegSink() override;
-  // Starts ffmpeg for width × height frames at fps into `file`, with `soundtrack` from startMs
-  // when that file exists. False, with the reason, when the file cannot be written (found
-  // before anything runs) or ffmpeg cannot be started.
-  bool start(const std::string& file, int width, int height, int fps, uint32_t startMs,
+  // Starts ffmpeg for `frames` width × height frames at fps into `file`, with `soundtrack`
+  // from startMs when that file exists (silence after its end, cut at the last frame's end).
+  // False, with the reason, when the file cannot be written (found before anything runs) or
+  // ffmpeg cannot be started.
+  bool start(const std::string& file, int width, int height, int fps, int64_t frames, uint32_t startMs,
              const std::string& soundtrack, std::string* error);
   // A frame ffmpeg no longer takes fails with an empty reason: why it stopped is known once
   // it has ended, and finish() says it.

@@ -36,8 +36,10 @@ void runDevMode(RunContext& run) {
       demoClock.setBaseOffset(start);
       demoClock.restart();
       musicAt(start);
-      if (!hadDemo && capture && !capture->start(run.width, run.height, &run.exitCode)) quitRequested = true;
-      if (!hadDemo && capture && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
+      if (!hadDemo && capture && activeSyncLink() && !activeSyncLink()->settle())
+        run.exitCode = 1, quitRequested = true;
+      if (!hadDemo && capture && !quitRequested && !capture->start(run.width, run.height, &run.exitCode))
+        quitRequested = true;
     } else if (hadDemo) {
       // The demo goes on at the moment it had, new or not; a capture's clock has not moved.
       if (!capture) {

@@ -61,10 +61,10 @@ bool FrameCapture::openDirectory(const std::string& directory, std::string* erro
   return true;
 }
 
-bool FrameCapture::openRecording(const std::string& file, int width, int height, int fps,
+bool FrameCapture::openRecording(const std::string& file, int width, int height, int fps, int64_t frames,
                                  uint32_t startMs, const std::string& soundtrack, std::string* error) {
   auto sink = std::make_unique<FfmpegSink>();
-  if (!sink->start(file, width, height, fps, startMs, soundtrack, error)) return false;
+  if (!sink->start(file, width, height, fps, frames, startMs, soundtrack, error)) return false;
   open(std::move(sink), file);
   return true;
 }

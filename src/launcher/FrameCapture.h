@@ -40,9 +40,9 @@ class FrameCapture {
   // PNG files into `directory` (created when missing); kDiscardDirectory writes nothing.
   // False, with the reason in *error.
   bool openDirectory(const std::string& directory, std::string* error);
-  // An ffmpeg process encoding width × height frames at fps into `file`, with the sound
-  // track from `soundtrack` muxed in from startMs when that file exists.
-  bool openRecording(const std::string& file, int width, int height, int fps, uint32_t startMs,
+  // An ffmpeg process encoding `frames` width × height frames at fps into `file`, with the
+  // sound track from `soundtrack` muxed in from startMs when that file exists.
+  bool openRecording(const std::string& file, int width, int height, int fps, int64_t frames, uint32_t startMs,
                      const std::string& soundtrack, std::string* error);
   // Frames into any sink; `destination` names it for the closing message.
   void open(std::unique_ptr<platform::FrameSink> sink, const std::string& destination);

@@ -36,9 +36,10 @@ void runPlayMode(RunContext& run) {
       demoClock.restart();
       if (musicEnabled) setMusicTime(*options.startMs);
     }
-    if (firstLoad && capture && !capture->start(run.width, run.height, &run.exitCode)) quitRequested = true;
-    // A capture shows what the editor holds from its first frame on.
-    if (firstLoad && capture && !quitRequested && activeSyncLink()) activeSyncLink()->settle();
+    // A capture shows what the editor holds from its first frame on, or nothing at all.
+    if (firstLoad && capture && activeSyncLink() && !activeSyncLink()->settle()) run.exitCode = 1, quitRequested = true;
+    if (firstLoad && capture && !quitRequested && !capture->start(run.width, run.height, &run.exitCode))
+      quitRequested = true;
     firstLoad = false;
     inputEnabled = true;
 

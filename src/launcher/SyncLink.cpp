@@ -44,9 +44,16 @@ void SyncLink::frame(PlaybackContext& context) {
   editor_.tellRow(context.clock.now() / syncRowLength());
 }
 
-void SyncLink::settle() {
+bool SyncLink::settle() {
   // The clock follows the frame counter: only a save is taken from what came meanwhile.
   if (editor_.settle(kSettleQuietMs, kSettleMaxMs).save) save();
+  if (editor_.settledWithAnswers()) return true;
+  std::fprintf(stderr,
+               "demoengine: --sync: no answers from the sync editor at %s to the demo's track requests (the editor "
+               "is unreachable, or it closed the connection: another demo may be connected to it); nothing captured\n",
+               editor_.address().c_str());
+  std::fflush(stderr);
+  return false;
 }
 
 void SyncLink::save() {
@@ -56,7 +63,7 @@ void SyncLink::save() {
     std::fprintf(stderr, "demoengine: saved %zu sync track%s into %s\n", written, written == 1 ? "" : "s",
                  saveDirectory_.c_str());
   } else {
-    std::fprintf(stderr, "demoengine: could not save the sync tracks: %s\n", error.c_str());
+    std::fprintf(stderr, "demoengine: sync tracks not saved: %s\n", error.c_str());
   }
   std::fflush(stderr);
 }

@@ -23,7 +23,9 @@ class SyncLink {
   explicit SyncLink(const CommandLineOptions& options);
 
   void frame(PlaybackContext& context);
-  void settle();
+  // Before a capture's first frame; false, with one line, when the editor's answers to the
+  // track requests never came (the capture would show the script's values, not the editor's).
+  bool settle();
   const std::string& saveDirectory() const { return saveDirectory_; }
 
  private:

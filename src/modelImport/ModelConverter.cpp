@@ -19,10 +19,15 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -200,6 +205,9 @@ class Converter {
 
   void chooseAnimation();
   Frames worldFrames(const aiNode* node) const;
+  void findUnitScale(const aiNode* node, float* found, bool* agreed);
+  bool cameraTakesInTheModel() const;
+  Frames placedFrames(const aiNode* node) const;
   Frames targetWorldFrames(const aiNode* camera, const aiNode* target) const;
   void measureBox(const aiNode* node);
   void convertMaterials();
@@ -237,6 +245,8 @@ class Converter {
   int nextId = 1;
   glm::mat4 upright{1.0f};
   float scale = 1.0f;
+  // The file's unit scale as its exporter wrote it into every mesh node's own scale (1: none).
+  float unitScale = 1.0f;
   Box box;
   std::map<std::string, size_t> cameras;  // node name → index into scene.mCameras
   std::map<std::string, size_t> lights;
@@ -295,6 +305,64 @@ Frames Converter::worldFrames(const aiNode* node) const {
   return frames;
 }
 
+namespace {
+
+// A node's own scale when it is the same along every axis, else 0.
+float uniformScaleOf(const aiMatrix4x4& m) {
+  aiVector3D scaling, position;
+  aiQuaternion rotation;
+  m.Decompose(scaling, rotation, position);
+  const float s = std::fabs(scaling.x);
+  const float tolerance = 1e-4f * s;
+  const bool uniform = std::fabs(std::fabs(scaling.y) - s) <= tolerance && std::fabs(std::fabs(scaling.z) - s) <= tolerance;
+  return s > 0.0f && uniform ? s : 0.0f;
+}
+
+}  // namespace
+
+// Some exporters (Blender's FBX export among them) write the file's unit scale into the
+// own scale of every object, cameras and lights included. A mesh's vertices get it; the place
+// of a camera or light does not (its node holds nothing to scale), which can leave them in
+// other units than the meshes: a camera inside a model a hundred times its size. When every
+// mesh node has the same uniform own scale, that may be the unit scale (see the choice in
+// convert()).
+void Converter::findUnitScale(const aiNode* node, float* found, bool* agreed) {
+  if (node->mNumMeshes > 0 && node != scene.mRootNode) {
+    const float own = uniformScaleOf(node->mTransformation);
+    if (*found == 0.0f) *found = own;
+    if (own == 0.0f || std::fabs(own - *found) > 1e-4f * *found) *agreed = false;
+  }
+  for (unsigned i = 0; i < node->mNumChildren && *agreed; ++i) findUnitScale(node->mChildren[i], found, agreed);
+}
+
+// Whether the file's first camera, where unitScale puts it, stands outside the model with the
+// model's centre within its far plane: the view its author framed.
+bool Converter::cameraTakesInTheModel() const {
+  const aiCamera& camera = *scene.mCameras[0];
+  const aiNode* node = scene.mRootNode->FindNode(camera.mName);
+  if (!node || box.empty()) return true;
+  const glm::vec3 eye = point(placedFrames(node).front(), toGlm(camera.mPosition));
+  const bool inside = glm::all(glm::greaterThan(eye, box.min)) && glm::all(glm::lessThan(eye, box.max));
+  const float far = camera.mClipPlaneFar * scale * unitScale;
+  return !inside && (far <= 0.0f || glm::length(box.centre() - eye) < far);
+}
+
+// A camera's, light's or target's frames with the unit scale applied to its place, when its
+// own scale is that unit scale: in the meshes' units.
+Frames Converter::placedFrames(const aiNode* node) const {
+  if (unitScale == 1.0f || std::fabs(uniformScaleOf(node->mTransformation) - unitScale) > 1e-4f * unitScale)
+    return worldFrames(node);
+  const Frames parent = node->mParent ? worldFrames(node->mParent) : Frames(static_cast<size_t>(frameCount), upright);
+  Frames frames(static_cast<size_t>(frameCount));
+  for (int f = 0; f < frameCount; ++f) {
+    glm::mat4 local =
+        toGlm(anim.animation ? localAt(node, anim, static_cast<double>(f) / options.fps) : node->mTransformation);
+    local[3] = glm::vec4(glm::vec3(local[3]) * unitScale, 1.0f);
+    frames[static_cast<size_t>(f)] = parent[static_cast<size_t>(f)] * local;
+  }
+  return frames;
+}
+
 // The box over every vertex at every frame (frames thinned out for long animations of big
 // models: at most about four million vertex transforms).
 void Converter::measureBox(const aiNode* node) {
@@ -318,7 +386,7 @@ void Converter::measureBox(const aiNode* node) {
 // positions as its translation, the camera's turn left out: the target's place is the
 // camera's parent's transform after the two translations.
 Frames Converter::targetWorldFrames(const aiNode* camera, const aiNode* target) const {
-  if (target->mParent != camera) return worldFrames(target);
+  if (target->mParent != camera) return placedFrames(target);
   Frames frames = camera->mParent ? worldFrames(camera->mParent) : Frames(static_cast<size_t>(frameCount), upright);
   for (int f = 0; f < frameCount; ++f) {
     const double seconds = static_cast<double>(f) / options.fps;
@@ -556,9 +624,9 @@ void Converter::convertNode(const aiNode* node, int parentId) {
            " points or lines cannot be stored (a .vkg mesh holds triangles): dropped");
   }
   if (auto camera = cameras.find(nodeName); camera != cameras.end()) {
-    writeCamera(node, *scene.mCameras[camera->second], camera->second, frames, id, parentId);
+    writeCamera(node, *scene.mCameras[camera->second], camera->second, placedFrames(node), id, parentId);
   } else if (auto light = lights.find(nodeName); light != lights.end()) {
-    writeLight(node, *scene.mLights[light->second], frames, id, parentId);
+    writeLight(node, *scene.mLights[light->second], placedFrames(node), id, parentId);
   } else if (const std::vector<const aiMesh*> meshes = triangleMeshes(node); meshes.size() == 1) {
     writeMesh(meshes.front(), objectName(node, meshes, "Mesh"), id, parentId, frames);
   } else {
@@ -652,8 +720,8 @@ void Converter::writeCamera(const aiNode* node, const aiCamera& c, size_t index,
         tilted = true;
       }
       view.target = from + aim * distance;
-      view.nearPlane = nearPlane * scale;
-      view.farPlane = farPlane * scale;
+      view.nearPlane = nearPlane * scale * unitScale;
+      view.farPlane = farPlane * scale * unitScale;
       if (view.nearPlane <= 0.0f || view.farPlane <= view.nearPlane) {
         View planes;
         planesForBox(box, from, ahead, planes);
@@ -697,7 +765,8 @@ void Converter::writeCamera(const aiNode* node, const aiCamera& c, size_t index,
     note("camera \"" + name + "\": orthographic; written as a " + number(kOrthographicFovY) +
          "° perspective camera that frames the same view");
   if (movedPlanes)
-    note("camera \"" + name + "\": its near and far planes (" + number(nearPlane * scale) + ", " + number(farPlane * scale) +
+    note("camera \"" + name + "\": its near and far planes (" + number(nearPlane * scale * unitScale) + ", " +
+         number(farPlane * scale * unitScale) +
          ") would hide most of the model: " + number(first.nearPlane) + ", " + number(first.farPlane) + " instead");
   if (movedNear)
     note("camera \"" + name + "\": near plane moved out to " + number(first.nearPlane) +
@@ -782,11 +851,11 @@ void Converter::writeLight(const aiNode* node, const aiLight& l, const Frames& f
   }
   if (falls) {
     // The coefficients are in the file's units; the ranges the engine reads are scaled ones.
-    const float distance = glm::length(box.centre() - positions.front()) / scale;
+    const float distance = glm::length(box.centre() - positions.front()) / (scale * unitScale);
     const Falloff falloff =
         engineFalloff(l.mAttenuationConstant, l.mAttenuationLinear, l.mAttenuationQuadratic, distance);
     colour *= falloff.brightness;
-    r.range = falloff.range * scale;
+    r.range = falloff.range * scale * unitScale;
     if (falloff.approximated)
       note(who + "falls off faster than the engine's lights can; written without fall-off, as bright as it is at the model's centre");
   }
@@ -1020,12 +1089,28 @@ bool Converter::run(ConvertedModel& out) {
   else if (upAxis == 0) turn = glm::rotate(turn, kPi / 2 * static_cast<float>(upSign), glm::vec3(0, 0, 1));
 
   chooseAnimation();
+  float found = 0.0f;
+  bool agreed = true;
+  findUnitScale(scene.mRootNode, &found, &agreed);
   upright = turn;
   measureBox(scene.mRootNode);
   scale = options.scale;
   if (options.fit > 0.0f) scale = box.largestSide() > 0.0f ? options.fit / box.largestSide() : 1.0f;
   upright = glm::scale(glm::mat4(1.0f), glm::vec3(scale)) * turn;
   if (!box.empty()) box = Box{box.min * scale, box.max * scale};
+  // Whether the exporter's unit scale holds for the places of cameras and lights too: the
+  // places as the file gives them, unless there the author's camera stands inside the model
+  // or has it past its far plane and with the unit scale takes it in (the same exporter
+  // writes files of both kinds: places in the scaled units, and places in the file's own).
+  if (agreed && found > 0.0f && found != 1.0f && scene.mNumCameras > 0 && !cameraTakesInTheModel()) {
+    unitScale = found;
+    if (cameraTakesInTheModel()) {
+      note("cameras and lights placed in the meshes' units: the file's unit scale " + number(found) +
+           ", which every object carries, applied to their places too");
+    } else {
+      unitScale = 1.0f;
+    }
+  }
 
   file->firstFrame = 0;
   file->frameStep = std::max(1, static_cast<int>(std::lround(1000.0 / options.fps)));
@@ -1099,7 +1184,7 @@ bool convertModel(const std::string& input, const ConvertOptions& options, Conve
     }
   }
   out = ConvertedModel{};
-  PictureCollector pictures(*scene, input, note);
+  PictureCollector pictures(*scene, input, note, options.pictureFolder);
   Converter converter(*scene, options, note, extension, std::move(gltfCameras), pictures);
   if (!converter.run(out)) return false;
   out.pictures = pictures.takePictures();
@@ -1119,9 +1204,31 @@ bool writePictures(const std::vector<Picture>& pictures, const std::string& fold
   if (error) return fail(folder + ": " + error.message());
   for (const Picture& picture : pictures) {
     const fs::path path = fs::path(folder) / picture.fileName;
-    std::ofstream outFile(path, std::ios::binary | std::ios::trunc);
-    outFile.write(reinterpret_cast<const char*>(picture.bytes.data()), static_cast<std::streamsize>(picture.bytes.size()));
-    if (!outFile.flush()) return fail(path.string() + ": cannot be written");
+    // A fresh file of its own (O_EXCL: not a link someone left at the temporary name).
+    std::string temporary = path.string() + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) return fail(path.string() + ": cannot be written (" + std::strerror(errno) + ")");
+    const uint8_t* at = picture.bytes.data();
+    size_t left = picture.bytes.size();
+    while (left > 0) {
+      const ssize_t n = ::write(fd, at, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      at += n;
+      left -= static_cast<size_t>(n);
+    }
+    const int writeError = left > 0 ? errno : 0;
+    if (::close(fd) != 0 || left > 0) {
+      fs::remove(temporary, error);
+      return fail(path.string() + ": cannot be written (" + std::strerror(writeError != 0 ? writeError : EIO) + ")");
+    }
+    using fs::perms;
+    fs::permissions(temporary, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read, error);
+    if (!error) fs::rename(temporary, path, error);
+    if (error) {
+      fs::remove(temporary, error);
+      return fail(path.string() + ": cannot be written");
+    }
   }
   return true;
 }

@@ -36,6 +36,9 @@ struct ConvertOptions {
   // Also write a targeted light (for the engine's spot shadows) at this light's place,
   // aimed where it aims; "" for none.
   std::string shadowLight;
+  // The folder the pictures will be written into, when known: names taken there by other
+  // files are not written over (see PictureCollector).
+  std::string pictureFolder;
   // Where the lines about approximations go; null: stderr, each line "<prefix>: ...".
   NoteSink note;
   std::string notePrefix = "vkg";
@@ -53,8 +56,9 @@ struct ConvertedModel {
 // the shadow light is not one of the model's lights.
 bool convertModel(const std::string& input, const ConvertOptions& options, ConvertedModel& out);
 
-// Writes every picture into `folder` (created when missing). False, with the reason as a
-// note, when one cannot be written.
+// Writes every picture into `folder` (created when missing), each under a temporary name
+// first and then renamed: a link at a picture's name is replaced, never written through.
+// False, with the reason as a note, when one cannot be written.
 bool writePictures(const std::vector<Picture>& pictures, const std::string& folder, const ConvertOptions& options);
 
 // The folder in which a demo looks for the pictures of the scene file `output`: the tree's

@@ -1,11 +1,41 @@
 #include "modelImport/ModelPictures.h"
 
 #include <assimp/scene.h>
-#include <stb_image.h>
 #include <stb_image_write.h>
+
+// The picture decoder is compiled here, from the header, with this file's flags: the
+// sanitizer builds and the fuzzers see into it (the system's shared copy is not
+// instrumented), and it is private to this file. It decodes only the formats models carry
+// whose decoders the fuzz target has been run against under the sanitizers; every other
+// format is refused before any decoding (see decodedFormat).
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+// A picture cut short leaves part of the decoder's output unwritten (a TGA's last rows): zeroed
+// memory makes those pixels black instead of whatever the heap held.
+#define STBI_MALLOC(size) std::calloc(1, size)
+#define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
+#define STBI_FREE(pointer) std::free(pointer)
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -175,6 +205,47 @@ bool pngChunksFit(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+// Palettes shorter than their pixels' indices may be: the decoder keeps a palette on its
+// stack and takes the entries past the file's as the stack holds them (whatever earlier calls
+// left there went into the picture). A PNG's or BMP's palette is filled up with black entries
+// before decoding; false for a palette that cannot be (an OS/2 BMP's).
+bool fillPalette(std::vector<uint8_t>& bytes) {
+  const auto little32 = [&](size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+  };
+  if (pictureFormatOf(bytes) == PictureFormat::Png) {
+    if (bytes.size() < 33 || bytes[25] != 3) return true;  // colour type 3: indices into a palette
+    const size_t wanted = size_t{1} << std::min<int>(bytes[24], 8);
+    for (size_t at = 8; bytes.size() - at >= 12;) {
+      const size_t length = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 |
+                            uint32_t(bytes[at + 3]);
+      if (length > bytes.size() - at - 12 || std::memcmp(&bytes[at + 4], "IDAT", 4) == 0) return true;
+      if (std::memcmp(&bytes[at + 4], "PLTE", 4) == 0) {
+        if (length % 3 != 0 || length / 3 >= wanted) return true;
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at + 8 + length), wanted * 3 - length, 0);
+        for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t((wanted * 3) >> (24 - 8 * i));
+        return true;  // the decoder does not check the chunk's CRC
+      }
+      at += 12 + length;
+    }
+    return true;
+  }
+  if (bytes.size() < 30 || bytes[0] != 'B' || bytes[1] != 'M') return true;
+  const uint32_t offset = little32(10), header = little32(14);
+  const int bits = header == 12 ? bytes[24] | bytes[25] << 8 : bytes[28] | bytes[29] << 8;
+  if (bits != 1 && bits != 4 && bits != 8) return true;
+  // Pixels before the palette's end make the decoder count a palette of no entries or fewer.
+  if (header == 12 || header > bytes.size() || offset < 14 + header + 4) return false;
+  const size_t entries = (offset - 14 - header) / 4, wanted = size_t{1} << bits;
+  if (entries >= wanted) return true;
+  if (14 + header + entries * 4 > bytes.size()) return false;
+  const size_t added = (wanted - entries) * 4;
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(14 + header + entries * 4), added, 0);
+  for (int i = 0; i < 4; ++i) bytes[10 + i] = uint8_t((offset + added) >> (8 * i));
+  return true;
+}
+
 }  // namespace
 
 std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
@@ -185,9 +256,26 @@ std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
   return out;
 }
 
-std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT32_MAX)) return {};
-  if (pictureFormatOf(bytes) == PictureFormat::Png && !pngChunksFit(bytes)) return {};
+const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
+  const auto starts = [&](const char* magic, size_t length) {
+    return bytes.size() >= length && std::memcmp(bytes.data(), magic, length) == 0;
+  };
+  if (starts("GIF8", 4)) return "a GIF";
+  if (starts("8BPS", 4)) return "a PSD";
+  if (starts("\x53\x80\xF6\x34", 4)) return "a Softimage PIC";
+  if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7') return "a PNM";
+  // The decoder's interlaced path hands on pixels it never wrote for some hostile files
+  // (valgrind on fuzz inputs); models hardly carry interlaced PNGs.
+  if (pictureFormatOf(bytes) == PictureFormat::Png && bytes.size() > 28 && bytes[28] != 0) return "an interlaced PNG";
+  return nullptr;
+}
+
+std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& given) {
+  if (given.empty() || given.size() > static_cast<size_t>(INT32_MAX) / 2) return {};
+  if (pictureFormatOf(given) == PictureFormat::Png && !pngChunksFit(given)) return {};
+  if (refusedPictureFormat(given)) return {};
+  std::vector<uint8_t> bytes = given;
+  if (!fillPalette(bytes)) return {};
   int width = 0, height = 0, channels = 0;
   // A header alone can claim millions of pixels, which the decoder then spends seconds
   // making up: no real picture packs more than a few thousand pixels into a byte.
@@ -204,11 +292,17 @@ std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes) {
 
 // [SECTION] Gathering
 
-PictureCollector::PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note)
-    : scene(scene), note(std::move(note)) {
+PictureCollector::PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note,
+                                   const std::string& destination)
+    : scene(scene), note(std::move(note)), destination(destination) {
   const size_t slash = modelPath.find_last_of('/');
   folder = slash == std::string::npos ? "" : modelPath.substr(0, slash + 1);
   modelStem = stemOf(fileNameOf(modelPath));
+  // The archive finds names in any letter case: "Wood.png" there is "wood.png" here.
+  std::error_code error;
+  if (!destination.empty())
+    for (fs::directory_iterator it(destination, error), end; !error && it != end; it.increment(error))
+      present.emplace(lowerCase(it->path().filename().string()), it->path().filename().string());
 }
 
 std::string PictureCollector::nameFor(const std::string& path, const std::string& materialName) {
@@ -241,6 +335,10 @@ std::string PictureCollector::addPicture(const std::string& key, const std::stri
   if (!engineReads(bytes)) {
     // Other formats, and PNG and JPEG pictures the engine's readers do not take (grey,
     // palette, 16-bit, interlaced), become 8-bit RGBA PNG pictures.
+    if (const char* refused = refusedPictureFormat(bytes)) {
+      note(what + " is " + refused + " picture, a format the converter does not decode: left out");
+      return "";
+    }
     bytes = convertToPng(bytes);
     if (bytes.empty()) {
       note(what + " is in a picture format that cannot be read: left out");
@@ -248,7 +346,21 @@ std::string PictureCollector::addPicture(const std::string& key, const std::stri
     }
     format = PictureFormat::Png;
   }
-  const std::string name = uniqueName(key, stem, extensionOf(format));
+  std::string name = uniqueName(key, stem, extensionOf(format));
+  const std::string wanted = name;
+  // A picture of another model converted into the same folder keeps its name and its bytes.
+  for (auto there = present.find(lowerCase(name)); there != present.end(); there = present.find(lowerCase(name))) {
+    const fs::path existing = fs::path(destination) / there->second;
+    std::error_code error;
+    std::vector<uint8_t> held;
+    if (!fs::is_symlink(existing, error) && fs::is_regular_file(existing, error) && readWholeFile(existing, held) &&
+        held == bytes)
+      return name;  // the same picture: used as it is
+    owners[lowerCase(name)] = "in " + destination;
+    name = uniqueName(key, stem, extensionOf(format));
+  }
+  if (name != wanted)
+    note(what + " is named \"" + name + "\": \"" + wanted + "\" in " + destination + " is another file");
   const bool known = std::any_of(gathered.begin(), gathered.end(), [&](const Picture& p) { return p.fileName == name; });
   if (!known) gathered.push_back({name, std::move(bytes)});
   return name;
@@ -290,6 +402,17 @@ std::string PictureCollector::gather(const std::string& path, const std::string&
   if (!readWholeFile(*found, bytes)) {
     note(who + "the picture \"" + found->string() + "\" cannot be read: left out");
     return "";
+  }
+  // Real models name pictures by absolute paths and "../": found, but the demo maker hears
+  // what goes into the tree (and the archive) from elsewhere.
+  {
+    std::error_code error;
+    const fs::path source = fs::weakly_canonical(fs::absolute(*found, error), error);
+    const fs::path modelFolder = folder.empty() ? fs::path(".") : fs::path(folder);
+    const fs::path home = fs::weakly_canonical(fs::absolute(modelFolder, error), error);
+    const fs::path inside = source.lexically_relative(home);
+    if (inside.empty() || *inside.begin() == "..")
+      note(who + "the picture \"" + path + "\" is taken from " + source.string() + ", outside the model's folder");
   }
   return addPicture("file " + fs::weakly_canonical(*found).string(), stemOf(found->filename().string()),
                     std::move(bytes), who + "the picture \"" + found->string() + "\"");

@@ -2,8 +2,8 @@
 // The pictures a model's materials use, gathered so that the demo finds them: embedded ones
 // (a .glb's images, data URIs, textures inside an FBX file) taken out of the model, external
 // ones read from beside it. PNG and JPEG pictures keep their bytes (where the engine's
-// readers take them as they are), DDS and RGBE (.hdr) pictures too; every other picture is
-// decoded and written as an 8-bit RGBA PNG.
+// readers take them as they are), DDS and RGBE (.hdr) pictures too; other PNG, JPEG, BMP and
+// TGA pictures are decoded and written as 8-bit RGBA PNG, and the rest is refused.
 // Each picture gets the one file name that the material records then use.
 
 #include <cstdint>
@@ -28,8 +28,12 @@ using NoteSink = std::function<void(const std::string&)>;
 class PictureCollector {
  public:
   // `modelPath` is where external pictures are looked for (its folder); `modelStem` names
-  // embedded pictures that have no name of their own.
-  PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note);
+  // embedded pictures that have no name of their own. `destination` is the folder the
+  // pictures will be written into ("" when unknown): a name taken there by a different file,
+  // or by a link, makes the picture take a name of its own (one note); a file there with the
+  // same bytes is used as it is (not gathered again).
+  PictureCollector(const aiScene& scene, const std::string& modelPath, NoteSink note,
+                   const std::string& destination = "");
 
   // The file name a material record gives the picture that the material holds as `path`
   // ("*N" or a file's name as the modelling tool wrote it), the picture gathered the first
@@ -53,6 +57,8 @@ class PictureCollector {
   NoteSink note;
   std::map<std::string, std::string> byPath;  // a material's path → the name given
   std::map<std::string, std::string> owners;  // a file name (lower case) → the source that has it
+  std::string destination;
+  std::map<std::string, std::string> present;  // the destination's file names (lower case) → as on disk
   std::vector<Picture> gathered;
 };
 
@@ -63,9 +69,13 @@ PictureFormat pictureFormatOf(const std::vector<uint8_t>& bytes);
 // Whether the engine's picture readers take these bytes as they are: 8-bit RGB or RGBA PNG
 // (not interlaced), three-channel JPEG, DDS and RGBE.
 bool engineReads(const std::vector<uint8_t>& bytes);
-// Any picture stb_image decodes (BMP, TGA, GIF, PSD, PNM, ...) as PNG bytes; empty when it
-// cannot be decoded.
+// A PNG, JPEG, BMP or TGA picture as 8-bit RGBA PNG bytes; empty when it cannot be decoded.
+// Other formats are never handed to the decoder.
 std::vector<uint8_t> convertToPng(const std::vector<uint8_t>& bytes);
+// "a GIF", "a PSD", "a PNM", "a Softimage PIC", "an interlaced PNG": forms models rarely
+// carry, whose decoders read past their buffers or hand on unwritten pixels on hostile input,
+// and which the converter refuses; null for others.
+const char* refusedPictureFormat(const std::vector<uint8_t>& bytes);
 // 8-bit RGBA rows, top row first, as PNG bytes.
 std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba);
 

@@ -41,6 +41,10 @@ bool writeWholeFile(const char* name, const void* data, size_t size, std::string
 // does not on Windows). False with the system's reason.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);
 
+// Hands what the stream has written (flush it first) to the disk itself, so a rename that
+// follows cannot install a file the system still held only in memory. False with errno set.
+bool syncToDisk(std::FILE* stream);
+
 // chdir for a UTF-8 name. False with the system's reason.
 bool setCurrentFolder(const std::string& name, std::string* error);
 

@@ -19,6 +19,8 @@ bool isPlainName(const std::string& part) { return !part.empty() && part.find('/
 
 std::FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
 
+bool syncToDisk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
+
 bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error) {
   const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {

@@ -77,6 +77,12 @@ std::FILE* openFile(const std::string& name, const char* mode) {
   return _wfopen(widen(name).c_str(), widen(mode).c_str());
 }
 
+bool syncToDisk(std::FILE* stream) {
+  if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) return true;
+  errno = EIO;
+  return false;
+}
+
 bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error) {
   // A capture writes a file a frame: the name is converted on the stack when it fits.
   wchar_t onStack[1024];

@@ -104,13 +104,34 @@ TEST(TrackFile, WhatDoesNotReadSaysWhy) {
   }
 }
 
+// The reference player's names (base "data/sync/sync"), and the previous version's still read.
 TEST(TrackFile, EveryTrackNameMakesOneFileNameAndBack) {
-  EXPECT_EQ(trackFilePath("fade:Alpha"), "data/sync/fade:Alpha.track");
-  EXPECT_EQ(trackFileName("a/b c%:X"), "a%2Fb%20c%25:X.track");
-  std::string name;
-  ASSERT_TRUE(trackNameFromFileName("a%2Fb%20c%25:X.TRACK", &name));
-  EXPECT_EQ(name, "a/b c%:X");
-  for (const char* other : {"notes.txt", "bad%2.track", ".track"}) EXPECT_FALSE(trackNameFromFileName(other, &name));
+  EXPECT_EQ(trackFilePath("fade:Alpha"), "data/sync/sync_fade-3AAlpha.track");
+  EXPECT_EQ(trackFileName("a/b c%:X-y\xC3\xA9"), "sync_a/b-20c-25-3AX-2Dy-C3-A9.track");
+  EXPECT_EQ(previousTrackFileName("a/b c%:X"), "a%2Fb%20c%25:X.track");
+  const struct {
+    const char* file;
+    const char* track;  // null: no track file
+    bool previous;
+  } cases[] = {
+      {"sync_a/b-20c-25-3AX-2Dy-c3-a9.TRACK", "a/b c%:X-y\xC3\xA9", false},
+      {"SYNC_fade-3AAlpha.track", "fade:Alpha", false},
+      {"a%2Fb%20c%25:X.track", "a/b c%:X", true},
+      {"fade:Alpha.track", "fade:Alpha", true},
+      {"sync_fade:Alpha.track", "sync_fade:Alpha", true},  // a ":" is the previous scheme's
+      {"my-fx:Alpha.track", "my-fx:Alpha", true},
+      {"notes.txt", nullptr, false},
+      {"bad%2.track", nullptr, false},
+      {".track", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    bool previous = !c.previous;
+    EXPECT_EQ(trackNameFromFileName(c.file, &name, &previous), c.track != nullptr) << c.file;
+    if (!c.track) continue;
+    EXPECT_EQ(name, c.track) << c.file;
+    EXPECT_EQ(previous, c.previous) << c.file;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
 #include "support/TempDir.h"
+#include "support/Program.h"
 
 namespace {
 
@@ -73,6 +74,59 @@ TEST_F(SyncTracksTest, AReloadKeepsWhatTheEditorKeyedAndOtherwiseReadsTheFilesAg
   EXPECT_FLOAT_EQ(variable("p:Red").evaluate(0), 0.125f);
   EXPECT_EQ(variable("q:ClearColor").evaluate(0), 1) << "its file is gone";
   EXPECT_EQ(syncTracks().find("p:Red"), red) << "tracks keep their numbers";
+}
+
+// Files of the previous version's names are read and noted with their new names; the save
+// writes the new names and removes the old ones.
+TEST_F(SyncTracksTest, PreviousNamesAreReadNotedAndReplacedByTheSave) {
+  dir.write("data/sync/p:Red.track", trackFileBytes({{0, 0.25f, I::Step}}));
+  dir.write("data/sync/q:Blue.track", trackFileBytes({{0, 0.5f, I::Step}}));
+  dir.write("data/sync/sync_q-3ABlue.track", trackFileBytes({{0, 0.75f, I::Step}}));
+  loadScript(kScript);
+  EXPECT_FLOAT_EQ(variable("p:Red").evaluate(0), 0.25f);
+  EXPECT_FLOAT_EQ(variable("q:Blue").evaluate(0), 0.75f) << "the new name wins";
+  std::vector<std::string> notes;
+  for (const ScriptProblem& note : readTrackFiles(effects, {}).notes) notes.push_back(note.text());
+  EXPECT_EQ(notes, (std::vector<std::string>{
+                       "data/sync/p:Red.track:0: sync track file under its previous name: read, but its name is now "
+                       "data/sync/sync_p-3ARed.track (the name a save writes and the reference player reads)",
+                       "data/sync/q:Blue.track:0: sync track file under its previous name, not read: "
+                       "data/sync/sync_q-3ABlue.track holds the track"}));
+  size_t written = 0;
+  std::string error;
+  ASSERT_TRUE(syncTracks().save("data/sync", &written, &error)) << error;
+  EXPECT_EQ(written, 2u);
+  EXPECT_FALSE(std::filesystem::exists("data/sync/p:Red.track"));
+  EXPECT_FALSE(std::filesystem::exists("data/sync/q:Blue.track"));
+  EXPECT_TRUE(std::filesystem::exists("data/sync/sync_p-3ARed.track"));
+}
+
+// A save that cannot write (a full device behind the temporary name), install or remove a
+// file keeps every old file, names the track and the reason, and counts nothing saved.
+TEST_F(SyncTracksTest, ASaveThatFailsKeepsTheOldFilesAndSaysWhy) {
+  writeTrack("p:Red", {{0, 0.25f, I::Step}});
+  writeTrack("q:Blue", {{0, 0.5f, I::Step}});
+  loadScript(kScript);
+  syncTracks()[static_cast<size_t>(syncTracks().find("p:Red"))].setKey({1, 1, I::Linear});
+  const std::string red = trackFileBytes({{0, 0.25f, I::Step}});
+  std::filesystem::create_symlink("/dev/full", "data/sync/sync_q-3ABlue.track.part");
+  size_t written = 7;
+  std::string error;
+  EXPECT_FALSE(syncTracks().save("data/sync", &written, &error));
+  EXPECT_EQ(error, "track q:Blue, data/sync/sync_q-3ABlue.track: No space left on device");
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(readText(dir.dir() / trackFilePath("p:Red")), red) << "not installed: the save failed as a whole";
+  EXPECT_EQ(readText(dir.dir() / trackFilePath("q:Blue")), trackFileBytes({{0, 0.5f, I::Step}}));
+  EXPECT_FALSE(std::filesystem::exists("data/sync/sync_q-3ABlue.track.part"));
+  EXPECT_FALSE(std::filesystem::exists("data/sync/sync_p-3ARed.track.part"));
+
+  // A track emptied whose file cannot go.
+  syncTracks()[static_cast<size_t>(syncTracks().find("q:Blue"))].clearKeys();
+  std::filesystem::remove(trackFilePath("q:Blue"));
+  dir.write(trackFilePath("q:Blue") + "/in-the-way", "");
+  EXPECT_FALSE(syncTracks().save("data/sync", &written, &error));
+  EXPECT_EQ(error, "track q:Blue, data/sync/sync_q-3ABlue.track: Directory not empty");
+  EXPECT_EQ(written, 0u);
 }
 
 }  // namespace

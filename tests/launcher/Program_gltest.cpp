@@ -86,6 +86,26 @@ TEST_F(Program, RecordEncodesTheFramesWithTheSoundtrackFromTheStart) {
   EXPECT_NE(probe.out.find("audio"), std::string::npos) << probe.output();
 }
 
+// A span longer than the soundtrack: every frame in the file, the sound padded with silence
+// to the video's length (with -shortest ffmpeg stopped reading at the sound's end).
+TEST_F(Program, RecordLongerThanTheSoundtrackKeepsEveryFrameAndEndsInSilence) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ffmpeg is not installed";
+  packDemo(directory);
+  ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i sine=frequency=440:duration=2 -ac 2 -ar 44100 "
+                         "-c:a libvorbis '" + (directory / "soundtrack.ogg").string() + "'").c_str()),
+            0);
+  const ProgramRun run = runProgram(directory, "--headless --resolution 64x48 --record demo.mp4 --fps 25 --end 5000");
+  ASSERT_EQ(run.exitCode, 0) << run.output();
+  const ProgramRun probe = runCommand(directory, "ffprobe -v error -count_frames -show_entries "
+                                      "stream=codec_type,nb_read_frames,duration -of compact=p=0:nk=1 demo.mp4");
+  // 0, 40, … 5000 ms: 126 frames, 5.04 s.
+  EXPECT_NE(probe.out.find("video|5.040000|126"), std::string::npos) << probe.output();
+  const size_t audio = probe.out.find("audio|");
+  ASSERT_NE(audio, std::string::npos) << probe.output();
+  EXPECT_NEAR(std::stod(probe.out.substr(audio + 6)), 5.04, 0.03) << probe.output();
+}
+
 // ffmpeg refusing the output, before it starts (no such folder) or after it has started
 // taking frames (a container it does not know), ends the run with one line saying so.
 TEST_F(Program, RecordIntoAPathFfmpegCannotWriteEndsWithOneLineAndCodeOne) {

@@ -128,6 +128,23 @@ TEST_F(SyncProgram, ASaveWritesTrackFilesThatPlayTheSameFramesWithoutTheEditor) 
   }
 }
 
+// The editor serves one demo at a time and closes the others: a capture that never got its
+// answers captures nothing and fails with one line.
+TEST_F(SyncProgram, ACaptureTheEditorNeverAnsweredFails) {
+  packDemo(temp.path(), {{"data/scripts/demo_kx06.script", kScript}});
+  auto run = start(temp.path(), "--headless --no-music --resolution 64x48 --capture frames --fps 4 --end 1000" + sync());
+  ASSERT_TRUE(editor.accept(20000));
+  editor.dropClient();
+  const ProgramRun result = run.get();
+  EXPECT_EQ(result.exitCode, 1) << result.output();
+  EXPECT_NE(result.err.find("demoengine: --sync: no answers from the sync editor at " + editor.address() +
+                            " to the demo's track requests (the editor is unreachable, or it closed the connection: "
+                            "another demo may be connected to it); nothing captured\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_FALSE(fs::exists(temp.path() / "frames" / frameName(0)));
+}
+
 TEST_F(SyncProgram, SetRowSeeksAndPauseHoldsTheDemo) {
   packDemo(temp.path(), {{"data/scripts/demo_kx06.script", kScript}});
   auto run = start(temp.path(), "--headless --no-music --resolution 64x48 --end 6000" + sync());
@@ -190,20 +207,23 @@ TEST_F(SyncProgram, TrackFilesThatDoNotReadStopARunAndACheckListsThem) {
   tree.write(trackFilePath("bg:Red"), std::string("\x03\0\0\0", 4));
   tree.write(trackFilePath("fg:Red"), trackFileBytes({{0, 1, I::Step}}));
   tree.write(trackFilePath("bg:Green"), trackFileBytes({{0, 1, I::Step}}));
+  tree.write("data/sync/bg:Alpha.track", trackFileBytes({{0, 1, I::Step}}));  // the previous version's name
   ProgramRun check = runProgram(tree.path(), "--check .");
   EXPECT_EQ(check.exitCode, 1);
   EXPECT_EQ(check.out,
-            "data/sync/bg:Red.track:0: sync track file: truncated: 3 keys, the file holds 0\n"
-            "data/scripts/demo_kx06.script:8: bg:Green is keyed by the script and by data/sync/bg:Green.track (the "
-            "track file wins)\n"
-            "data/sync/fg:Red.track:0: sync track file names no effect instance: fg (it drives nothing)\n")
+            "data/sync/sync_bg-3ARed.track:0: sync track file: truncated: 3 keys, the file holds 0\n"
+            "data/sync/bg:Alpha.track:0: sync track file under its previous name: read, but its name is now "
+            "data/sync/sync_bg-3AAlpha.track (the name a save writes and the reference player reads)\n"
+            "data/scripts/demo_kx06.script:8: bg:Green is keyed by the script and by "
+            "data/sync/sync_bg-3AGreen.track (the track file wins)\n"
+            "data/sync/sync_fg-3ARed.track:0: sync track file names no effect instance: fg (it drives nothing)\n")
       << check.err;
 
   packDemo(temp.path(), {{"data/scripts/demo_kx06.script", kScript},
                          {trackFilePath("bg:Red"), std::string("\x03\0\0\0", 4)}});
   const ProgramRun run = runProgram(temp.path(), "--headless --no-music --end 100");
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("sync track file: truncated: 3 keys, the file holds 0: data/sync/bg:Red.track"),
+  EXPECT_NE(run.err.find("sync track file: truncated: 3 keys, the file holds 0: data/sync/sync_bg-3ARed.track"),
             std::string::npos)
       << run.err;
 }

@@ -4,9 +4,13 @@
 A module is a header and its source file (engine/Scene.h with engine/Scene.cpp). Module A
 uses module B when a file of A includes B's header, given as a path under the tree root.
 Prints every group of modules that reach each other (one line per circle found) and exits
-with 1 when there is any, 0 otherwise.
+with 1 when there is any, 0 otherwise. An include written relative to the including file
+("../demoSystem/DemoClock.h") escapes both this check and the layers' include folders (the
+compiler looks beside the file first): each is printed and fails the check too. With
+--modules N, finding fewer than the N modules the tree holds (a wrong root, files not read)
+fails the check instead of passing it vacuously.
 
-Usage: check-include-circles.py ROOT
+Usage: check-include-circles.py [--modules N] ROOT
 """
 import os
 import re
@@ -15,7 +19,10 @@ import sys
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 
 
-def modules(root):
+RELATIVE = re.compile(r'(^|/)\.\.?/')
+
+
+def modules(root, relative):
     uses = {}
     for folder, _, names in os.walk(root):
         for name in names:
@@ -28,6 +35,10 @@ def modules(root):
                 text = f.read()
             deps = uses.setdefault(module, set())
             for target in INCLUDE.findall(text):
+                if RELATIVE.search(target):
+                    relative.append('%s: relative include "%s" (name the header from the source root)'
+                                    % (os.path.relpath(path, root), target))
+                    continue
                 other = os.path.splitext(target)[0]
                 if other != module:
                     deps.add(other)
@@ -80,14 +91,25 @@ def circles(graph):
 
 
 def main():
-    if len(sys.argv) != 2:
+    args = sys.argv[1:]
+    expected = 0
+    if len(args) == 3 and args[0] == '--modules' and args[1].isdigit():
+        expected = int(args[1])
+        args = args[2:]
+    if len(args) != 1:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
-    graph = modules(sys.argv[1])
+    relative = []
+    graph = modules(args[0], relative)
     found = circles(graph)
+    for line in sorted(relative):
+        print(line)
     for group in found:
         print('include circle: ' + ' <-> '.join(group))
-    return 1 if found else 0
+    if len(graph) < expected:
+        print('found %d modules under %s, the tree holds %d' % (len(graph), args[0], expected))
+        return 1
+    return 1 if found or relative else 0
 
 
 if __name__ == '__main__':

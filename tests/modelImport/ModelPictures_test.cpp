@@ -104,4 +104,41 @@ TEST(ModelPictures, EmbeddedPictureNamesLoseWhatWindowsRefusesInAFileName) {
   EXPECT_EQ(pictures.nameFor("*1", "Paint"), "a_b___c_.png");
 }
 
+// The decoder takes PNG, JPEG, BMP and TGA only; other formats never reach it. Among them the
+// fuzz target's finding, a 16-bit grey PNM header that made the decoder read past its output.
+TEST(ModelPictures, OnlyTheFormatsModelsCarryReachTheDecoder) {
+  const auto bytes = [](std::string text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+  // A 1 × 1 24-bit BMP: a blue pixel (stored B, G, R) and its row padded to four bytes.
+  std::string bmp("BM\x3A\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\1\0\0\0\1\0\0\0\1\0\x18\0", 30);
+  bmp += std::string(24, '\0') + std::string("\xFF\0\0\0", 4);
+  const std::vector<uint8_t> converted = modelimport::convertToPng(bytes(bmp));
+  ASSERT_TRUE(modelimport::engineReads(converted));
+  EXPECT_EQ(modelimport::refusedPictureFormat(bytes(bmp)), nullptr);
+
+  const std::vector<uint8_t> finding =
+      fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/crash-139712b91a2569fbfb002cee50227c2dced5f5ec");
+  ASSERT_EQ(finding.size(), 13u);
+  const struct {
+    std::vector<uint8_t> bytes;
+    const char* format;
+  } refused[] = {
+      {finding, "a PNM"},
+      {bytes(std::string("P6\n1 1\n255\n\xFF\0\0", 14)), "a PNM"},
+      {bytes("GIF89a"), "a GIF"},
+      {bytes("8BPS\0\1"), "a PSD"},
+      {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/uninit-b237f613078f85104756e2d192bdb3435c01fa0b"),
+       "an interlaced PNG"},
+  };
+  for (const auto& c : refused) {
+    ASSERT_NE(modelimport::refusedPictureFormat(c.bytes), nullptr) << c.format;
+    EXPECT_STREQ(modelimport::refusedPictureFormat(c.bytes), c.format);
+    EXPECT_TRUE(modelimport::convertToPng(c.bytes).empty()) << c.format;
+  }
+  // A palette BMP whose pixels start before its palette ends: the decoder would fill the
+  // picture from a palette it never read (stack memory, seen by valgrind in the replay).
+  EXPECT_TRUE(modelimport::convertToPng(fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/"
+                                                  "uninit-27af4ae61f2e564c65a9257c3f686d9baaef2227"))
+                  .empty());
+}
+
 }  // namespace

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
+
 TestSyncEditor::TestSyncEditor(uint16_t port) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;
@@ -68,23 +70,31 @@ void TestSyncEditor::send(const std::string& bytes) {
   if (client_ >= 0) (void)::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
+void TestSyncEditor::setKey(uint32_t track, const SyncKey& key) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &key.value, sizeof bits);
+  send(std::string(1, '\0') + big32(track) + big32(key.row) + big32(bits) +
+       static_cast<char>(key.interpolation));
+}
+
 void TestSyncEditor::parse() {
   auto big32 = [&](size_t at) {
     uint32_t v = 0;
     for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<uint8_t>(in_[at + i]);
     return v;
   };
+  static const std::string kGreeting = "hello, synctracker!";
   if (!greeted_) {
-    if (in_.size() < kSyncClientGreeting.size()) return;
-    if (in_.compare(0, kSyncClientGreeting.size(), kSyncClientGreeting) != 0) protocolError = "greeting: " + in_;
-    in_.erase(0, kSyncClientGreeting.size());
+    if (in_.size() < kGreeting.size()) return;
+    if (in_.compare(0, kGreeting.size(), kGreeting) != 0) protocolError = "greeting: " + in_;
+    in_.erase(0, kGreeting.size());
     greeted_ = true;
   }
   while (in_.size() >= 5 && protocolError.empty()) {
-    if (in_[0] == static_cast<char>(SyncCommand::SetRow)) {
+    if (in_[0] == 3) {  // SET_ROW u32
       rows.push_back(big32(1));
       in_.erase(0, 5);
-    } else if (in_[0] == static_cast<char>(SyncCommand::GetTrack)) {
+    } else if (in_[0] == 2) {  // GET_TRACK u32 length, name
       const uint32_t length = big32(1);
       if (in_.size() < 5 + length) return;
       tracks.push_back(in_.substr(5, length));

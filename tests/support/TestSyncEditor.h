@@ -26,10 +26,16 @@ class TestSyncEditor {
   bool waitForClose(int ms = 5000) { return read(ms, [&] { return closedByDemo; }); }
 
   void send(const std::string& bytes);
-  void setKey(uint32_t track, const SyncKey& key) { send(encoded(appendSetKey, track, key)); }
-  void setRow(uint32_t row) { send(encoded(appendSetRow, row)); }
-  void pause(bool on) { send(encoded(appendPause, on)); }
-  void save() { send(encoded(appendSaveTracks)); }
+  // The editor's commands as the protocol's description spells them (written out here, not
+  // taken from the demo's encoder, so both sides are held to the description).
+  void setKey(uint32_t track, const SyncKey& key);
+  void deleteKey(uint32_t track, uint32_t row) { send(std::string(1, '\1') + big32(track) + big32(row)); }
+  void setRow(uint32_t row) { send("\3" + big32(row)); }
+  void pause(bool on) { send(on ? std::string("\4\1", 2) : std::string("\4\0", 2)); }
+  void save() { send("\5"); }
+  static std::string big32(uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+  }
   void dropClient();  // the editor going away; it still listens
 
   // Called every few milliseconds while the editor waits: a demo in the same thread polls.
@@ -41,12 +47,6 @@ class TestSyncEditor {
   std::string protocolError;  // what the demo sent that its side of the protocol does not hold
 
  private:
-  template <class F, class... A>
-  static std::string encoded(F append, A&&... args) {
-    std::string wire;
-    append(wire, args...);
-    return wire;
-  }
   void parse();
 
   int listener_ = -1, client_ = -1;

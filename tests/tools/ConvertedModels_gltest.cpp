@@ -94,6 +94,27 @@ TEST_F(ConvertedModels, AModelWithItsOwnCameraAndDirectionalLightIsLitInItsColou
   EXPECT_LT(m.blue, 0.5 * m.green);
 }
 
+// Blender's FBX export writes the unit scale into every object's own scale (100): the meshes
+// get it, and so must the camera, its target and the lamp (at (748, 534, 651) the camera
+// stood inside a model 15,000 units wide, its far plane at 10,000: a grey close-up).
+TEST_F(ConvertedModels, TheSpiderIsFramedAsItsAuthorsCameraSeesIt) {
+  const Played spider = play(kModels + "FBX/spider.fbx", "spider");
+  ASSERT_EQ(spider.convert.exitCode, 0) << spider.convert.output();
+  EXPECT_FALSE(contains(spider.convert.err, "added")) << "its own camera sees it: " << spider.convert.err;
+  EXPECT_TRUE(contains(spider.info.out, "camera \"Camera\" id 22 at (74811.3, 53436.7, 65076.4)")) << spider.info.out;
+  EXPECT_TRUE(contains(spider.info.out, "near 1000, far 1e+06")) << spider.info.out;
+  EXPECT_TRUE(contains(spider.info.out, "light \"Lamp\" id 21 at (40762.5, 59038.6, -10054.5)")) << spider.info.out;
+  ASSERT_TRUE(spider.frame.ok) << spider.view.output();
+  const ModelPixels m = modelPixels(spider.frame);
+  // All of it in the picture, around its middle, a small part of it as the author framed it.
+  EXPECT_GT(m.share(), 0.01);
+  EXPECT_LT(m.share(), 0.2);
+  EXPECT_GT(m.minX, kWidth / 4);
+  EXPECT_LT(m.maxX, kWidth * 3 / 4);
+  EXPECT_GT(m.minY, kHeight / 4);
+  EXPECT_LT(m.maxY, kHeight * 3 / 4);
+}
+
 TEST_F(ConvertedModels, AModelWithoutCameraOrLightIsFramedAndLit) {
   for (const char* file : {"OBJ/regr01.obj", "3DS/fels.3ds", "FBX/box.fbx"}) {
     const std::string name = fs::path(file).stem().string();

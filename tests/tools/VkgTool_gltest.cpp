@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include <cstring>
 #include <tuple>
@@ -22,6 +25,8 @@
 #include "support/TestEffects.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const std::string kTool = std::string(DE_BINARY_DIR) + "/tools/vkg/vkg";
 constexpr int kSize = 64;
@@ -198,6 +203,78 @@ TEST_F(VkgTool, APictureOnAConvertedModelIsTheRightWayUp) {
   EXPECT_LT(top[1], 60);
   EXPECT_GT(bottom[1], 200) << bottom[0] << " " << bottom[1];
   EXPECT_LT(bottom[0], 60);
+}
+
+// A triangle whose material's picture the .mtl names as `picture`.
+void writeObj(const TempDir& dir, const std::string& folder, const std::string& picture) {
+  dir.write(folder + "/model.obj", "mtllib model.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                                   "usemtl Skin\nf 1/1 2/2 3/3\n");
+  dir.write(folder + "/model.mtl", "newmtl Skin\nKd 1 1 1\nmap_Kd " + picture + "\n");
+}
+
+std::string onePixelPng(uint8_t r, uint8_t g, uint8_t b) {
+  const testimages::Bytes png = testimages::encodePng(1, 1, PNG_COLOR_TYPE_RGB, 8, {r, g, b});
+  return std::string(png.begin(), png.end());
+}
+
+// Models converted into one tree share its pictures folder: a name taken there by another
+// picture, or by a link, gives the new picture a name of its own; the same picture is used
+// as it is; a picture from outside the model's folder is said with where it came from.
+TEST_F(VkgTool, PicturesOfModelsSharingATreeKeepTheirOwnBytes) {
+  const TempDir& dir = work->dir();
+  const std::string red = onePixelPng(255, 0, 0), green = onePixelPng(0, 255, 0), blue = onePixelPng(0, 0, 255);
+  writeObj(dir, "a", "tex.png");
+  dir.write("a/tex.png", red);
+  writeObj(dir, "b", "tex.png");
+  dir.write("b/tex.png", green);
+  writeObj(dir, "c", "link.png");
+  dir.write("c/link.png", blue);
+  dir.write("elsewhere.png", red);
+  dir.write("data/scenes/.keep", "");
+  fs::create_directories(dir.path() / "data/textures");
+  fs::create_symlink("../../elsewhere.png", dir.path() / "data/textures/link.png");
+  writeObj(dir, "d", "../b/tex.png");
+  const auto convert = [&](const std::string& model, const std::string& scene) {
+    return runCommand(dir.str(), kTool + " convert " + model + "/model.obj data/scenes/" + scene + ".vkg");
+  };
+  // The lines about pictures (others tell of the light and camera a triangle lacks).
+  const auto pictureLines = [](const ProgramRun& run) {
+    std::vector<std::string> lines;
+    std::istringstream in(run.err);
+    for (std::string line; std::getline(in, line);)
+      if (line.find("picture") != std::string::npos) lines.push_back(line);
+    return lines;
+  };
+  const auto said = [&](const ProgramRun& run, const std::string& part) {
+    const std::vector<std::string> lines = pictureLines(run);
+    return lines.size() == 1 && (lines[0] + "\n").find(part) != std::string::npos;
+  };
+  ProgramRun run = convert("a", "a");
+  ASSERT_EQ(run.exitCode, 0) << run.output();
+  EXPECT_TRUE(pictureLines(run).empty()) << run.err;
+  run = convert("b", "b");
+  ASSERT_EQ(run.exitCode, 0) << run.output();
+  EXPECT_TRUE(said(run, "the picture \"b/tex.png\" is named \"tex_2.png\": \"tex.png\" in data/textures is another file\n"))
+      << run.err;
+  run = convert("a", "a2");
+  EXPECT_TRUE(pictureLines(run).empty()) << "the same picture, used as it is: " << run.err;
+  run = convert("c", "c");
+  EXPECT_TRUE(said(run, "is named \"link_2.png\": \"link.png\" in data/textures is another file\n")) << run.err;
+  run = convert("d", "d");
+  EXPECT_TRUE(said(run, "the picture \"../b/tex.png\" is taken from " + (dir.path() / "b/tex.png").string() +
+                            ", outside the model's folder\n"))
+      << run.err;
+
+  EXPECT_EQ(readText(dir.path() / "data/textures/tex.png"), red);
+  EXPECT_EQ(readText(dir.path() / "data/textures/tex_2.png"), green);
+  EXPECT_EQ(readText(dir.path() / "data/textures/link_2.png"), blue);
+  EXPECT_EQ(readText(dir.path() / "elsewhere.png"), red) << "written through the link";
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "data/textures/link.png"));
+  EXPECT_FALSE(fs::exists(dir.path() / "data/textures/tex_3.png"));
+  for (const auto& [scene, picture] : {std::pair{"a", "tex.png"}, {"a2", "tex.png"}, {"b", "tex_2.png"},
+                                       {"c", "link_2.png"}, {"d", "tex_2.png"}})
+    EXPECT_NE(readText(dir.path() / "data/scenes" / (std::string(scene) + ".vkg")).find(picture), std::string::npos)
+        << scene;
 }
 
 TEST_F(VkgTool, InfoOnABrokenFileGivesTheReason) {

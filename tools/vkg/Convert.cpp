@@ -18,8 +18,11 @@ std::string vec(glm::vec3 v) {
 
 int convertModel(const std::string& input, const std::string& output, const std::string& textureFolder,
                  const modelimport::ConvertOptions& options, std::FILE* out) {
+  const std::string folder = textureFolder.empty() ? modelimport::defaultTextureFolder(output) : textureFolder;
+  modelimport::ConvertOptions withFolder = options;
+  withFolder.pictureFolder = folder;
   modelimport::ConvertedModel model;
-  if (!modelimport::convertModel(input, options, model)) return 1;
+  if (!modelimport::convertModel(input, withFolder, model)) return 1;
   std::error_code error;
   if (const std::filesystem::path folder = std::filesystem::path(output).parent_path(); !folder.empty())
     std::filesystem::create_directories(folder, error);
@@ -27,7 +30,6 @@ int convertModel(const std::string& input, const std::string& output, const std:
     std::fprintf(stderr, "vkg: %s: cannot be written\n", output.c_str());
     return 1;
   }
-  const std::string folder = textureFolder.empty() ? modelimport::defaultTextureFolder(output) : textureFolder;
   if (!modelimport::writePictures(model.pictures, folder, options)) return 1;
 
   const glm::vec3 size = model.box.size();
