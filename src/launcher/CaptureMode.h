@@ -3,6 +3,10 @@
 // render, the sound is rendered offline for each frame's span instead of being played, and
 // each finished frame is read back and written before the swap. Play and dev runs capture
 // through one session.
+//
+// A start after the demo's shows the frames a capture from the demo's start shows from there
+// on: frame i is the whole run's frame k0 + i (k0 its first frame at or after --start), and
+// before the first one the timeline catches up (catchUpTimeline) at the capture's step.
 
 #include <cstdint>
 #include <memory>
@@ -50,5 +54,11 @@ class CaptureSession {
   uint32_t start_ = 0;
   int64_t frames_ = 0;
   int64_t index_ = 0;
+  // Frame i shows captureFrameTime(base_, fps, first_ + i); base_ is the demo's start when
+  // the capture starts late (a catch-up is due), else the capture's start.
+  uint32_t base_ = 0;
+  int64_t first_ = 0;
+  bool catchUpDue_ = false;
+  uint32_t frameTime(int64_t index) const;
   std::unique_ptr<CaptureProgress> progress_;
 };
