@@ -1,5 +1,6 @@
 #include "launcher/CaptureMode.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "demoSystem/DemoClock.h"
@@ -26,16 +27,16 @@ bool CaptureSession::start(int width, int height, int* exitCode, std::optional<u
   base_ = start_;
   first_ = 0;
   catchUpDue_ = start_ > demoStartTime && options_.fps > 0;
-  if (catchUpDue_) {
-    // The whole run's frames from the first at or after the start: the same times, so the
-    // same pictures, whatever the start.
+  const int64_t onGrid = catchUpDue_ ? (static_cast<int64_t>(start_ - demoStartTime) * options_.fps + 999) / 1000 : 0;
+  if (catchUpDue_ && captureFrameTime(demoStartTime, options_.fps, onGrid) == start_) {
+    // A start that is one of the whole run's frame times goes on with the whole run's frame
+    // times (at 60 fps start + i·1000/60 would drift a millisecond off them).
     base_ = demoStartTime;
-    first_ = (static_cast<int64_t>(start_ - base_) * options_.fps + 999) / 1000;
-    start_ = frameTime(0);
+    first_ = onGrid;
     demoClock.setBaseOffset(base_);
     counter_.advance(first_);
   }
-  frames_ = start_ <= end ? captureFrameCount(base_, end, options_.fps) - first_ : 0;
+  frames_ = std::max<int64_t>(captureFrameCount(base_, end, options_.fps) - first_, 0);
   index_ = 0;
   if (frames_ == 0) {
     std::fprintf(stderr, "demoengine: nothing to capture: the end %u is before the start %u\n", end, start_);

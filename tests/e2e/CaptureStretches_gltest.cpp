@@ -33,10 +33,12 @@ class CaptureStretches : public SampleDemoTest<EffectList> {
  protected:
   static constexpr size_t kFrameBytes = static_cast<size_t>(kWidth) * kHeight * 3;
 
-  // Frames at start, start + 40 ms, … drawn from a fresh load, each read back before the
-  // swap: GL_RGB, rows packed, bottom row first.
+  // Frames at start, start + 40 ms, … drawn from a fresh load caught up to the start as a
+  // 25 fps capture catches up, each read back before the swap: GL_RGB, rows packed, bottom
+  // row first.
   std::vector<std::vector<uint8_t>> drawnFrames(uint32_t start, int count) {
     loadDemo(kDemoScript);
+    catchUpTimeline(demoStartTime, start, 25);
     std::vector<std::vector<uint8_t>> frames;
     for (int i = 0; i < count; ++i) {
       renderFrame(start + static_cast<uint32_t>(i) * 40);

@@ -59,10 +59,11 @@ struct Case {
   const char* name;
   const char* setup;     // INSERT_EFFECT x … and its set-up keys
   const char* timeline;  // after "0 b bg"
-  uint32_t start;        // the late capture's --start
+  uint32_t start;        // the late capture's --start, one of the whole run's frame times
+  int fps = 25;
 };
 
-// 25 frames a second up to 1600 ms; the late captures start after 1 s of carried state.
+// Up to 1600 ms; the late captures start after 1 s of carried state.
 constexpr uint32_t kEnd = 1600;
 const Case kCases[] = {
     {"boids", "INSERT_EFFECT Boids AS x\n", "0 b x\n", 1000},
@@ -93,8 +94,9 @@ const Case kCases[] = {
     {"flicker and grain",
      "INSERT_EFFECT BoidScene AS x\n0 s x Datafile \"data/scenes/far.vkg\"\nINSERT_EFFECT Noise AS n\n",
      "0 b x\n0 i x\n0 t x 33 \"Omni01\"\n0 t x 1 1\n0 b n\n0 s n Animate 1\n0 s n Alpha 0.5\n300 e n\n", 1000},
-    // A start between two frames of the whole run: the capture begins at the next one.
-    {"off the grid", "INSERT_EFFECT Molecules AS x\n", "0 b x\n", 1010},
+    // Frame 61 at 60 fps: the capture goes on at the whole run's frame times, 1033 ms next
+    // (not 1016 + 16).
+    {"sixty", "INSERT_EFFECT Molecules AS x\n", "0 b x\n", 1016, 60},
 };
 
 class LateStart : public testing::Test {
@@ -112,14 +114,15 @@ TEST_F(LateStart, ALateCaptureShowsTheWholeRunsFramesByteForByte) {
     const fs::path dir = temp.path() / fs::path(c.name).replace_extension().string();
     fs::create_directories(dir);
     packDemo(dir, files);
-    const std::string common = "--headless --no-music --resolution 128x96 --fps 25 --end " + std::to_string(kEnd);
+    const std::string common =
+        "--headless --no-music --resolution 128x96 --fps " + std::to_string(c.fps) + " --end " + std::to_string(kEnd);
     ProgramRun run = runProgram(dir, common + " --capture whole");
     ASSERT_EQ(run.exitCode, 0) << c.name << "\n" << run.output();
     run = runProgram(dir, common + " --start " + std::to_string(c.start) + " --capture late");
     ASSERT_EQ(run.exitCode, 0) << c.name << "\n" << run.output();
     EXPECT_NE(run.output().find("caught up"), std::string::npos) << c.name << "\n" << run.output();
 
-    const int first = static_cast<int>((c.start + 39) / 40);
+    const int first = (static_cast<int>(c.start) * c.fps + 999) / 1000;
     int compared = 0;
     for (int i = 0; fs::exists(dir / "late" / frameName(i)); ++i, ++compared) {
       const RgbImage late = readPng(dir / "late" / frameName(i));
@@ -128,7 +131,7 @@ TEST_F(LateStart, ALateCaptureShowsTheWholeRunsFramesByteForByte) {
       EXPECT_TRUE(late.rgb == whole.rgb) << c.name << ": the late frame " << i << " is not the whole run's frame "
                                          << first + i;
     }
-    EXPECT_EQ(compared, static_cast<int>(kEnd / 40) - first + 1) << c.name;
+    EXPECT_EQ(compared, static_cast<int>(kEnd) * c.fps / 1000 - first + 1) << c.name;
     // Something moves: a comparison of still pictures would prove nothing.
     EXPECT_FALSE(readPng(dir / "whole" / frameName(first)).rgb == readPng(dir / "late" / frameName(compared - 1)).rgb)
         << c.name;

@@ -73,7 +73,7 @@ TEST_F(RenderSegments, ThreeSegmentsJoinedDecodeToOneRecordingsFrames) {
 }
 
 TEST_F(RenderSegments, AFailedSegmentIsRetriedOnceThenNamedAndNoVideoIsLeft) {
-  // The middle segment (800–1199 ms) fails once: the retry makes the video whole.
+  // The middle segment (800–1160 ms) fails once: the retry makes the video whole.
   ProgramRun run = segmented("retried.mp4", "800", 1);
   ASSERT_EQ(run.exitCode, 0) << run.output();
   EXPECT_EQ(readText(dir / "count"), "2\n");
@@ -83,7 +83,7 @@ TEST_F(RenderSegments, AFailedSegmentIsRetriedOnceThenNamedAndNoVideoIsLeft) {
   run = segmented("broken.mp4", "800", 0);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(readText(dir / "count"), "2\n");  // tried twice, not more
-  EXPECT_NE(run.err.find("segment 1 (800-1199 ms) failed twice"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("segment 1 (800-1160 ms) failed twice"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("broken on purpose"), std::string::npos) << run.err;
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().filename().string().find("broken"), std::string::npos) << entry.path();
