@@ -148,6 +148,8 @@ class RippleEffect : public DistortionEffect {
   explicit RippleEffect(const std::string& name);
   void update(uint32_t time) override;
   void render(uint32_t time) override;
+  // Each drawing shifts the wave's history by one sample; only demo time 0 clears it.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // The mesh is built around this point (process-wide, like the target): the screen's middle.
   static float centreX, centreY;

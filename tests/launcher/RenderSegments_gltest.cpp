@@ -50,7 +50,7 @@ class RenderSegments : public testing::Test {
       fs::permissions(dir / "flaky", fs::perms::owner_all);
       program = (dir / "flaky").string();
     }
-    return runCommand(dir, kScript + " --segments 3 --jobs 2 --fps 25 --resolution 64x48 --start 400 --end 1599 "
+    return runCommand(dir, kScript + " --segments 3 --jobs 2 --fps 60 --resolution 64x48 --start 400 --end 1599 "
                                      "--data . --program '" + program + "' " + output);
   }
 
@@ -62,10 +62,11 @@ TEST_F(RenderSegments, ThreeSegmentsJoinedDecodeToOneRecordingsFrames) {
   const ProgramRun joined = segmented("joined.mp4");
   ASSERT_EQ(joined.exitCode, 0) << joined.output();
   const ProgramRun single =
-      runProgram(dir, "--headless --resolution 64x48 --fps 25 --start 400 --end 1599 --record single.mp4");
+      runProgram(dir, "--headless --resolution 64x48 --fps 60 --start 400 --end 1599 --record single.mp4");
   ASSERT_EQ(single.exitCode, 0) << single.output();
   const std::string a = decoded("joined.mp4"), b = decoded("single.mp4");
-  EXPECT_EQ(a.size(), size_t(30) * 64 * 48 * 3);  // 400, 440, … 1560
+  // Frames 24 (400 ms) to 95 (1583 ms) at 60 fps, whose times are rounded down.
+  EXPECT_EQ(a.size(), size_t(72) * 64 * 48 * 3);
   EXPECT_TRUE(a == b) << "the joined video does not decode to the single recording's frames";
   // With the soundtrack, as long as the pictures.
   const ProgramRun probe = runCommand(dir, "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 joined.mp4");
@@ -73,17 +74,17 @@ TEST_F(RenderSegments, ThreeSegmentsJoinedDecodeToOneRecordingsFrames) {
 }
 
 TEST_F(RenderSegments, AFailedSegmentIsRetriedOnceThenNamedAndNoVideoIsLeft) {
-  // The middle segment (800–1160 ms) fails once: the retry makes the video whole.
+  // The middle segment (800–1199 ms) fails once: the retry makes the video whole.
   ProgramRun run = segmented("retried.mp4", "800", 1);
   ASSERT_EQ(run.exitCode, 0) << run.output();
   EXPECT_EQ(readText(dir / "count"), "2\n");
-  EXPECT_TRUE(decoded("retried.mp4").size() == size_t(30) * 64 * 48 * 3);
+  EXPECT_TRUE(decoded("retried.mp4").size() == size_t(72) * 64 * 48 * 3);
 
   fs::remove(dir / "count");
   run = segmented("broken.mp4", "800", 0);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(readText(dir / "count"), "2\n");  // tried twice, not more
-  EXPECT_NE(run.err.find("segment 1 (800-1160 ms) failed twice"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("segment 1 (800-1199 ms) failed twice"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("broken on purpose"), std::string::npos) << run.err;
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_EQ(entry.path().filename().string().find("broken"), std::string::npos) << entry.path();
