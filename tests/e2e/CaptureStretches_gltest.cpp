@@ -37,6 +37,7 @@ class CaptureStretches : public SampleDemoTest<EffectList> {
   // 5 fps capture catches up (a few seconds a stretch where 25 fps would take a minute),
   // each read back before the swap: GL_RGB, rows packed, bottom row first.
   std::vector<std::vector<uint8_t>> drawnFrames(uint32_t start, int count) {
+    resetSharedEffectState();
     loadDemo(kDemoScript);
     catchUpTimeline(demoStartTime, start, 5);
     std::vector<std::vector<uint8_t>> frames;

@@ -174,6 +174,7 @@ TEST_F(WholeDemo, EveryFrameShowsAPictureAndReloadsDrawWhatAFreshStartDraws) {
     }
     if (std::ranges::find(reloads, t) != reloads.end()) {
       // What the program's capture at one frame a second shows: the run caught up to t.
+      resetSharedEffectState();
       loadDemo(kDemoScript);
       catchUpTimeline(demoStartTime, t, 1);
       reloaded[t] = frameAt(t);
