@@ -60,7 +60,7 @@ bool CaptureSession::start(int width, int height, int* exitCode, std::optional<u
 void CaptureSession::renderFrame(uint32_t t) {
   if (catchUpDue_ && index_ == 0) {
     catchUpDue_ = false;
-    const CatchUpCost cost = catchUpTimeline(base_, t, options_.fps, [](uint32_t from, uint32_t to) {
+    const CatchUpCost cost = catchUpTimeline(demoStartTime, t, options_.fps, [](uint32_t from, uint32_t to) {
       if (musicEnabled) renderOfflineAudio(from, to, false);
     });
     if (progress_) progress_->caughtUp(cost.frames, cost.drawings, cost.seconds);

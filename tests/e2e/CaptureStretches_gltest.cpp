@@ -65,19 +65,29 @@ int differingValues(const RgbImage& png, const std::vector<uint8_t>& drawn) {
   return differing;
 }
 
-TEST_F(CaptureStretches, CapturedAndRecordedFramesAreTheDrawnFramesBitForBit) {
-  struct Stretch {
-    const char* name;
-    uint32_t start;
-  };
-  // Where something keeps state from frame to frame: the spectrum's pulses over the
-  // honeycomb, the sphere lattice's wandering light, the sparks over the gantry.
-  const Stretch stretches[] = {{"drop", kDrop + kBar * 8 + 700}, {"scenes", kScenes + kBar * 13 + 900},
-                               {"swarm", kSwarm + kBar * 9 + 400}};
+struct Stretch {
+  const char* name;
+  uint32_t start;
+};
+
+// Where something keeps state from frame to frame: the spectrum's pulses over the
+// honeycomb, the sphere lattice's wandering light, the sparks over the gantry. Each stretch
+// is a test of its own, so that its process has drawn nothing else before, as the program's.
+class CapturedAndRecordedFramesAreTheDrawnFramesBitForBit : public CaptureStretches,
+                                                            public testing::WithParamInterface<Stretch> {};
+
+INSTANTIATE_TEST_SUITE_P(CaptureStretches, CapturedAndRecordedFramesAreTheDrawnFramesBitForBit,
+                         testing::Values(Stretch{"drop", kDrop + kBar * 8 + 700},
+                                         Stretch{"scenes", kScenes + kBar * 13 + 900},
+                                         Stretch{"swarm", kSwarm + kBar * 9 + 400}),
+                         [](const testing::TestParamInfo<Stretch>& info) { return std::string(info.param.name); });
+
+TEST_P(CapturedAndRecordedFramesAreTheDrawnFramesBitForBit, InAStretch) {
   constexpr int kFrames = 6;
   TempDir temp("de_capture_stretches");
   const FakeFfmpeg ffmpeg(FakeFfmpeg::kKeepFramesRaw);
-  for (const Stretch& stretch : stretches) {
+  {
+    const Stretch& stretch = GetParam();
     const std::vector<std::vector<uint8_t>> drawn = drawnFrames(stretch.start, kFrames);
     const std::string common = "--headless --no-music --resolution " + std::to_string(kWidth) + "x" +
                                std::to_string(kHeight) + " --data '" + kDemoDir.string() + "' --fps 5 --start " +
