@@ -48,6 +48,14 @@ GLenum blendFactorFromCode(uint32_t code);
 // The GL blend equation of a BlendEquation code; codes outside 0–2 pass unchanged.
 GLenum blendEquationFromCode(uint32_t code);
 
+// How far back an effect's drawing reaches: what a capture that starts late must draw again,
+// unseen, for its first frame to show what a whole run shows there (updates are always
+// replayed). None: a frame's drawing leaves nothing for the next. SinceStart: what the drawing
+// keeps is begun again by a start (event code 0), so drawing from the last start is enough.
+// SinceLoad: it is kept from the script load on (a simulation, a field shared by all
+// instances, or draws of the process-wide random sequence).
+enum class DrawingMemory { None, SinceStart, SinceLoad };
+
 class Effect {
  public:
   explicit Effect(const std::string& name);
@@ -63,6 +71,8 @@ class Effect {
   virtual void render(uint32_t time) = 0;
   virtual void handleEvent(const TimelineEvent& event);
   virtual void onStringAdded(int32_t table, const std::string& text, int32_t count);
+  // Asked once per replayed frame, so an answer may follow the effect's current settings.
+  virtual DrawingMemory drawingMemory() const { return DrawingMemory::None; }
 
   // [SECTION] Variables and string tables
   void registerVariable(Variable* variable, const std::string& variableName, int32_t table,

@@ -2,6 +2,11 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <unordered_map>
+#include <vector>
+
 #include "base/Display.h"
 #include "base/Error.h"
 #include "base/Random.h"
@@ -76,6 +81,14 @@ void renderProfiled(const std::vector<Effect*>& effects, uint32_t t, FrameProfil
   }
 }
 
+void deliverDueEvents(uint32_t t) {
+  if (!eventList) return;
+  while (eventList->hasDue(t)) {
+    const TimelineEvent& event = eventList->takeNext();
+    if (Effect* effect = effectRegistry->findEffect(event.effectName)) effect->handleEvent(event);
+  }
+}
+
 }  // namespace
 
 void renderFrame(uint32_t t) {
@@ -85,12 +98,7 @@ void renderFrame(uint32_t t) {
   FrameProfile* profile = frameProfile;
   if (profile) profile->beginFrame(t, effectRegistry->effects().size());
 
-  if (eventList) {
-    while (eventList->hasDue(t)) {
-      const TimelineEvent& event = eventList->takeNext();
-      if (Effect* effect = effectRegistry->findEffect(event.effectName)) effect->handleEvent(event);
-    }
-  }
+  deliverDueEvents(t);
 
   // A copy, so that the walk does not depend on the list staying as it is; its storage is
   // kept from frame to frame, so the copy allocates only when the list has grown.
@@ -115,4 +123,75 @@ void renderFrame(uint32_t t) {
   }
   popFrameMatrices();
   if (profile) profile->endFrame();
+}
+
+// [SECTION] Catch-up
+
+namespace {
+
+// A source drawn inside another effect's drawing moves on with it, so the drawing carries
+// the longest memory along its source chain (cut after a few links: a chain may loop).
+DrawingMemory memoryWithSources(const Effect* effect) {
+  DrawingMemory memory = DrawingMemory::None;
+  for (int link = 0; effect && link < 8; ++link, effect = effect->sourceEffect)
+    memory = std::max(memory, effect->drawingMemory());
+  return memory;
+}
+
+}  // namespace
+
+CatchUpCost catchUpTimeline(uint32_t demoStart, uint32_t until, int fps,
+                            const std::function<void(uint32_t, uint32_t)>& beforeFrame) {
+  CatchUpCost cost;
+  if (!effectRegistry || fps <= 0 || until <= demoStart) return cost;
+  const auto began = std::chrono::steady_clock::now();
+  const auto frameTime = [demoStart, fps](int64_t k) { return demoStart + static_cast<uint32_t>(k * 1000 / fps); };
+  // Frame k is before `until` exactly when k < (until − demoStart)·fps / 1000.
+  const int64_t frames = (static_cast<int64_t>(until - demoStart) * fps + 999) / 1000;
+  const uint32_t lastReplayed = frameTime(frames - 1);
+
+  // The last start each effect receives among the events the replay delivers.
+  std::unordered_map<const Effect*, uint32_t> lastStart;
+  if (eventList) {
+    const std::vector<TimelineEvent>& events = eventList->events();
+    for (size_t i = eventList->cursorIndex(); i < events.size(); ++i) {
+      const TimelineEvent& event = events[i];
+      if (event.code != EffectEvent::kStart || event.time > lastReplayed) continue;
+      if (const Effect* effect = effectRegistry->findEffect(event.effectName)) lastStart[effect] = event.time;
+    }
+  }
+
+  std::vector<Effect*> effects;
+  for (int64_t k = 0; k < frames; ++k) {
+    const uint32_t t = frameTime(k);
+    if (beforeFrame) beforeFrame(t, frameTime(k + 1));
+    RenderStats::reset();
+    currentDemoTime = t;
+    deliverDueEvents(t);
+    effects.assign(effectRegistry->effects().begin(), effectRegistry->effects().end());
+    for (Effect* effect : effects) {
+      effect->wasActive = effect->active.evaluateBool(t);
+      if (effect->wasActive) effect->update(t);
+    }
+    const bool whole = k == frames - 1;
+    glViewport(0, 0, screenWidth, screenHeight);
+    pushFrameMatrices();
+    for (Effect* effect : effects) {
+      if (!effect->active.evaluateBool(t)) continue;
+      if (!whole) {
+        const DrawingMemory memory = memoryWithSources(effect);
+        if (memory == DrawingMemory::None) continue;
+        if (memory == DrawingMemory::SinceStart) {
+          const auto started = lastStart.find(effect);
+          if (started != lastStart.end() && t < started->second) continue;
+        }
+      }
+      effect->render(t);
+      ++cost.drawings;
+    }
+    popFrameMatrices();
+    ++cost.frames;
+  }
+  cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  return cost;
 }

@@ -7,6 +7,7 @@
 //   renderFrame(clock.time());                                     // every frame
 
 #include <cstdint>
+#include <functional>
 
 #include "base/FrameStats.h"           // RenderStats: renderFrame resets them
 #include "demoSystem/DemoValues.h"      // the values a load sets and a frame reads
@@ -35,4 +36,24 @@ ScriptLoader& timelineScriptLoader();
 // One frame at demo time t: deliver the due events, update the active effects in list
 // order, then render them over the window's viewport. Nothing is cleared here.
 void renderFrame(uint32_t t);
+
+// [SECTION] Catch-up: a late start that shows what a whole run shows
+
+// What a catch-up did: frames replayed, effect drawings among them, wall time.
+struct CatchUpCost {
+  int64_t frames = 0;
+  int64_t drawings = 0;
+  double seconds = 0;
+};
+
+// Brings a freshly loaded timeline to where a whole run at `fps` frames a second from
+// `demoStart` stands just before its frame at `until`: every frame demoStart + k·1000/fps
+// before `until` delivers its events and updates every active effect as renderFrame does,
+// and draws (into the window's current buffer, unseen) only the active effects whose
+// drawing carries something into later frames (Effect::drawingMemory, also through their
+// source), from their last start before `until` for SinceStart ones; the frame just before
+// `until` is drawn whole, so that the GL state the next frame meets is a whole run's.
+// `beforeFrame(t, next)` runs first in each replayed frame (a capture's offline sound).
+CatchUpCost catchUpTimeline(uint32_t demoStart, uint32_t until, int fps,
+                            const std::function<void(uint32_t, uint32_t)>& beforeFrame = {});
 

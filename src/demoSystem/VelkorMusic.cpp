@@ -647,7 +647,7 @@ void refillTail(int64_t frame) {
 
 }  // namespace
 
-void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
+void renderOfflineAudio(uint32_t startMs, uint32_t endMs, bool toSink) {
   SoundState& s = state();
   if (!s.offline || !s.soundInitialised) return;
   const int64_t first = msToFrame(startMs);
@@ -675,7 +675,7 @@ void renderOfflineAudio(uint32_t startMs, uint32_t endMs) {
     } else {
       std::fill(block, block + 2 * frames, int16_t{0});
     }
-    if (s.sink) s.sink(block, frames);
+    if (s.sink && toSink) s.sink(block, frames);
     remaining -= frames;
   }
   if (capturing) {

@@ -124,14 +124,15 @@ void computeSpectrum(const int16_t* samples, float* bins);
 // [p−2048, p−1024), block 1 (the one a trace reads) [p−1024, p), blocks 2 and 3 the span's
 // first samples from p on (zero where the span is shorter). Samples before the stream's
 // start are silence. While the music is paused, the span is silence for the sink and
-// neither the capture nor the spectrum changes (a paused device mixes nothing).
+// neither the capture nor the spectrum changes (a paused device mixes nothing). Without
+// `toSink` the span only moves what the frame shows of the sound (a capture's catch-up).
 
 using OfflineAudioSink = std::function<void(const int16_t* stereo, int frames)>;
 
 void setOfflineAudio(bool offline);
 bool isOfflineAudio();
 void setOfflineAudioSink(OfflineAudioSink sink);
-void renderOfflineAudio(uint32_t startMs, uint32_t endMs);
+void renderOfflineAudio(uint32_t startMs, uint32_t endMs, bool toSink = true);
 
 // Writes interleaved stereo 16-bit 44.1 kHz samples as a WAV file (for muxing). False when
 // the file cannot be written.

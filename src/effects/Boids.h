@@ -42,6 +42,8 @@ class Boids : public Effect {
   void update(uint32_t) override {}
   // One step for frame time t, then the drawing.
   void render(uint32_t time) override;
+  // One step per drawn frame, never reset after construction.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
   void step(uint32_t time);
 
   FloatVariable Red, Green, Blue, Alpha;

@@ -115,6 +115,8 @@ class LineDistortionEffect : public DistortionEffect {
   explicit LineDistortionEffect(const std::string& name);
   void update(uint32_t time) override;
   void render(uint32_t time) override;
+  // The shared phase advances per drawn frame, and every strip draws a random number.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // Strip k's sideways shift: value^Magic3 × MaxAmplitude × 0.5, value = random × 0.2 +
   // 0.8 sin((k + phase) × Magic1 / 512 × (Magic4 + pulse) × 6.28), random in 0..1.
@@ -146,6 +148,8 @@ class RippleEffect : public DistortionEffect {
   explicit RippleEffect(const std::string& name);
   void update(uint32_t time) override;
   void render(uint32_t time) override;
+  // Each drawing shifts the wave's history by one sample; only demo time 0 clears it.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // The mesh is built around this point (process-wide, like the target): the screen's middle.
   static float centreX, centreY;

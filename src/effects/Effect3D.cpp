@@ -244,6 +244,13 @@ void Effect3D::render(uint32_t time) {
   scene->render();
 }
 
+DrawingMemory Effect3D::drawingMemory() const {
+  if (scene)
+    for (int i = 0; i < scene->lightCount(); ++i)
+      if (scene->light(i)->flicker) return DrawingMemory::SinceLoad;
+  return DrawingMemory::None;
+}
+
 // [SECTION] Events
 
 void Effect3D::handleEvent(const TimelineEvent& event) {

@@ -56,6 +56,8 @@ class Effect3D : public Effect {
   void update(uint32_t time) override;
   void render(uint32_t time) override;
   void handleEvent(const TimelineEvent& event) override;
+  // A flickering light draws the process-wide random sequence each time the scene is drawn.
+  DrawingMemory drawingMemory() const override;
   void onStringAdded(int32_t table, const std::string& text, int32_t count) override;
   // Makes the scene of `fileName` (loaded or from the cache) this effect's scene. False for
   // an empty name, the scene already held, or a file that does not load ("could not load

@@ -44,6 +44,9 @@ class GridWater : public Effect {
   // Clears the drop's contribution and the field (no base start).
   void start(uint32_t time) override;
   void render(uint32_t time) override;
+  // The drop grows by a step per drawn frame of any instance and draws random numbers; a
+  // start clears the field but not the drop.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // One step of the growing drop (what each render does first).
   static void dropUpdate();
@@ -76,6 +79,8 @@ class GridExp : public Effect {
   void render(uint32_t time) override;
   // Code 4 loads the picture named by the event's text as the grid texture.
   void handleEvent(const TimelineEvent& event) override;
+  // Some modes move only part of each vertex: the rest stays as earlier frames left it.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // The deformation of mode `mode` with a = 0.05 × scaledTime (what render runs).
   void animate(uint32_t mode, float a);

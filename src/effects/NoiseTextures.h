@@ -18,6 +18,8 @@ class NoiseEffect : public Effect {
  public:
   explicit NoiseEffect(const std::string& name);
   void render(uint32_t time) override;
+  // An animated grain draws the process-wide random sequence every frame.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   FloatVariable Red, Green, Blue, Alpha;  // Alpha + pulse is the overlay's opacity
   BoolVariable Animate;                   // a new random offset of the grain every frame
@@ -40,6 +42,8 @@ class PNoiseEffect : public Effect {
   void render(uint32_t time) override;
   // Every event is ignored, the base codes too.
   void handleEvent(const TimelineEvent& event) override;
+  // The shared marble deepens a step per drawn frame of any instance.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // The marble's depth, stepped by 0.1 each frame any PNoise draws, its octaves (never
   // more than kMaxOctaves) and whether it is regenerated: shared by every PNoise.

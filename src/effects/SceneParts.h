@@ -251,6 +251,8 @@ class ThreadObject : public Effect3D {
  public:
   explicit ThreadObject(const std::string& name);
   bool loadScene(const std::string& fileName) override;
+  // Each drawing records a point of every trail and lets the older ones fall; a load clears them.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   std::vector<sceneparts::TrailObject*> trails;
 };

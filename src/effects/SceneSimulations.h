@@ -49,6 +49,8 @@ class BoidScene : public Effect3D {
   void handleEvent(const TimelineEvent& event) override;
   bool loadScene(const std::string& fileName) override;
   void render(uint32_t time) override;
+  // The flock steps while it is drawn; only a load puts it back (a start keeps it flying).
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   BoidObject* flock() const { return boids; }
   bool leaderPinned() const { return pinLeader; }
@@ -71,6 +73,8 @@ class SmokeCube : public Effect3D {
   void handleEvent(const TimelineEvent& event) override;
   bool loadScene(const std::string& fileName) override;
   void render(uint32_t time) override;
+  // The smoke steps while it is drawn; only a load clears it.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   SmokeObject* smoke() const { return smokeObject; }
 
@@ -86,6 +90,8 @@ class SmokeScene : public Effect3D {
   void start(uint32_t time) override;
   bool loadScene(const std::string& fileName) override;
   void render(uint32_t time) override;
+  // The jet steps while it is drawn; only a load clears it (a start only restarts its clock).
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   SmokeObject* smoke() const { return smokeObject; }
 

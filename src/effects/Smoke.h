@@ -130,6 +130,8 @@ class Smoke : public Effect {
   void start(uint32_t time) override;
   void update(uint32_t time) override;
   void render(uint32_t time) override;
+  // The flow steps once per drawn frame; a start only restarts its frame clock.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // Sources, plate and one velocity and density step for frame time t; what render draws.
   void simulate(uint32_t time);

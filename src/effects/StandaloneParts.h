@@ -35,6 +35,8 @@ class Molecules : public Effect {
   explicit Molecules(const std::string& name);
   // One simulation step per rendered frame, then the balls as smoothed points.
   void render(uint32_t time) override;
+  // The balls go on from where earlier frames left them, never reset after construction.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
   // The simulation step alone (what render does before drawing).
   void step();
 
@@ -61,6 +63,8 @@ class Spheres : public Effect {
   // 15-bit generator, x outer, y inner).
   explicit Spheres(const std::string& name);
   void render(uint32_t time) override;
+  // The shared light wanders a step per drawn frame of any instance.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceLoad; }
 
   // The light point the programs receive as `factors`, and its velocity: one for the
   // whole run, shared by every Spheres, moved once by each frame any of them draws.

@@ -35,6 +35,8 @@ class TypeWriter : public Effect {
   // The typing starts again: edge 0.55, no fade, not done, the last step now.
   void start(uint32_t time) override;
   void render(uint32_t time) override;
+  // The typing and the fade advance per drawn frame; a start begins them again.
+  DrawingMemory drawingMemory() const override { return DrawingMemory::SinceStart; }
   void handleEvent(const TimelineEvent& event) override;
   // A file name in table 0 becomes the picture (the edge stays where it is).
   void onStringAdded(int32_t table, const std::string& text, int32_t count) override;

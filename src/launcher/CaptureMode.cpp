@@ -1,5 +1,6 @@
 #include "launcher/CaptureMode.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "demoSystem/DemoClock.h"
@@ -16,10 +17,26 @@ CaptureSession::CaptureSession(const CommandLineOptions& options) : options_(opt
 
 CaptureSession::~CaptureSession() { demoClock.setCounter(nullptr); }
 
+uint32_t CaptureSession::frameTime(int64_t index) const {
+  return captureFrameTime(base_, options_.fps, first_ + index);
+}
+
 bool CaptureSession::start(int width, int height, int* exitCode, std::optional<uint32_t> endMs) {
   start_ = options_.startMs.value_or(demoStartTime);
   const uint32_t end = endMs.value_or(options_.endMs.value_or(playbackEndTime));
-  frames_ = captureFrameCount(start_, end, options_.fps);
+  base_ = start_;
+  first_ = 0;
+  catchUpDue_ = start_ > demoStartTime && options_.fps > 0;
+  const int64_t onGrid = catchUpDue_ ? (static_cast<int64_t>(start_ - demoStartTime) * options_.fps + 999) / 1000 : 0;
+  if (catchUpDue_ && captureFrameTime(demoStartTime, options_.fps, onGrid) == start_) {
+    // A start that is one of the whole run's frame times goes on with the whole run's frame
+    // times (at 60 fps start + i·1000/60 would drift a millisecond off them).
+    base_ = demoStartTime;
+    first_ = onGrid;
+    demoClock.setBaseOffset(base_);
+    counter_.advance(first_);
+  }
+  frames_ = std::max<int64_t>(captureFrameCount(base_, end, options_.fps) - first_, 0);
   index_ = 0;
   if (frames_ == 0) {
     std::fprintf(stderr, "demoengine: nothing to capture: the end %u is before the start %u\n", end, start_);
@@ -41,7 +58,14 @@ bool CaptureSession::start(int width, int height, int* exitCode, std::optional<u
 }
 
 void CaptureSession::renderFrame(uint32_t t) {
-  if (musicEnabled) renderOfflineAudio(t, captureFrameTime(start_, options_.fps, index_ + 1));
+  if (catchUpDue_ && index_ == 0) {
+    catchUpDue_ = false;
+    const CatchUpCost cost = catchUpTimeline(demoStartTime, t, options_.fps, [](uint32_t from, uint32_t to) {
+      if (musicEnabled) renderOfflineAudio(from, to, false);
+    });
+    if (progress_) progress_->caughtUp(cost.frames, cost.drawings, cost.seconds);
+  }
+  if (musicEnabled) renderOfflineAudio(t, frameTime(index_ + 1));
   ::renderFrame(t);
 }
 
@@ -53,7 +77,7 @@ void CaptureSession::afterFrame(int width, int height, int* exitCode) {
     quitRequested = true;
     return;
   }
-  if (progress_) progress_->frameDone(captureFrameTime(start_, options_.fps, index_));
+  if (progress_) progress_->frameDone(frameTime(index_));
   ++index_;
   counter_.advance(1);
   if (index_ >= frames_) quitRequested = true;

@@ -3,6 +3,11 @@
 // render, the sound is rendered offline for each frame's span instead of being played, and
 // each finished frame is read back and written before the swap. Play and dev runs capture
 // through one session.
+//
+// A start after the demo's shows what a capture from the demo's start shows there: before the
+// first frame the timeline catches up (catchUpTimeline) at the capture's step. A start that
+// is one of that capture's frame times k0 goes on with its frame times (frame i shows its
+// frame k0 + i), so the frames are that capture's, byte for byte.
 
 #include <cstdint>
 #include <memory>
@@ -50,5 +55,11 @@ class CaptureSession {
   uint32_t start_ = 0;
   int64_t frames_ = 0;
   int64_t index_ = 0;
+  // Frame i shows captureFrameTime(base_, fps, first_ + i); base_ is the demo's start when
+  // the capture starts late on a whole run's frame time, else the capture's start.
+  uint32_t base_ = 0;
+  int64_t first_ = 0;
+  bool catchUpDue_ = false;
+  uint32_t frameTime(int64_t index) const;
   std::unique_ptr<CaptureProgress> progress_;
 };

@@ -34,11 +34,17 @@ int CaptureProgress::format(char* buffer, size_t size, int64_t done, int64_t tot
                        millis, fps, left / 60, left % 60);
 }
 
+void CaptureProgress::caughtUp(int64_t frames, int64_t drawings, double seconds) {
+  std::snprintf(catchUp_, sizeof catchUp_, "  caught up %lld frames (%lld drawings) in %.1f s",
+                static_cast<long long>(frames), static_cast<long long>(drawings), seconds);
+  start_ = lastShown_ = Clock::now();
+}
+
 void CaptureProgress::show() {
   char line[160];
   format(line, sizeof line, done_, total_, demoTime_, secondsSince(start_));
   // The trailing blanks wipe what a longer earlier line left.
-  std::fprintf(out_, "\r%s    ", line);
+  std::fprintf(out_, "\r%s%s    ", line, catchUp_);
   std::fflush(out_);
   shownDone_ = done_;
 }
@@ -61,8 +67,9 @@ void CaptureProgress::finish(bool summary) {
     std::fputc('\n', out_);
   } else if (summary) {
     const double seconds = secondsSince(start_);
-    std::fprintf(out_, "capture: %lld of %lld frames in %.1f s (%.1f fps)\n", static_cast<long long>(done_),
-                 static_cast<long long>(total_), seconds, seconds > 0 ? static_cast<double>(done_) / seconds : 0.0);
+    std::fprintf(out_, "capture: %lld of %lld frames in %.1f s (%.1f fps)%s\n", static_cast<long long>(done_),
+                 static_cast<long long>(total_), seconds, seconds > 0 ? static_cast<double>(done_) / seconds : 0.0,
+                 catchUp_);
   }
   std::fflush(out_);
 }

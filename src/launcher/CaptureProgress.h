@@ -15,6 +15,9 @@ class CaptureProgress {
   // stderr, live when stderr is a terminal.
   explicit CaptureProgress(int64_t totalFrames);
 
+  // After a late start's catch-up, before the first frame: its cost goes with every line
+  // from here on, and the frame rate counts from now.
+  void caughtUp(int64_t frames, int64_t drawings, double seconds);
   // After each frame written.
   void frameDone(uint32_t demoTimeMs);
   // At the end of the run: the in-place line is completed, or (when `summary`) the summary
@@ -38,4 +41,5 @@ class CaptureProgress {
   bool finished_ = false;
   Clock::time_point start_;
   Clock::time_point lastShown_;
+  char catchUp_[96] = "";
 };

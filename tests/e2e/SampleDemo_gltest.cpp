@@ -47,7 +47,8 @@ using Image = RgbImage;
 
 // A capture whose stderr is not a terminal says nothing but its one closing line.
 bool onlyTheCaptureSummary(const std::string& err) {
-  return std::regex_match(err, std::regex("capture: [0-9]+ of [0-9]+ frames in [0-9.]+ s \\([0-9.]+ fps\\)\n"));
+  return std::regex_match(err, std::regex("capture: [0-9]+ of [0-9]+ frames in [0-9.]+ s \\([0-9.]+ fps\\)"
+                                          "(  caught up [0-9]+ frames \\([0-9]+ drawings\\) in [0-9.]+ s)?\n"));
 }
 
 class SampleDemo : public testing::Test {

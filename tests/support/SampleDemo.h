@@ -9,6 +9,10 @@
 
 #include "archive/vkd.h"
 #include "base/Display.h"
+#include "effects/Distort.h"
+#include "effects/Grids.h"
+#include "effects/NoiseTextures.h"
+#include "effects/StandaloneParts.h"
 #include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
 #include "support/GlTestContext.h"
@@ -49,6 +53,17 @@ class SampleDemoTest : public testing::Test {
     registry.clear();
     effectRegistry = nullptr;
     std::filesystem::current_path(previous);
+  }
+
+  // What a fresh process starts with and a load keeps: the state every instance of a type
+  // shares. A load in this process after other frames matches a fresh program only with it.
+  static void resetSharedEffectState() {
+    LineDistortionEffect::phase = 0;
+    PNoiseEffect::marbleZ = 0;
+    NoiseEffect::noiseRect = {0, 0, 1, 1};
+    Spheres::lightPoint = {0.0f, 0.0f, 1.0f};
+    Spheres::lightVelocity = {0.005f, 0.003f, 0.003f};
+    GridWater::shared() = GridWater::Shared{};
   }
 
   static inline GlTestContext* gl = nullptr;
