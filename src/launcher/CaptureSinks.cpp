@@ -1,14 +1,10 @@
 #include "launcher/CaptureSinks.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+
+#include "platform/Files.h"
 
 // Speed at the quality of x264's default (the medium preset at CRF 23): the ultrafast preset
 // with the deblocking filter back on, at CRF 18, is at least as close to the drawn frames in
@@ -41,24 +37,22 @@ bool PngDirectorySink::write(int64_t index, int width, int height, const uint8_t
 
 namespace {
 
-// Arguments go to a shell: single quotes keep every character but the quote itself.
-std::string shellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
-  }
-  return quoted + "'";
-}
-
 // The last line a program wrote into its log, without the line break.
 std::string lastLineOf(const std::string& path) {
   if (path.empty()) return "";
-  std::ifstream in(path);
+  std::FILE* in = platform::openFile(path, "rb");
+  if (!in) return "";
   std::string line, last;
-  while (std::getline(in, line))
-    if (!line.empty()) last = line;
-  return last;
+  for (int c; (c = std::fgetc(in)) != EOF;) {
+    if (c == '\n' || c == '\r') {
+      if (!line.empty()) last = line;
+      line.clear();
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  std::fclose(in);
+  return line.empty() ? last : line;
 }
 
 }  // namespace
@@ -68,42 +62,44 @@ FfmpegSink::~FfmpegSink() { finish(nullptr); }
 bool FfmpegSink::start(const std::string& file, int width, int height, int fps, uint32_t startMs,
                        const std::string& soundtrack, std::string* error) {
   // A file ffmpeg could not write is found before anything runs.
-  const bool existed = std::filesystem::exists(file);
-  const int probe = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (probe < 0) {
+  std::error_code noFile;
+  const bool existed = std::filesystem::exists(platform::pathFromUtf8(file), noFile);
+  std::FILE* probe = platform::openFile(file, "ab");
+  if (!probe) {
     if (error) *error = "ffmpeg could not write " + file + ": " + std::strerror(errno);
     return false;
   }
-  ::close(probe);
-  if (!existed) std::filesystem::remove(file);
+  std::fclose(probe);
+  if (!existed) std::filesystem::remove(platform::pathFromUtf8(file), noFile);
 
-  // ffmpeg's own messages are kept for the one line that reports a failure.
-  std::string log = (std::filesystem::temp_directory_path() / "demoengine-ffmpeg-XXXXXX").string();
-  const int logFd = mkstemp(log.data());
-  if (logFd >= 0) {
-    ::close(logFd);
-    log_ = log;
+  const std::string ffmpeg = platform::findProgram("ffmpeg");
+  if (ffmpeg.empty()) {
+    if (error) *error = "ffmpeg could not write " + file + " (ffmpeg not found)";
+    return false;
   }
-  std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pixel_format rgb24 -video_size " +
-                        std::to_string(width) + "x" + std::to_string(height) + " -framerate " +
-                        std::to_string(fps) + " -i -";
-  if (std::filesystem::exists(soundtrack)) {
+  // ffmpeg's own messages are kept for the one line that reports a failure.
+  log_ = platform::makeTemporaryFile("demoengine-ffmpeg-");
+  std::vector<std::string> arguments = {"-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+                                        "-pixel_format", "rgb24", "-video_size",
+                                        std::to_string(width) + "x" + std::to_string(height), "-framerate",
+                                        std::to_string(fps), "-i", "-"};
+  if (std::filesystem::exists(platform::pathFromUtf8(soundtrack), noFile)) {
     char offset[32];
     std::snprintf(offset, sizeof offset, "%u.%03u", startMs / 1000, startMs % 1000);
-    command += std::string(" -ss ") + offset + " -i " + shellQuoted(soundtrack) + " -map 0:v:0 -map 1:a:0 -shortest";
+    arguments.insert(arguments.end(), {"-ss", offset, "-i", soundtrack, "-map", "0:v:0", "-map", "1:a:0", "-shortest"});
   }
   // Frames arrive bottom row first, as GL reads them.
-  command += std::string(" -vf vflip -c:v libx264 ") + kRecordingEncoderSettings + " -pix_fmt yuv420p " +
-             shellQuoted(file);
-  if (!log_.empty()) command += " 2>" + shellQuoted(log_);
-  // An ffmpeg that ends early must not end this process with it: writes into its closed
-  // pipe fail with EPIPE instead of raising SIGPIPE.
-  previousSigpipe_ = std::signal(SIGPIPE, SIG_IGN);
-  // "e": the pipe is not inherited by anything else this process starts.
-  pipe_ = popen(command.c_str(), "we");
-  if (!pipe_) {
-    std::signal(SIGPIPE, previousSigpipe_);
-    if (error) *error = "cannot start ffmpeg";
+  arguments.insert(arguments.end(), {"-vf", "vflip", "-c:v", "libx264"});
+  for (const char* at = kRecordingEncoderSettings; *at;) {
+    const char* end = std::strchr(at, ' ');
+    if (!end) end = at + std::strlen(at);
+    arguments.emplace_back(at, end);
+    at = *end ? end + 1 : end;
+  }
+  arguments.insert(arguments.end(), {"-pix_fmt", "yuv420p", file});
+  std::string why;
+  if (!process_.start(ffmpeg, arguments, log_, &why)) {
+    if (error) *error = "cannot start ffmpeg: " + why;
     return false;
   }
   file_ = file;
@@ -111,37 +107,25 @@ bool FfmpegSink::start(const std::string& file, int width, int height, int fps, 
 }
 
 bool FfmpegSink::write(int64_t, int width, int height, const uint8_t* rgb, std::string* error) {
-  const int fd = fileno(pipe_);
-  size_t left = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, rgb, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (error) error->clear();
-      stoppedReading_ = true;
-      return false;
-    }
-    rgb += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
+  if (process_.write(rgb, static_cast<size_t>(width) * static_cast<size_t>(height) * 3)) return true;
+  if (error) error->clear();
+  stoppedReading_ = true;
+  return false;
 }
 
 bool FfmpegSink::finish(std::string* error) {
-  if (!pipe_) return true;
-  const int status = pclose(pipe_);
-  pipe_ = nullptr;
-  std::signal(SIGPIPE, previousSigpipe_);
-  const std::string said = lastLineOf(log_);
-  if (!log_.empty()) std::filesystem::remove(log_);
-  log_.clear();
-  if (status == 0 && !stoppedReading_) return true;
-  if (error && status == 0) *error = "ffmpeg could not write " + file_ + " (it stopped reading frames)";
-  else if (error) {
-    std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                                        : "status " + std::to_string(status);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) how = "ffmpeg not found";
-    *error = "ffmpeg could not write " + file_ + " (" + how + (said.empty() ? "" : ": " + said) + ")";
+  std::error_code ignored;
+  if (!process_.running()) {
+    if (!log_.empty()) std::filesystem::remove(platform::pathFromUtf8(log_), ignored);
+    log_.clear();
+    return true;
   }
+  const platform::ChildProcess::End end = process_.finish();
+  const std::string said = lastLineOf(log_);
+  if (!log_.empty()) std::filesystem::remove(platform::pathFromUtf8(log_), ignored);
+  log_.clear();
+  if (end.succeeded && !stoppedReading_) return true;
+  if (error && end.succeeded) *error = "ffmpeg could not write " + file_ + " (it stopped reading frames)";
+  else if (error) *error = "ffmpeg could not write " + file_ + " (" + end.how + (said.empty() ? "" : ": " + said) + ")";
   return false;
 }

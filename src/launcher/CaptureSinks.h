@@ -9,6 +9,7 @@
 
 #include "platform/Capture/FrameWriter.h"
 #include "platform/Capture/PngWriter.h"
+#include "platform/ChildProcess.h"
 
 // "frame_000042.png"
 std::string captureFileName(int64_t index);
@@ -44,10 +45,9 @@ class FfmpegSink final : public platform::FrameSink {
   bool finish(std::string* error) override;
 
  private:
-  FILE* pipe_ = nullptr;
+  platform::ChildProcess process_;
   std::string file_;
   std::string log_;
-  void (*previousSigpipe_)(int) = nullptr;
   bool stoppedReading_ = false;
 };
 

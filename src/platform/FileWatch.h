@@ -1,9 +1,11 @@
 #pragma once
-// Watching data files for changes (inotify). What is watched is the folder of each file, not
-// the file itself, so that an editor that saves by writing a new file and renaming it over
-// the old one is seen, and a file that does not exist yet is seen when it appears. A folder
-// that does not exist yet is watched through the nearest one above it that does.
+// Watching data files for changes (inotify on Linux, ReadDirectoryChangesW on Windows). What
+// is watched is the folder of each file, not the file itself, so that an editor that saves by
+// writing a new file and renaming it over the old one is seen, and a file that does not exist
+// yet is seen when it appears. A folder that does not exist yet is watched through the
+// nearest one above it that does.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,32 +19,24 @@ class FileWatch {
   FileWatch& operator=(const FileWatch&) = delete;
 
   // False when the system refused a watch (then nothing is ever reported).
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const;
 
-  // Watches these paths (relative to the working directory, or absolute) from now on,
-  // instead of the ones before.
+  // Watches these paths (relative to the working directory, or absolute; '\' separates
+  // folders too on Windows) from now on, instead of the ones before.
   void watch(const std::vector<std::string>& paths);
 
   // The watched paths written, created, moved, deleted or changed in their attributes since
-  // the last call, each once, in the order first seen; without waiting.
+  // the last call, each once, in the order first seen, as they were given to watch() (less a
+  // leading "./" and a trailing separator); without waiting.
   std::vector<std::string> takeChanges();
 
   // Waits up to `ms` milliseconds for something to happen in a watched folder.
   void wait(int ms);
 
+  struct State;
+
  private:
-  struct Folder {
-    int descriptor;
-    std::string path;  // as watched ("" for the working directory)
-  };
-
-  void addFolderFor(const std::string& path);
-  void readEvents();
-
-  int fd_ = -1;
-  std::vector<Folder> folders_;
-  std::vector<std::string> paths_;
-  std::vector<std::string> changes_;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace platform

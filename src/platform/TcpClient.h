@@ -2,9 +2,8 @@
 // A TCP connection that never blocks: connect() starts looking the name up (on a thread of
 // its own: a resolver may take seconds) and connecting, and returns; every call after it
 // returns at once with what there is. What the main loop talks to the sync editor through:
-// a frame is never held up by the network.
-
-#include <sys/socket.h>
+// a frame is never held up by the network. The same on both systems: only the socket calls
+// differ (TcpSocketUnix.cpp, TcpSocketWindows.cpp).
 
 #include <cstddef>
 #include <cstdint>
@@ -44,8 +43,9 @@ class TcpClient {
   // Waits up to `ms` for bytes to read or, while connecting, for the outcome.
   void wait(int ms);
 
+  // A socket address as the system gives it (a sockaddr_storage's worth of bytes).
   struct Address {
-    sockaddr_storage storage;
+    alignas(8) unsigned char storage[128];
     unsigned length = 0;
     int family = 0;
   };
@@ -60,7 +60,7 @@ class TcpClient {
   uint16_t port_ = 0;
   std::vector<Address> addresses_;  // of host_:port_, once found
   size_t next_ = 0;
-  int fd_ = -1;
+  intptr_t socket_ = -1;  // a descriptor or a SOCKET
   State state_ = State::Closed;
   std::string error_;
 };
