@@ -1,9 +1,5 @@
 #include "archive/RarArchive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -37,36 +33,17 @@ bool MemorySource::readAt(uint64_t offset, void* destination, size_t count) {
 }
 
 std::unique_ptr<FileSource> FileSource::open(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  Identity identity;
-  identity.device = static_cast<uint64_t>(info.st_dev);
-  identity.inode = static_cast<uint64_t>(info.st_ino);
-  identity.size = static_cast<uint64_t>(info.st_size);
-  identity.mtimeSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
-  identity.mtimeNanoseconds = static_cast<int64_t>(info.st_mtim.tv_nsec);
-  return std::unique_ptr<FileSource>(new FileSource(fd, identity));
+  std::unique_ptr<FileSource> source(new FileSource());
+  if (!source->file_.open(path)) return nullptr;
+  source->size_ = source->file_.identity().size;
+  return source;
 }
 
-FileSource::~FileSource() { ::close(fd_); }
+FileSource::~FileSource() = default;
 
 bool FileSource::readAt(uint64_t offset, void* destination, size_t count) {
   if (offset > size_ || count > size_ - offset) return false;
-  auto* to = static_cast<uint8_t*>(destination);
-  while (count > 0) {
-    const ssize_t got = ::pread(fd_, to, count, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    to += got;
-    offset += static_cast<uint64_t>(got);
-    count -= static_cast<size_t>(got);
-  }
-  return true;
+  return file_.readAt(offset, destination, count);
 }
 
 // [SECTION] Index

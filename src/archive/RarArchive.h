@@ -14,6 +14,7 @@
 
 #include "archive/Rar20Cipher.h"
 #include "archive/Rar20Unpack.h"
+#include "platform/Files.h"
 
 namespace rar {
 
@@ -88,18 +89,13 @@ class FileSource final : public ByteSource {
   bool readAt(uint64_t offset, void* destination, size_t count) override;
 
   // What identifies this version of the file: a change means the archive was replaced.
-  struct Identity {
-    uint64_t device = 0, inode = 0, size = 0;
-    int64_t mtimeSeconds = 0, mtimeNanoseconds = 0;
-    bool operator==(const Identity&) const = default;
-  };
-  const Identity& identity() const { return identity_; }
+  using Identity = platform::FileIdentity;
+  const Identity& identity() const { return file_.identity(); }
 
  private:
-  FileSource(int fd, const Identity& identity) : fd_(fd), size_(identity.size), identity_(identity) {}
-  int fd_;
-  uint64_t size_;
-  Identity identity_;
+  FileSource() = default;
+  platform::ReadOnlyFile file_;
+  uint64_t size_ = 0;
 };
 
 // [SECTION] Index

@@ -73,19 +73,16 @@ rar::ArchiveReader& readerFor(const char* name, rar::FileSource& source) {
 // [SECTION] Loading
 
 bool loadFromDisk(const char* path, uint8_t** data, uint32_t* size) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  struct stat info;
-  bool ok = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
-            static_cast<uint64_t>(info.st_size) <= rar::kMaxEntrySize;
+  platform::ReadOnlyFile file;
+  if (!file.open(path)) return false;
+  bool ok = file.identity().size <= rar::kMaxEntrySize;
   uint8_t* block = nullptr;
   size_t length = 0;
   if (ok) {
-    length = static_cast<size_t>(info.st_size);
+    length = static_cast<size_t>(file.identity().size);
     block = static_cast<uint8_t*>(std::calloc(length + rar::Block::kZeroTail, 1));
-    ok = block != nullptr && std::fread(block, 1, length, file) == length;
+    ok = block != nullptr && (length == 0 || file.readAt(0, block, length));
   }
-  std::fclose(file);
   if (!ok) {
     std::free(block);
     return false;

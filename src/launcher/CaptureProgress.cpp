@@ -1,6 +1,6 @@
 #include "launcher/CaptureProgress.h"
 
-#include <unistd.h>
+#include "platform/Files.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ CaptureProgress::CaptureProgress(int64_t totalFrames, std::FILE* out, bool live)
     : total_(totalFrames), out_(out), live_(live), start_(Clock::now()), lastShown_(start_) {}
 
 CaptureProgress::CaptureProgress(int64_t totalFrames)
-    : CaptureProgress(totalFrames, stderr, isatty(STDERR_FILENO) == 1) {}
+    : CaptureProgress(totalFrames, stderr, platform::isTerminal(stderr)) {}
 
 int CaptureProgress::format(char* buffer, size_t size, int64_t done, int64_t total, uint32_t demoTimeMs,
                             double elapsedSeconds) {

@@ -1,6 +1,5 @@
 #include "launcher/DemoCheck.h"
 
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "demos/EffectList.h"
 #include "launcher/DemoStartup.h"
 #include "launcher/LauncherState.h"
+#include "platform/Files.h"
 #include "platform/Headless.h"
 #include "platform/Window.h"
 
@@ -58,8 +58,9 @@ bool unpackedScriptIsHere() { return std::filesystem::exists(kDemoScript); }
 }  // namespace
 
 int checkDemo(const CommandLineOptions& options) {
-  if (!options.checkDirectory.empty() && chdir(options.checkDirectory.c_str()) != 0) {
-    std::fprintf(stderr, "demoengine: --check %s: %s\n", options.checkDirectory.c_str(), std::strerror(errno));
+  std::string why;
+  if (!options.checkDirectory.empty() && !platform::setCurrentFolder(options.checkDirectory, &why)) {
+    std::fprintf(stderr, "demoengine: --check %s: %s\n", options.checkDirectory.c_str(), why.c_str());
     return 2;
   }
   const bool archive = options.checkDirectory.empty() ? std::filesystem::exists(kArchiveName) || !unpackedScriptIsHere()

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Window.h"
+
 uint32_t captureFrameTime(uint32_t startMs, int fps, int64_t index) {
   return startMs + static_cast<uint32_t>(index * 1000 / fps);
 }
@@ -102,7 +104,7 @@ bool FrameCapture::writeFrame(int width, int height, std::string* error) {
     return false;
   }
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadBuffer(GL_BACK);
+  glReadBuffer(platform::screenReadBuffer());
   if (!useBuffers_) {
     // No pixel buffer objects: the frame is read straight into its slot.
     uint8_t* slot = writer_->nextSlot();

@@ -16,6 +16,7 @@
 #include "engine/ShaderManager.h"
 #include "launcher/DemoStartup.h"
 #include "platform/Time.h"
+#include "platform/Window.h"
 #include "resources/ImagePrefetch.h"
 #include "resources/Texture.h"
 
@@ -44,7 +45,7 @@ struct GlStacks {
     for (GLint i = left.projection; i > projection; --i) glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     for (GLint i = left.modelView; i > modelView; --i) glPopMatrix();
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, platform::screenFramebuffer());
     glBindProgramPipeline(0);
     glUseProgram(0);
     // What the broken set-up left is not the next frame's error (bounded: a lost context

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imgui.h"
+#include "platform/Window.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ void MessageOverlay::draw(int width, int height) {
   glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
   glGetIntegerv(GL_CURRENT_PROGRAM, &program);
   glGetIntegerv(GL_PROGRAM_PIPELINE_BINDING, &pipeline);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, platform::screenFramebuffer());
   glUseProgram(0);
   glBindProgramPipeline(0);
   glPushAttrib(GL_ALL_ATTRIB_BITS);

@@ -1,6 +1,7 @@
 #include "launcher/SampleDemoFallback.h"
 
 #include "launcher/CommandLine.h"
+#include "platform/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -23,8 +24,4 @@ std::optional<fs::path> sampleDemoFallback(const CommandLineOptions& options, co
   return sample;
 }
 
-fs::path runningExecutable() {
-  std::error_code error;
-  fs::path path = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::path() : path;
-}
+fs::path runningExecutable() { return platform::programFile(); }

@@ -1,7 +1,6 @@
 #include "launcher/VelkorLauncher.h"
 
 #include <epoxy/gl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -33,6 +32,7 @@
 #include "launcher/SettingsDialog.h"
 #include "launcher/SyncLink.h"
 #include "launcher/ViewMode.h"
+#include "platform/Files.h"
 #include "platform/Headless.h"
 #include "platform/MessageBox.h"
 #include "platform/Window.h"
@@ -199,8 +199,9 @@ int launcherMain(int argc, const char* const* argv) {
   if (options.sync) options.syncOut = syncSaveDirectory(options);
   syncRowMs = options.syncRowMs;
   syncTracks().setPatterns(options.syncTracks);
-  if (!options.dataDirectory.empty() && chdir(options.dataDirectory.c_str()) != 0) {
-    std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), std::strerror(errno));
+  std::string why;
+  if (!options.dataDirectory.empty() && !platform::setCurrentFolder(options.dataDirectory, &why)) {
+    std::fprintf(stderr, "demoengine: --data %s: %s\n", options.dataDirectory.c_str(), why.c_str());
     return 2;
   }
   if (options.check) return checkDemo(options);  // DemoCheck.cpp: no window, no frames
@@ -209,22 +210,23 @@ int launcherMain(int argc, const char* const* argv) {
     // A view has no soundtrack.
     options.noMusic = true;
     if (!prepareView(options.viewFile, view)) return 1;
-    if (!view.workingDirectory.empty() && chdir(view.workingDirectory.c_str()) != 0) {
-      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), std::strerror(errno));
+    if (!view.workingDirectory.empty() && !platform::setCurrentFolder(view.workingDirectory, &why)) {
+      std::fprintf(stderr, "demoengine: --view: %s: %s\n", view.workingDirectory.c_str(), why.c_str());
       return 1;
     }
   }
   std::error_code noDirectory;
   if (const auto sample = sampleDemoFallback(options, std::filesystem::current_path(noDirectory),
                                              runningExecutable(), kArchiveName)) {
-    if (chdir(sample->c_str()) != 0) {
-      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", sample->c_str(), std::strerror(errno));
+    if (!platform::setCurrentFolder(platform::utf8FromPath(*sample), &why)) {
+      std::fprintf(stderr, "demoengine: the sample demo %s: %s\n", platform::utf8FromPath(*sample).c_str(), why.c_str());
       return 1;
     }
-    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName, sample->c_str());
+    std::fprintf(stderr, "demoengine: no %s here; playing the sample demo in %s\n", kArchiveName,
+                 platform::utf8FromPath(*sample).c_str());
   }
-  if (options.developing() && chdir(options.devDirectory.c_str()) != 0) {
-    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), std::strerror(errno));
+  if (options.developing() && !platform::setCurrentFolder(options.devDirectory, &why)) {
+    std::fprintf(stderr, "demoengine: --dev %s: %s\n", options.devDirectory.c_str(), why.c_str());
     return 2;
   }
   if (options.showDialog() && (options.width || options.fullscreen || options.fsaa || options.noMusic))

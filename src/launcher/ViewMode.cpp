@@ -1,7 +1,5 @@
 #include "launcher/ViewMode.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -22,6 +20,7 @@
 #include "launcher/PlayMode.h"
 #include "launcher/LauncherState.h"
 #include "modelImport/ModelConverter.h"
+#include "platform/Files.h"
 #include "sceneFile/VKGFile.h"
 
 namespace fs = std::filesystem;
@@ -56,9 +55,8 @@ bool convertIntoTemporaryFolder(const fs::path& model, ViewedScene& view) {
   modelimport::ConvertedModel converted;
   if (!modelimport::convertModel(model.string(), options, converted)) return false;
 
-  std::error_code error;
-  std::string pattern = (fs::temp_directory_path(error) / "demoengine-view-XXXXXX").string();
-  if (error || mkdtemp(pattern.data()) == nullptr) {
+  const std::string pattern = platform::makeTemporaryFolder("demoengine-view-");
+  if (pattern.empty()) {
     std::fprintf(stderr, "demoengine: --view: no temporary folder for the converted model\n");
     return false;
   }

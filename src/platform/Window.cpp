@@ -1,6 +1,11 @@
 #include "platform/Window.h"
 
 #include <SDL2/SDL.h>
+#include <epoxy/gl.h>
+
+#include <vector>
+
+#include "platform/Headless.h"
 
 namespace platform {
 
@@ -17,6 +22,49 @@ const void* sdl(const GlContext* context) { return reinterpret_cast<const void*>
 GlContext* wrap(SDL_GLContext context) { return reinterpret_cast<GlContext*>(context); }
 
 int videoStarts = 0;
+int framebufferColourBits = 32;
+
+// [SECTION] The screen in a framebuffer object (headless without an offscreen driver)
+
+// Each context's stand-in for its window: framebuffer objects belong to one context.
+struct ContextScreen {
+  SDL_GLContext context;
+  GLuint framebuffer, colour, depthStencil;
+};
+std::vector<ContextScreen> contextScreens;
+GLuint currentScreen = 0;
+
+GLuint screenOf(SDL_GLContext context) {
+  for (const ContextScreen& screen : contextScreens)
+    if (screen.context == context) return screen.framebuffer;
+  return 0;
+}
+
+// In the new context, current on its window: a framebuffer object of the window's size, in the
+// format the window was asked for, bound for drawing and reading.
+void makeContextScreen(SDL_Window* window, SDL_GLContext context) {
+  int width = 0, height = 0;
+  SDL_GL_GetDrawableSize(window, &width, &height);
+  ContextScreen screen{context, 0, 0, 0};
+  glGenRenderbuffers(1, &screen.colour);
+  glBindRenderbuffer(GL_RENDERBUFFER, screen.colour);
+  glRenderbufferStorage(GL_RENDERBUFFER, framebufferColourBits >= 24 ? GL_RGBA8 : GL_RGB5_A1, width, height);
+  glGenRenderbuffers(1, &screen.depthStencil);
+  glBindRenderbuffer(GL_RENDERBUFFER, screen.depthStencil);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+  glBindRenderbuffer(GL_RENDERBUFFER, 0);
+  glGenFramebuffers(1, &screen.framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, screen.framebuffer);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, screen.colour);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, screen.depthStencil);
+  glDrawBuffer(GL_COLOR_ATTACHMENT0);
+  glReadBuffer(GL_COLOR_ATTACHMENT0);
+  // A window starts black, and so does its stand-in.
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  contextScreens.push_back(screen);
+  currentScreen = screen.framebuffer;
+}
 
 SDL_DisplayMode wantedMode(int width, int height, int colourBits) {
   SDL_DisplayMode wanted{};
@@ -45,6 +93,7 @@ bool videoStarted() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 const char* lastError() { return SDL_GetError(); }
 
 bool setFramebufferFormat(int colourBits, int samples) {
+  framebufferColourBits = colourBits;
   const int channelBits = colourBits >= 24 ? 8 : 5;
   SDL_GL_ResetAttributes();
   bool ok = SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) == 0;
@@ -62,8 +111,9 @@ bool setFramebufferFormat(int colourBits, int samples) {
 
 Window* createWindow(const char* title, int width, int height, unsigned flags) {
   Uint32 sdlFlags = SDL_WINDOW_OPENGL;
-  if (flags & kWindowHidden) sdlFlags |= SDL_WINDOW_HIDDEN;
-  if (flags & kWindowFullscreen) sdlFlags |= SDL_WINDOW_FULLSCREEN;
+  // A screen in a framebuffer object is never shown, and never takes the display.
+  if ((flags & kWindowHidden) || framebufferScreen()) sdlFlags |= SDL_WINDOW_HIDDEN;
+  if ((flags & kWindowFullscreen) && !framebufferScreen()) sdlFlags |= SDL_WINDOW_FULLSCREEN;
   if (flags & kWindowBorderless) sdlFlags |= SDL_WINDOW_BORDERLESS;
   const int position = (flags & kWindowCentred) ? SDL_WINDOWPOS_CENTERED : 0;
   return wrap(SDL_CreateWindow(title, position, position, width, height, sdlFlags));
@@ -73,14 +123,26 @@ void destroyWindow(Window* window) {
   if (window) SDL_DestroyWindow(sdl(window));
 }
 
-GlContext* createContext(Window* window) { return wrap(SDL_GL_CreateContext(sdl(window))); }
+GlContext* createContext(Window* window) {
+  SDL_GLContext context = SDL_GL_CreateContext(sdl(window));
+  // SDL makes the new context current.
+  if (context && framebufferScreen()) makeContextScreen(sdl(window), context);
+  else currentScreen = 0;
+  return wrap(context);
+}
 
 void deleteContext(GlContext* context) {
-  if (context) SDL_GL_DeleteContext(sdl(context));
+  if (!context) return;
+  // The objects go with the context.
+  std::erase_if(contextScreens, [&](const ContextScreen& screen) { return screen.context == sdl(context); });
+  if (SDL_GL_GetCurrentContext() == sdl(context)) currentScreen = 0;
+  SDL_GL_DeleteContext(sdl(context));
 }
 
 bool makeCurrent(Window* window, GlContext* context) {
-  return SDL_GL_MakeCurrent(sdl(window), window ? sdl(context) : nullptr) == 0;
+  const bool made = SDL_GL_MakeCurrent(sdl(window), window ? sdl(context) : nullptr) == 0;
+  if (made) currentScreen = window ? screenOf(sdl(context)) : 0;
+  return made;
 }
 
 bool isCurrent(const GlContext* context) { return SDL_GL_GetCurrentContext() == sdl(context); }
@@ -90,6 +152,7 @@ void swapWindow(Window* window) { SDL_GL_SwapWindow(sdl(window)); }
 void setSwapInterval(int interval) { SDL_GL_SetSwapInterval(interval); }
 
 void showWindow(Window* window) {
+  if (framebufferScreen()) return;
   SDL_ShowWindow(sdl(window));
   SDL_RaiseWindow(sdl(window));
 }
@@ -154,5 +217,8 @@ bool canCreateMultisampled(int colourBits, int samples) {
 }
 
 void sleepMs(int ms) { SDL_Delay(static_cast<Uint32>(ms)); }
+
+unsigned screenFramebuffer() { return currentScreen; }
+unsigned screenReadBuffer() { return currentScreen ? GL_COLOR_ATTACHMENT0 : GL_BACK; }
 
 }  // namespace platform

@@ -77,4 +77,15 @@ bool canCreateMultisampled(int colourBits, int samples);
 
 void sleepMs(int ms);
 
+// [SECTION] The screen's framebuffer
+
+// The framebuffer that stands for the window in the current context, for the code that binds
+// "the screen" again after drawing into a target: 0, the window's own, except where a
+// headless run has no offscreen video driver (Windows) and a hidden window draws into a
+// framebuffer object of its size instead (see useFramebufferScreen in Headless.h).
+unsigned screenFramebuffer();
+// The colour buffer the screen's pixels are read back from: GL_BACK, or the object's colour
+// attachment.
+unsigned screenReadBuffer();
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/Error.h"
+#include "platform/Window.h"
 #include "resources/Texture.h"
 
 namespace {
@@ -13,10 +14,10 @@ std::vector<GLuint>& bindingStack() {
   return stack;
 }
 
-// What is bound when no bind() is pending: the innermost target, else the window.
+// What is bound when no bind() is pending: the innermost target, else the screen.
 void bindStackTop() {
   const auto& stack = bindingStack();
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, stack.empty() ? 0 : stack.back());
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, stack.empty() ? platform::screenFramebuffer() : stack.back());
 }
 
 }  // namespace
@@ -124,5 +125,5 @@ void RenderTarget::setTextureParameter(GLenum parameter, GLint value) {
 
 GLuint RenderTarget::boundFramebuffer() {
   const auto& stack = bindingStack();
-  return stack.empty() ? 0 : stack.back();
+  return stack.empty() ? platform::screenFramebuffer() : stack.back();
 }

@@ -1,32 +1,14 @@
 #include "support/TempDir.h"
 
-#include <stdlib.h>
-#ifdef _WIN32
-#include <random>
-#endif
-
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/Files.h"
+
 TempDir::TempDir(const std::string& prefix) {
-#ifdef _WIN32
-  // No mkdtemp: a random name, taken only when create_directory made it now.
-  std::random_device seed;
-  std::mt19937 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate =
-        std::filesystem::temp_directory_path() / (prefix + "_" + std::to_string(random() % 1000000000u));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("no fresh temporary folder for " + prefix);
-#else
-  std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
-  path_ = pattern;
-#endif
+  const std::string made = platform::makeTemporaryFolder(prefix + "_");
+  if (made.empty()) throw std::runtime_error("no temporary folder for " + prefix);
+  path_ = platform::pathFromUtf8(made);
 }
 
 TempDir::~TempDir() {
