@@ -65,7 +65,7 @@ TEST_F(FrameRateCounterTest, ConfigureResetsTheBatchAndTheExtremes) {
 
 TEST_F(FrameRateCounterTest, LoggingWritesOneLinePerBatch) {
   const auto path = std::filesystem::temp_directory_path() / "framerate_log_test.txt";
-  counter.configure(2, true, path.c_str());
+  counter.configure(2, true, path.string().c_str());
   frames(4, 250000);  // two batches of 2 frames in 250 ms each
   std::ifstream in(path);
   std::stringstream text;
