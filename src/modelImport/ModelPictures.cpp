@@ -220,8 +220,13 @@ std::string PictureCollector::nameFor(const std::string& path, const std::string
   return name;
 }
 
-std::string PictureCollector::uniqueName(const std::string& key, const std::string& stem,
+std::string PictureCollector::uniqueName(const std::string& key, const std::string& wantedStem,
                                          const std::string& extension) {
+  // The pictures travel with the scene to systems that refuse these characters in a name
+  // (an embedded picture's name is whatever the exporter wrote).
+  std::string stem = wantedStem;
+  for (char& c : stem)
+    if (static_cast<unsigned char>(c) < 32 || std::strchr(":*?\"<>|", c)) c = '_';
   std::string name = stem + extension;
   for (int i = 2;; ++i) {
     auto [it, added] = owners.emplace(lowerCase(name), key);

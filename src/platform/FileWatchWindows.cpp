@@ -46,6 +46,7 @@ struct FileWatch::State {
 
   void addFolderFor(const std::string& path);
   void readEvents();
+  void readEventsOnce(bool& more);
 
   std::vector<std::unique_ptr<Folder>> folders;
   std::vector<std::string> given, keys;
@@ -88,6 +89,15 @@ void FileWatch::watch(const std::vector<std::string>& paths) {
 }
 
 void FileWatch::State::readEvents() {
+  // What happened while a folder's results were read waits for the next read, which may
+  // complete at once: read until none has anything.
+  for (bool more = true; more;) {
+    more = false;
+    readEventsOnce(more);
+  }
+}
+
+void FileWatch::State::readEventsOnce(bool& more) {
   for (size_t i = 0; i < folders.size();) {
     Folder& folder = *folders[i];
     DWORD length = 0;
@@ -102,6 +112,7 @@ void FileWatch::State::readEvents() {
       folders.erase(folders.begin() + static_cast<ptrdiff_t>(i));
       continue;
     }
+    more = true;
     if (length == 0) {
       // More happened than the buffer held: anything in the folder may have changed.
       noteEvent(folder.path, folder.path, true, keys, given, changes);

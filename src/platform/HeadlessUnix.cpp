@@ -37,6 +37,9 @@ void useHeadlessVideo() {
   // processes, and it overrides whatever the caller's shell chose.
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  // The way Windows draws a headless run, to compare its frames with this system's.
+  const char* framebuffer = std::getenv("DEMOENGINE_FRAMEBUFFER_SCREEN");
+  if (framebuffer && std::string(framebuffer) == "1") useFramebufferScreen(true);
 }
 
 }  // namespace platform

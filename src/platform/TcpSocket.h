@@ -33,6 +33,12 @@ long receiveSome(Socket socket, void* data, size_t size, std::string* error);
 // Waits up to `ms` for the socket to take bytes (`writable`) or to have some.
 void waitFor(Socket socket, bool writable, int ms);
 void closeSocket(Socket socket);
+
+// The other end, for the tests to talk to a client through: a socket listening on
+// 127.0.0.1 at a port the system picks (*port), and the next connection to it within `ms`
+// (kNoSocket when none came), never blocking.
+Socket listenOnLoopback(uint16_t* port, std::string* error);
+Socket acceptWithin(Socket listener, int ms);
 void sleepMs(int ms);
 
 }  // namespace platform::tcp

@@ -90,6 +90,28 @@ void waitFor(Socket socket, bool writable, int ms) {
 
 void closeSocket(Socket socket) { ::close(static_cast<int>(socket)); }
 
+Socket listenOnLoopback(uint16_t* port, std::string* error) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    *error = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return kNoSocket;
+  }
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
+Socket acceptWithin(Socket listener, int ms) {
+  waitFor(listener, false, ms);
+  const int fd = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  return fd < 0 ? kNoSocket : fd;
+}
+
 void sleepMs(int ms) { ::poll(nullptr, 0, ms); }
 
 }  // namespace platform::tcp

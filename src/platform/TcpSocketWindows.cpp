@@ -119,6 +119,31 @@ void waitFor(Socket socket, bool writable, int ms) { selectOne(socket, writable,
 
 void closeSocket(Socket socket) { closesocket(sock(socket)); }
 
+Socket listenOnLoopback(uint16_t* port, std::string* error) {
+  if (!socketsStarted(error)) return kNoSocket;
+  const SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  u_long nonBlocking = 1;
+  if (s == INVALID_SOCKET || ::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(s, 4) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 || ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    *error = systemMessage(static_cast<unsigned long>(WSAGetLastError()));
+    if (s != INVALID_SOCKET) closesocket(s);
+    return kNoSocket;
+  }
+  *port = ntohs(address.sin_port);
+  return static_cast<Socket>(s);
+}
+
+Socket acceptWithin(Socket listener, int ms) {
+  waitFor(listener, false, ms);
+  // An accepted socket takes the listener's non-blocking mode.
+  const SOCKET s = ::accept(sock(listener), nullptr, nullptr);
+  return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
+}
+
 void sleepMs(int ms) { Sleep(static_cast<DWORD>(ms)); }
 
 }  // namespace platform::tcp

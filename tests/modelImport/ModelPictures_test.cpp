@@ -3,8 +3,10 @@
 
 #include "modelImport/ModelPictures.h"
 
+#include <assimp/scene.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,6 +82,26 @@ TEST(ModelPictures, APngWhoseChunksClaimMoreThanItsBytesIsNotConverted) {
   for (const std::vector<uint8_t>& bad : {png(0x40000000u, true), png(0xFFFFFFFFu, true), second,
                                           png(uint32_t(idat.size()) + 1, false), png(uint32_t(idat.size()), false)})
     EXPECT_TRUE(modelimport::convertToPng(bad).empty());
+}
+
+TEST(ModelPictures, EmbeddedPictureNamesLoseWhatWindowsRefusesInAFileName) {
+  const uint8_t pixels[] = {255, 0, 0, 255};
+  const std::vector<uint8_t> png = modelimport::encodePng(1, 1, pixels);
+  aiScene scene;
+  scene.mNumTextures = 2;
+  scene.mTextures = new aiTexture*[2];
+  const char* names[] = {"wood: oak?.png", "C:\\maps\\a<b>|\"c\".png"};
+  for (int i = 0; i < 2; ++i) {
+    auto* texture = new aiTexture();
+    texture->mWidth = static_cast<unsigned>(png.size());  // compressed: the file's bytes
+    texture->pcData = new aiTexel[(png.size() + sizeof(aiTexel) - 1) / sizeof(aiTexel)];
+    std::memcpy(texture->pcData, png.data(), png.size());
+    texture->mFilename = names[i];
+    scene.mTextures[i] = texture;
+  }
+  modelimport::PictureCollector pictures(scene, "model.glb", [](const std::string&) {});
+  EXPECT_EQ(pictures.nameFor("*0", "Wood"), "wood_ oak_.png");
+  EXPECT_EQ(pictures.nameFor("*1", "Paint"), "a_b___c_.png");
 }
 
 }  // namespace

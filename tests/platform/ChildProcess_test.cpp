@@ -37,11 +37,14 @@ const bool kStandIn = [] {
   std::exit(0);
 }();
 
+// The stand-in's messages, less the CRs Windows puts before each line break.
 std::string contents(const std::string& file) {
   std::ifstream in(platform::pathFromUtf8(file), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  return text.str();
+  std::string lines = text.str();
+  std::erase(lines, '\r');
+  return lines;
 }
 
 class ChildProcessTest : public testing::Test {
