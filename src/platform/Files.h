@@ -28,6 +28,10 @@ bool isSeparator(char c);
 // std::fopen for a UTF-8 name; the mode as fopen takes it ("rb", "wb", …).
 std::FILE* openFile(const std::string& name, const char* mode);
 
+// Writes the file `name` (replacing what it held) with `size` bytes, allocating nothing on
+// Linux: what a capture does for every frame. False with the system's reason.
+bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error);
+
 // Renames `from` to `to`, replacing a file already called `to` in one step (a plain rename
 // does not on Windows). False with the system's reason.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);

@@ -18,6 +18,33 @@ bool isSeparator(char c) { return c == '/'; }
 
 std::FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
 
+bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error) {
+  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (error) *error = std::strerror(errno);
+    return false;
+  }
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  bool ok = true;
+  while (ok && size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
+    ok = n > 0;
+    if (ok) {
+      bytes += n;
+      size -= static_cast<size_t>(n);
+    }
+  }
+  int failure = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
+  if (!ok && error) *error = std::strerror(failure);
+  return ok;
+}
+
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   if (error) *error = std::strerror(errno);

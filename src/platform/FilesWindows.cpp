@@ -59,6 +59,32 @@ std::FILE* openFile(const std::string& name, const char* mode) {
   return _wfopen(widen(name).c_str(), widen(mode).c_str());
 }
 
+bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error) {
+  // A capture writes a file a frame: the name is converted on the stack when it fits.
+  wchar_t onStack[1024];
+  std::wstring longer;
+  const wchar_t* wide = onStack;
+  if (MultiByteToWideChar(CP_UTF8, 0, name, -1, onStack, 1024) == 0) wide = (longer = widen(name)).c_str();
+  const HANDLE file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (error) *error = systemMessage(GetLastError());
+    return false;
+  }
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  bool ok = true;
+  while (ok && size > 0) {
+    DWORD written = 0;
+    ok = WriteFile(file, bytes, static_cast<DWORD>(std::min<size_t>(size, 1u << 30)), &written, nullptr) && written > 0;
+    bytes += written;
+    size -= written;
+  }
+  const DWORD failure = ok ? 0 : GetLastError();
+  CloseHandle(file);
+  if (!ok && error) *error = systemMessage(failure);
+  return ok;
+}
+
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
     return true;

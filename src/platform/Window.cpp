@@ -48,7 +48,10 @@ void makeContextScreen(SDL_Window* window, SDL_GLContext context) {
   ContextScreen screen{context, 0, 0, 0};
   glGenRenderbuffers(1, &screen.colour);
   glBindRenderbuffer(GL_RENDERBUFFER, screen.colour);
-  glRenderbufferStorage(GL_RENDERBUFFER, framebufferColourBits >= 24 ? GL_RGBA8 : GL_RGB5_A1, width, height);
+  // The offscreen driver's framebuffer on Mesa has 10 bits a channel and 2 of alpha for the
+  // format asked for; the stand-in takes the same, so that a headless frame comes out the same
+  // on both systems (at 8 bits, blended layers round differently by a level or two).
+  glRenderbufferStorage(GL_RENDERBUFFER, framebufferColourBits >= 24 ? GL_RGB10_A2 : GL_RGB5_A1, width, height);
   glGenRenderbuffers(1, &screen.depthStencil);
   glBindRenderbuffer(GL_RENDERBUFFER, screen.depthStencil);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);

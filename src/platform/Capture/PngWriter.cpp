@@ -1,12 +1,11 @@
 #include "platform/Capture/PngWriter.h"
 
-#include <fcntl.h>
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
+
+#include "platform/Files.h"
 
 namespace platform {
 
@@ -37,18 +36,6 @@ void putBigEndian(uint8_t* out, uint32_t value) {
 // A chunk's CRC covers its type and its data, which follow each other at `typeAndData`.
 void putChunkCrc(uint8_t* typeAndData, size_t dataLength) {
   putBigEndian(typeAndData + 4 + dataLength, crc32_gzip_refl(0, typeAndData, 4 + dataLength));
-}
-
-bool writeAll(int fd, const uint8_t* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -121,19 +108,7 @@ bool PngEncoder::write(const char* path, int width, int height, const uint8_t* r
     if (error) *error = "empty image";
     return false;
   }
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = std::strerror(errno);
-    return false;
-  }
-  bool ok = writeAll(fd, data(), size());
-  int failure = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok && error) *error = std::strerror(failure);
-  return ok;
+  return writeWholeFile(path, data(), size(), error);
 }
 
 bool writePngRgb(const std::string& path, int width, int height, const uint8_t* rgb, std::string* error) {
