@@ -46,6 +46,11 @@ std::string makeTemporaryFolder(const std::string& prefix);
 // be made.
 std::string makeTemporaryFile(const std::string& prefix);
 
+// A new, empty file beside `target` (in its folder, named after it), readable by all as an
+// ordinary new file is, for writing what then replaces `target` in one step; "" with errno
+// set when none can be made.
+std::string makeTemporaryFileBeside(const std::string& target);
+
 // [SECTION] Reading at offsets
 
 // What identifies one version of a file: a change means the file was replaced or written.

@@ -80,6 +80,18 @@ std::string makeTemporaryFile(const std::string& prefix) {
   return pattern;
 }
 
+std::string makeTemporaryFileBeside(const std::string& target) {
+  std::string pattern = target + ".XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return "";
+  // mkstemp makes it private; what replaces the target is as readable as a new file is.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  return pattern;
+}
+
 ReadOnlyFile::~ReadOnlyFile() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -111,7 +113,7 @@ std::string makeTemporary(const std::string& prefix, Make make) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     wchar_t suffix[32];
     swprintf(suffix, 32, L"%05lx%04x", static_cast<unsigned long>(GetCurrentProcessId() & 0xfffff),
-             (GetTickCount() + count++) & 0xffff);
+             static_cast<unsigned>((GetTickCount() + count++) & 0xffff));
     const std::wstring name = folder + widen(prefix) + suffix;
     if (make(name)) return narrow(name);
     if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) return "";
@@ -132,6 +134,25 @@ std::string makeTemporaryFile(const std::string& prefix) {
     CloseHandle(file);
     return true;
   });
+}
+
+std::string makeTemporaryFileBeside(const std::string& target) {
+  static std::atomic<unsigned> count{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%05lx%04x", static_cast<unsigned long>(GetCurrentProcessId() & 0xfffff),
+                  static_cast<unsigned>((GetTickCount() + count++) & 0xffff));
+    const std::string name = target + suffix;
+    const HANDLE file =
+        CreateFileW(widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return name;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  errno = EACCES;
+  return "";
 }
 
 // [SECTION] Reading at offsets

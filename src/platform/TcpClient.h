@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/SocketAddress.h"
+
 namespace platform {
 
 class TcpClient {
@@ -43,12 +45,7 @@ class TcpClient {
   // Waits up to `ms` for bytes to read or, while connecting, for the outcome.
   void wait(int ms);
 
-  // A socket address as the system gives it (a sockaddr_storage's worth of bytes).
-  struct Address {
-    alignas(8) unsigned char storage[128];
-    unsigned length = 0;
-    int family = 0;
-  };
+  using Address = SocketAddress;
   struct Lookup;
 
  private:

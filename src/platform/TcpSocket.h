@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/TcpClient.h"
+#include "platform/SocketAddress.h"
 
 namespace platform::tcp {
 
@@ -18,12 +18,12 @@ constexpr long kWouldBlock = -2;
 
 // The addresses of host:port, any family; empty with the reason when there are none. Safe on
 // any thread.
-std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, std::string* error);
+std::vector<SocketAddress> lookUp(const std::string& host, uint16_t port, std::string* error);
 
 // A socket that never blocks, not inherited by child processes, connecting to `address`, with
 // no coalescing delay. kNoSocket with the reason when the connection is refused at once;
 // *connected says whether it is made already.
-Socket connectTo(const TcpClient::Address& address, bool* connected, std::string* error);
+Socket connectTo(const SocketAddress& address, bool* connected, std::string* error);
 // While connecting: 0 still under way, 1 connected, -1 failed with the reason.
 int connectOutcome(Socket socket, std::string* error);
 // Bytes sent or received, kWouldBlock, or -1 with the reason (receive: 0 and "" when the

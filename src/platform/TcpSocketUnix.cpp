@@ -13,16 +13,16 @@
 
 namespace platform::tcp {
 
-std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, std::string* error) {
+std::vector<SocketAddress> lookUp(const std::string& host, uint16_t port, std::string* error) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;
   const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-  std::vector<TcpClient::Address> addresses;
+  std::vector<SocketAddress> addresses;
   for (addrinfo* a = status == 0 ? found : nullptr; a; a = a->ai_next) {
-    TcpClient::Address address{};
+    SocketAddress address{};
     std::memcpy(address.storage, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof address.storage));
     address.length = static_cast<unsigned>(a->ai_addrlen);
     address.family = a->ai_family;
@@ -33,7 +33,7 @@ std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, s
   return addresses;
 }
 
-Socket connectTo(const TcpClient::Address& address, bool* connected, std::string* error) {
+Socket connectTo(const SocketAddress& address, bool* connected, std::string* error) {
   const int fd = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *error = std::strerror(errno);

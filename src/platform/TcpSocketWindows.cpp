@@ -52,8 +52,8 @@ long outcome(int done, std::string* error) {
 
 }  // namespace
 
-std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, std::string* error) {
-  std::vector<TcpClient::Address> addresses;
+std::vector<SocketAddress> lookUp(const std::string& host, uint16_t port, std::string* error) {
+  std::vector<SocketAddress> addresses;
   if (!socketsStarted(error)) return addresses;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -62,7 +62,7 @@ std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, s
   addrinfo* found = nullptr;
   const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   for (addrinfo* a = status == 0 ? found : nullptr; a; a = a->ai_next) {
-    TcpClient::Address address{};
+    SocketAddress address{};
     std::memcpy(address.storage, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof address.storage));
     address.length = static_cast<unsigned>(a->ai_addrlen);
     address.family = a->ai_family;
@@ -73,7 +73,7 @@ std::vector<TcpClient::Address> lookUp(const std::string& host, uint16_t port, s
   return addresses;
 }
 
-Socket connectTo(const TcpClient::Address& address, bool* connected, std::string* error) {
+Socket connectTo(const SocketAddress& address, bool* connected, std::string* error) {
   if (!socketsStarted(error)) return kNoSocket;
   const SOCKET s = WSASocketW(address.family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) {

@@ -3,12 +3,10 @@
 // reading them with the same code the player uses.
 
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -20,6 +18,8 @@
 
 #include "archive/RarArchive.h"
 #include "archive/RarWriter.h"
+#include "platform/Console.h"
+#include "platform/Files.h"
 #include "version/Version.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +30,11 @@ void complain(const std::string& message) { std::fprintf(stderr, "vkd: %s\n", me
 
 std::string errnoText() { return std::strerror(errno); }
 
+// A path as the person gave or sees it: UTF-8 on every system.
+std::string text(const fs::path& path) { return platform::utf8FromPath(path); }
+
 bool readWholeFile(const fs::path& path, std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::openFile(text(path), "rb");
   if (file == nullptr) return false;
   bytes.clear();
   uint8_t chunk[1 << 16];
@@ -56,7 +59,7 @@ bool collectFiles(const fs::path& root, const fs::path& output, std::vector<Pack
   std::error_code error;
   fs::recursive_directory_iterator it(root, error), end;
   if (error) {
-    complain(root.string() + ": " + error.message());
+    complain(text(root) + ": " + error.message());
     return false;
   }
   bool ok = true;
@@ -65,7 +68,7 @@ bool collectFiles(const fs::path& root, const fs::path& output, std::vector<Pack
     const fs::directory_entry& item = *it;
     if (item.is_directory(error)) continue;
     if (!item.is_regular_file(error)) {
-      complain("skipping " + item.path().string() + ": not a regular file");
+      complain("skipping " + text(item.path()) + ": not a regular file");
       continue;
     }
     std::error_code same;
@@ -85,23 +88,24 @@ bool collectFiles(const fs::path& root, const fs::path& output, std::vector<Pack
       ok = false;
       continue;
     }
-    struct stat info;
-    if (::stat(item.path().c_str(), &info) != 0) {
-      complain(item.path().string() + ": " + errnoText());
+    const uintmax_t size = item.file_size(error);
+    const fs::file_time_type modified = item.last_write_time(error);
+    if (error) {
+      complain(text(item.path()) + ": " + error.message());
       ok = false;
       continue;
     }
-    if (static_cast<uint64_t>(info.st_size) > rar::kMaxEntrySize) {
+    if (size > rar::kMaxEntrySize) {
       complain(relative + ": larger than the 1 GiB an entry may hold");
       ok = false;
       continue;
     }
     input.path = item.path();
-    input.mtime = info.st_mtime;
+    input.mtime = std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(modified));
     files.push_back(std::move(input));
   }
   if (error) {
-    complain(root.string() + ": " + error.message());
+    complain(text(root) + ": " + error.message());
     return false;
   }
   std::sort(files.begin(), files.end(),
@@ -123,22 +127,21 @@ bool collectFiles(const fs::path& root, const fs::path& output, std::vector<Pack
 int pack(const std::string& password, const std::string& output, const std::string& directory,
          std::optional<int64_t> fixedTime) {
   std::error_code error;
-  if (!fs::is_directory(directory, error)) {
+  if (!fs::is_directory(platform::pathFromUtf8(directory), error)) {
     complain(directory + ": not a directory");
     return 1;
   }
   std::vector<PackInput> files;
-  if (!collectFiles(directory, output, files)) return 1;
+  if (!collectFiles(platform::pathFromUtf8(directory), platform::pathFromUtf8(output), files)) return 1;
 
   // Written beside the target and renamed at the end: an interrupted run leaves the old
   // archive (or none), never half of one.
-  std::string temporary = output + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
+  const std::string temporary = platform::makeTemporaryFileBeside(output);
+  if (temporary.empty()) {
     complain(output + ": " + errnoText());
     return 1;
   }
-  std::FILE* out = ::fdopen(fd, "wb");
+  std::FILE* out = platform::openFile(temporary, "wb");
   const rar::ArchiveWriter writer(password);
   auto write = [&](const std::vector<uint8_t>& bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
@@ -150,12 +153,12 @@ int pack(const std::string& password, const std::string& output, const std::stri
   for (const PackInput& file : files) {
     if (!ok) break;
     if (!readWholeFile(file.path, bytes)) {
-      complain(file.path.string() + ": " + errnoText());
+      complain(text(file.path) + ": " + errnoText());
       ok = false;
       break;
     }
     if (bytes.size() > rar::kMaxEntrySize) {
-      complain(file.path.string() + ": grew past 1 GiB while being packed");
+      complain(text(file.path) + ": grew past 1 GiB while being packed");
       ok = false;
       break;
     }
@@ -166,16 +169,15 @@ int pack(const std::string& password, const std::string& output, const std::stri
   }
   ok = ok && write(writer.end());
   if (out != nullptr) ok = (std::fclose(out) == 0) && ok;
-  else ::close(fd);
   if (ok) {
-    ::fchmod(fd, 0644);  // harmless on the closed descriptor; mkstemp made it 0600
-    ok = ::chmod(temporary.c_str(), 0644) == 0 && ::rename(temporary.c_str(), output.c_str()) == 0;
-    if (!ok) complain(output + ": " + errnoText());
+    std::string why;
+    ok = platform::replaceFile(temporary, output, &why);
+    if (!ok) complain(output + ": " + why);
   } else {
     complain(output + ": could not write the archive");
   }
   if (!ok) {
-    ::unlink(temporary.c_str());
+    fs::remove(platform::pathFromUtf8(temporary), error);
     return 1;
   }
   std::printf("vkd: packed %zu files (%llu bytes) into %s\n", files.size(),
@@ -299,14 +301,15 @@ bool makeDirectories(const fs::path& root, const std::vector<std::string>& parts
   fs::path at = root;
   for (size_t i = 0; i < count; ++i) {
     at /= parts[i];
-    struct stat info;
-    if (::lstat(at.c_str(), &info) == 0) {
-      if (S_ISDIR(info.st_mode)) continue;
-      problem = at.string() + " is in the way (not a directory)";
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(at, error);
+    if (fs::exists(status)) {
+      if (fs::is_directory(status)) continue;
+      problem = text(at) + " is in the way (not a directory)";
       return false;
     }
-    if (::mkdir(at.c_str(), 0755) != 0) {
-      problem = at.string() + ": " + errnoText();
+    if (!fs::create_directory(at, error)) {
+      problem = text(at) + ": " + (error ? error.message() : "cannot be made");
       return false;
     }
   }
@@ -314,44 +317,34 @@ bool makeDirectories(const fs::path& root, const std::vector<std::string>& parts
 }
 
 bool writeNewFile(const fs::path& path, const rar::Block& block, uint32_t dosTime, std::string& problem) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) {
-      problem = path.string() + " is a directory";
-      return false;
-    }
-    ::unlink(path.c_str());  // replaced, never written through (it may be a link)
-  }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    problem = path.string() + ": " + errnoText();
+  std::error_code error;
+  const fs::file_status status = fs::symlink_status(path, error);
+  if (fs::is_directory(status)) {
+    problem = text(path) + " is a directory";
     return false;
   }
-  size_t done = 0;
-  while (done < block.size()) {
-    const ssize_t wrote = ::write(fd, block.data() + done, block.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) break;
-    done += static_cast<size_t>(wrote);
+  // Replaced, never written through (it may be a link).
+  if (fs::exists(status) || fs::is_symlink(status)) fs::remove(path, error);
+  std::string why;
+  if (!platform::writeWholeFile(text(path).c_str(), block.data(), block.size(), &why)) {
+    problem = text(path) + ": " + why;
+    return false;
   }
-  std::tm t{};
-  t.tm_year = int(dosTime >> 25) + 80;
-  t.tm_mon = int((dosTime >> 21) & 15) - 1;
-  t.tm_mday = int((dosTime >> 16) & 31);
-  t.tm_hour = int((dosTime >> 11) & 31);
-  t.tm_min = int((dosTime >> 5) & 63);
-  t.tm_sec = int(dosTime & 31) * 2;
-  const timespec times[2] = {{0, UTIME_OMIT}, {timegm(&t), 0}};
-  ::futimens(fd, times);
-  const bool ok = ::close(fd) == 0 && done == block.size();
-  if (!ok) problem = path.string() + ": " + errnoText();
-  return ok;
+  // The entry's time, a DOS time in UTC.
+  using namespace std::chrono;
+  const year_month_day day{year(int(dosTime >> 25) + 1980), month((dosTime >> 21) & 15), std::chrono::day((dosTime >> 16) & 31)};
+  if (day.ok()) {
+    const sys_seconds at = sys_days(day) + hours((dosTime >> 11) & 31) + minutes((dosTime >> 5) & 63) +
+                           seconds((dosTime & 31) * 2);
+    fs::last_write_time(path, file_clock::from_sys(at), error);
+  }
+  return true;
 }
 
 int extract(const std::string& password, const std::string& path, const std::string& directory) {
   auto archive = openForReading(path);
   if (!archive) return 1;
-  const fs::path root = directory;
+  const fs::path root = platform::pathFromUtf8(directory);
   std::error_code error;
   fs::create_directories(root, error);
   if (!fs::is_directory(root, error)) {
@@ -432,8 +425,12 @@ int main(int argc, char** argv) {
   testCommand->add_option("-p,--password", password, "Password of encrypted entries");
   testCommand->add_option("ARCHIVE", archive, "The archive to test")->required();
 
+  // The arguments in UTF-8 whatever the system's code page.
+  const std::vector<std::string> given = platform::programArguments(argc, argv);
+  std::vector<const char*> arguments;
+  for (const std::string& argument : given) arguments.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), arguments.data());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
