@@ -16,6 +16,8 @@ add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                     -ffile-prefix-map=${DE_WINDOWS_PREFIX}/=)
 # Windows headers: no min/max macros over std::min/std::max, and the wide-character API.
 add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
+# M_PI and its kin, which mingw's <math.h> keeps behind this in standard C++ mode.
+add_compile_definitions(_USE_MATH_DEFINES)
 # GL/glu.h wants CALLBACK from <windows.h>, which the GL code does not include (libepoxy's
 # header gives the rest); the same definition as Windows' own, so the two never disagree.
 add_compile_definitions(CALLBACK=__stdcall)
