@@ -8,6 +8,9 @@ endif()
 # Everything static, the compiler's runtime and winpthreads included: a program unpacked
 # anywhere runs with Windows' own DLLs only.
 add_link_options(-static)
+# The main thread's stack as large as on Linux (8 MiB; Windows' default is 1 MiB), and every
+# other thread's the same, as threads take the program's reserve when they ask for none.
+add_link_options(-Wl,--stack,8388608)
 # Header-only libraries (GLM, CLI11, stb) were copied into the prefix from their Debian packages.
 include_directories(SYSTEM ${DE_WINDOWS_PREFIX}/include)
 # Neither the source tree, the build tree nor the prefix is named inside a program.
