@@ -41,6 +41,9 @@ set(DE_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 if(DE_SANITIZE OR DE_FUZZ)
   # Instrumented programs are for tests, never installed.
   message(STATUS "Sanitizer or fuzzer build: no manual pages")
+elseif(WIN32)
+  # Windows has no manual pages; the zip's README.txt carries the options.
+  message(STATUS "Windows build: no manual pages")
 elseif(DE_HELP2MAN AND DE_GZIP)
   file(MAKE_DIRECTORY ${DE_MAN_DIR}/bin)
   set(DE_MAN_PAGES "")

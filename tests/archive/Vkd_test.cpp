@@ -250,7 +250,7 @@ TEST(Versions, Rar15CompressedOrEncryptedEntriesAreRefused) {
 TEST(MemoryFileRead, ThreeElementsOfFourBytesFromTenReturnTwo) {
   ScratchDir dir;
   writeBytes(dir / "ten.bin", bytesOf("0123456789"));
-  MemoryFile* file = loadFile((dir / "ten.bin").c_str());
+  MemoryFile* file = loadFile((dir / "ten.bin").string().c_str());
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->size, 10u);
   uint32_t elements[3] = {};
@@ -268,7 +268,7 @@ TEST(MemoryFileRead, ThreeElementsOfFourBytesFromTenReturnTwo) {
 TEST(MemoryFileRead, DataIsFollowedByTenZeroBytes) {
   ScratchDir dir;
   writeBytes(dir / "text.txt", bytesOf("abc"));
-  MemoryFile file((dir / "text.txt").c_str());
+  MemoryFile file((dir / "text.txt").string().c_str());
   ASSERT_TRUE(file.ok);
   EXPECT_STREQ(reinterpret_cast<const char*>(file.data), "abc");
   for (int i = 0; i < 10; ++i) EXPECT_EQ(file.data[3 + i], 0);
@@ -277,7 +277,7 @@ TEST(MemoryFileRead, DataIsFollowedByTenZeroBytes) {
 TEST(MemoryFileRead, EmptyFilesLoadWithAZeroTail) {
   ScratchDir dir;
   writeBytes(dir / "empty", {});
-  MemoryFile* file = loadFile((dir / "empty").c_str());
+  MemoryFile* file = loadFile((dir / "empty").string().c_str());
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->size, 0u);
   ASSERT_NE(file->data, nullptr);
@@ -287,9 +287,9 @@ TEST(MemoryFileRead, EmptyFilesLoadWithAZeroTail) {
 
 TEST(MemoryFileRead, MissingFilesAndDirectoriesDoNotLoad) {
   ScratchDir dir;
-  EXPECT_EQ(loadFile((dir / "missing").c_str()), nullptr);
-  EXPECT_EQ(loadFile(dir.path().c_str()), nullptr);
-  MemoryFile file((dir / "missing").c_str());
+  EXPECT_EQ(loadFile((dir / "missing").string().c_str()), nullptr);
+  EXPECT_EQ(loadFile(dir.path().string().c_str()), nullptr);
+  MemoryFile file((dir / "missing").string().c_str());
   EXPECT_FALSE(file.ok);
   closeFile(nullptr);
 }
@@ -305,7 +305,7 @@ TEST(MemoryFileRead, AuthoringReadsAnUnpackedTreeByTheArchivesNameRuleAndRecords
   takeRecordedFiles();
   setFileRecording(true);
   MemoryFile* file = loadFile(asWritten.c_str());
-  closeFile(loadFile((dir / "data/images/none.png").c_str()));
+  closeFile(loadFile((dir / "data/images/none.png").string().c_str()));
   setFileRecording(false);
   setDiskNamesLikeArchive(false);
   ASSERT_NE(file, nullptr);
@@ -322,7 +322,7 @@ using MemoryFileReadDeathTest = testing::Test;
 TEST_F(MemoryFileReadDeathTest, NullArgumentsAreFatal) {
   ScratchDir dir;
   writeBytes(dir / "f", bytesOf("x"));
-  MemoryFile* file = loadFile((dir / "f").c_str());
+  MemoryFile* file = loadFile((dir / "f").string().c_str());
   ASSERT_NE(file, nullptr);
   char byte;
   // The module is named as the sources are laid out; with some compilers' prefix maps the
@@ -340,7 +340,7 @@ TEST_F(MemoryFileReadDeathTest, NullArgumentsAreFatal) {
 TEST(ArchiveMode, AfterOpenArchiveFilesComeOnlyFromTheArchive) {
   ScratchDir dir;
   writeBytes(dir / "disk.txt", bytesOf("on disk"));
-  MemoryFile* before = loadFile((dir / "disk.txt").c_str());
+  MemoryFile* before = loadFile((dir / "disk.txt").string().c_str());
   ASSERT_NE(before, nullptr) << "before openArchive the disk is read";
   closeFile(before);
 
@@ -348,9 +348,9 @@ TEST(ArchiveMode, AfterOpenArchiveFilesComeOnlyFromTheArchive) {
   archive.addFile("data\\scripts\\demo.txt", bytesOf("from the archive"));
   archive.addEnd();
   writeBytes(dir / "data.vkd", archive.bytes());
-  openArchive((dir / "data.vkd").c_str(), "lynxa42");
+  openArchive((dir / "data.vkd").string().c_str(), "lynxa42");
 
-  EXPECT_EQ(loadFile((dir / "disk.txt").c_str()), nullptr) << "no fall-back to disk";
+  EXPECT_EQ(loadFile((dir / "disk.txt").string().c_str()), nullptr) << "no fall-back to disk";
   MemoryFile* file = loadFile("data/scripts/demo.txt");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(file->data), file->size), "from the archive");

@@ -1,14 +1,46 @@
 #include "support/TestSyncEditor.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+// Winsock under the POSIX names the server below uses. Sockets are small handles in practice
+// and INVALID_SOCKET narrows to -1, so the int members keep working.
+namespace {
+constexpr int SOCK_CLOEXEC = 0;
+constexpr int MSG_NOSIGNAL = 0;
+using socklen_t = int;
+using ssize_t = long long;
+int poll(WSAPOLLFD* fds, ULONG count, int ms) {
+  if (count == 0) return Sleep(static_cast<DWORD>(ms)), 0;
+  return WSAPoll(fds, count, ms);
+}
+using pollfd = WSAPOLLFD;
+int close(int s) { return closesocket(static_cast<SOCKET>(s)); }
+int accept4(int s, sockaddr* address, socklen_t* length, int) {
+  return static_cast<int>(::accept(static_cast<SOCKET>(s), address, length));
+}
+struct WinsockUser {
+  WinsockUser() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+} winsock;
+}  // namespace
+#define setsockopt(s, level, name, value, size) \
+  setsockopt(static_cast<SOCKET>(s), level, name, reinterpret_cast<const char*>(value), size)
+#else
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
 TestSyncEditor::TestSyncEditor(uint16_t port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listener_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int on = 1;
   setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
@@ -23,17 +55,17 @@ TestSyncEditor::TestSyncEditor(uint16_t port) {
 
 TestSyncEditor::~TestSyncEditor() {
   dropClient();
-  if (listener_ >= 0) ::close(listener_);
+  if (listener_ >= 0) close(listener_);
 }
 
 bool TestSyncEditor::accept(int ms, const std::string& greeting) {
   dropClient();
-  pollfd p{listener_, POLLIN, 0};
-  for (int waited = 0; ::poll(&p, 1, 5) <= 0; waited += 5) {
+  pollfd p{static_cast<decltype(pollfd::fd)>(listener_), POLLIN, 0};
+  for (int waited = 0; poll(&p, 1, 5) <= 0; waited += 5) {
     if (pump) pump();
     if (waited >= ms) return false;
   }
-  client_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (client_ < 0 || !read(ms, [&] { return greeted_ || closedByDemo; }) || !greeted_) return false;
   send(greeting);
   return true;
@@ -43,9 +75,9 @@ bool TestSyncEditor::read(int ms, const std::function<bool()>& until) {
   for (int waited = 0; !until(); waited += 5) {
     if (waited >= ms) return false;
     if (pump) pump();
-    pollfd p{client_, POLLIN, 0};
-    if (client_ < 0 || closedByDemo || ::poll(&p, 1, 5) <= 0) {
-      if (client_ < 0 || closedByDemo) ::poll(nullptr, 0, 5);
+    pollfd p{static_cast<decltype(pollfd::fd)>(client_), POLLIN, 0};
+    if (client_ < 0 || closedByDemo || poll(&p, 1, 5) <= 0) {
+      if (client_ < 0 || closedByDemo) poll(nullptr, 0, 5);
       continue;
     }
     char buffer[4096];
@@ -57,7 +89,7 @@ bool TestSyncEditor::read(int ms, const std::function<bool()>& until) {
 }
 
 void TestSyncEditor::dropClient() {
-  if (client_ >= 0) ::close(client_);
+  if (client_ >= 0) close(client_);
   client_ = -1;
   in_.clear();
   tracks.clear();
@@ -67,7 +99,7 @@ void TestSyncEditor::dropClient() {
 }
 
 void TestSyncEditor::send(const std::string& bytes) {
-  if (client_ >= 0) (void)::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  if (client_ >= 0) (void)::send(client_, bytes.data(), static_cast<int>(bytes.size()), MSG_NOSIGNAL);
 }
 
 void TestSyncEditor::setKey(uint32_t track, const SyncKey& key) {
