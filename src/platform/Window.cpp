@@ -69,6 +69,22 @@ void makeContextScreen(SDL_Window* window, SDL_GLContext context) {
   currentScreen = screen.framebuffer;
 }
 
+// Entry points newer than OpenGL 1.1 are looked up on first call. On Windows the lookup goes
+// through wglGetProcAddress, which under Wine asks the current context for its version; between
+// glBegin and glEnd a context answers nothing, and the entry point comes back null. The ones
+// called between glBegin and glEnd (texture coordinates of several units per vertex) are looked
+// up here, outside, as soon as a context is current; the call puts back the coordinates it
+// replaced, so the context's state is as before.
+void resolveVertexEntryPoints() {
+  if (epoxy_gl_version() < 13 && !epoxy_has_gl_extension("GL_ARB_multitexture")) return;
+  GLint unit = GL_TEXTURE0;
+  glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+  GLfloat current[4] = {0, 0, 0, 1};
+  glGetFloatv(GL_CURRENT_TEXTURE_COORDS, current);
+  glMultiTexCoord2f(static_cast<GLenum>(unit), current[0], current[1]);
+  glMultiTexCoord4fv(static_cast<GLenum>(unit), current);
+}
+
 SDL_DisplayMode wantedMode(int width, int height, int colourBits) {
   SDL_DisplayMode wanted{};
   wanted.w = width;
@@ -129,6 +145,7 @@ void destroyWindow(Window* window) {
 GlContext* createContext(Window* window) {
   SDL_GLContext context = SDL_GL_CreateContext(sdl(window));
   // SDL makes the new context current.
+  if (context) resolveVertexEntryPoints();
   if (context && framebufferScreen()) makeContextScreen(sdl(window), context);
   else currentScreen = 0;
   return wrap(context);

@@ -39,6 +39,8 @@ enum WindowFlags : unsigned {
 // A window for GL drawing at the screen's origin; null on failure (see lastError).
 Window* createWindow(const char* title, int width, int height, unsigned flags);
 void destroyWindow(Window* window);
+// A new context on the window, left current; its GL entry points that drawing calls between
+// glBegin and glEnd are looked up already (a lookup there fails under Wine).
 GlContext* createContext(Window* window);
 void deleteContext(GlContext* context);
 // Makes the context current on the window; a null window releases the current context.
