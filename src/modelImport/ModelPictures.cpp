@@ -256,6 +256,27 @@ std::vector<uint8_t> encodePng(int width, int height, const uint8_t* rgba) {
   return out;
 }
 
+// True when a JPEG's Huffman table promises more than 256 codes: the decoder lists a table's
+// code sizes in 257 bytes without checking the total. Every FF C4 is read as a table, as the
+// decoder would at any marker; bytes past the end count as zero, as the decoder reads them.
+static bool jpegHuffmanTablesOverflow(const std::vector<uint8_t>& bytes) {
+  const auto at = [&](size_t i) -> unsigned { return i < bytes.size() ? bytes[i] : 0; };
+  for (size_t marker = 0; marker + 1 < bytes.size(); ++marker) {
+    if (bytes[marker] != 0xFF || bytes[marker + 1] != 0xC4) continue;
+    size_t i = marker + 2;
+    long left = long(at(i) << 8 | at(i + 1)) - 2;
+    i += 2;
+    while (left > 0 && i < bytes.size()) {
+      unsigned codes = 0;
+      for (size_t k = 0; k < 16; ++k) codes += at(i + 1 + k);
+      if (codes > 256) return true;
+      i += 17 + codes;
+      left -= 17 + long(codes);
+    }
+  }
+  return false;
+}
+
 const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
   const auto starts = [&](const char* magic, size_t length) {
     return bytes.size() >= length && std::memcmp(bytes.data(), magic, length) == 0;
@@ -267,6 +288,9 @@ const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
   // The decoder's interlaced path hands on pixels it never wrote for some hostile files
   // (valgrind on fuzz inputs); models hardly carry interlaced PNGs.
   if (pictureFormatOf(bytes) == PictureFormat::Png && bytes.size() > 28 && bytes[28] != 0) return "an interlaced PNG";
+  // The decoder takes any file opening with the start-of-image marker as a JPEG.
+  if (starts("\xFF\xD8", 2) && jpegHuffmanTablesOverflow(bytes))
+    return "a JPEG with a Huffman table of more than 256 codes";
   return nullptr;
 }
 

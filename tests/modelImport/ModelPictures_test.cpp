@@ -128,6 +128,9 @@ TEST(ModelPictures, OnlyTheFormatsModelsCarryReachTheDecoder) {
       {bytes("8BPS\0\1"), "a PSD"},
       {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/uninit-b237f613078f85104756e2d192bdb3435c01fa0b"),
        "an interlaced PNG"},
+      // A fuzz finding: a Huffman table of 267 codes, past the decoder's 257-byte size list.
+      {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/crash-10739ac61841c52fa5d480163bbe0b0516bba89e"),
+       "a JPEG with a Huffman table of more than 256 codes"},
   };
   for (const auto& c : refused) {
     ASSERT_NE(modelimport::refusedPictureFormat(c.bytes), nullptr) << c.format;
