@@ -46,7 +46,7 @@ FrameCapture::~FrameCapture() {
 }
 
 bool FrameCapture::openDirectory(const std::string& directory, std::string* error) {
-  if (directory == kDiscardDirectory) {
+  if (platform::isNullDevice(directory)) {
     open(std::make_unique<DiscardSink>(), directory);
     return true;
   }

@@ -37,7 +37,8 @@ class FrameCapture {
   FrameCapture(const FrameCapture&) = delete;
   FrameCapture& operator=(const FrameCapture&) = delete;
 
-  // PNG files into `directory` (created when missing); kDiscardDirectory writes nothing.
+  // PNG files into `directory` (created when missing); kDiscardDirectory, or Windows' "NUL"
+  // there (platform::isNullDevice), writes nothing.
   // False, with the reason in *error.
   bool openDirectory(const std::string& directory, std::string* error);
   // An ffmpeg process encoding `frames` width × height frames at fps into `file`, with the

@@ -195,7 +195,10 @@ int launcherMain(int argc, const char* const* argv) {
   auto absolute = [](std::string& name) {
     name = platform::utf8FromPath(std::filesystem::absolute(platform::pathFromUtf8(name)));
   };
-  if (!options.captureDirectory.empty()) absolute(options.captureDirectory);
+  // The null device stays as named: made absolute, Windows turns "/dev/null" into a folder
+  // on the current drive and "NUL" into a file name.
+  if (!options.captureDirectory.empty() && !platform::isNullDevice(options.captureDirectory))
+    absolute(options.captureDirectory);
   if (!options.recordFile.empty()) absolute(options.recordFile);
   if (!options.profileFile.empty()) absolute(options.profileFile);
   if (options.viewing()) absolute(options.viewFile);

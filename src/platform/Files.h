@@ -90,6 +90,11 @@ class ReadOnlyFile {
   FileIdentity identity_;
 };
 
+// Whether `name` names the system's device that takes writes and keeps nothing: "/dev/null"
+// on every system, and on Windows also its own "NUL" (any letter case), so the same command
+// line discards output on both.
+bool isNullDevice(const std::string& name);
+
 // [SECTION] The process
 
 // The running program's own file, in full; empty when the system does not say.

@@ -140,4 +140,6 @@ bool isTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 void setEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
 
+bool isNullDevice(const std::string& name) { return name == "/dev/null"; }
+
 }  // namespace platform

@@ -241,4 +241,12 @@ bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 void setEnvironment(const char* name, const char* value) { _wputenv_s(widen(name).c_str(), widen(value).c_str()); }
 
+bool isNullDevice(const std::string& name) {
+  if (name == "/dev/null") return true;
+  // Windows reserves the device name in every letter case; "\\.\NUL" is its explicit form.
+  std::string upper;
+  for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper == "NUL" || upper == "\\\\.\\NUL";
+}
+
 }  // namespace platform

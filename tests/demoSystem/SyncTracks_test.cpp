@@ -9,13 +9,20 @@
 #include "demoSystem/TimelineEvent.h"
 #include "demos/EffectList.h"
 #include "support/TempDir.h"
-#include "support/Program.h"
+#include <fstream>
+#include <iterator>
 
 namespace {
 
 using I = SyncInterpolation;
 
 constexpr const char* kScript = "data/scripts/demo.script";
+
+// The child-program support (with its own file reader) is not part of the Windows test build.
+std::string fileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class SyncTracksTest : public testing::Test {
  protected:
@@ -79,6 +86,12 @@ TEST_F(SyncTracksTest, AReloadKeepsWhatTheEditorKeyedAndOtherwiseReadsTheFilesAg
 // Files of the previous version's names are read and noted with their new names; the save
 // writes the new names and removes the old ones.
 TEST_F(SyncTracksTest, PreviousNamesAreReadNotedAndReplacedByTheSave) {
+#ifdef _WIN32
+  // A colon cannot be part of a Windows file name ("p:" reads as a drive), so no previous
+  // version left such files there; Wine lets the test make them, and then the library's
+  // remove_all of the temporary folder joins "p:Red.track" to it as a drive path and never ends.
+  GTEST_SKIP() << "the previous names hold a colon, which Windows file names cannot";
+#endif
   dir.write("data/sync/p:Red.track", trackFileBytes({{0, 0.25f, I::Step}}));
   dir.write("data/sync/q:Blue.track", trackFileBytes({{0, 0.5f, I::Step}}));
   dir.write("data/sync/sync_q-3ABlue.track", trackFileBytes({{0, 0.75f, I::Step}}));
@@ -104,6 +117,9 @@ TEST_F(SyncTracksTest, PreviousNamesAreReadNotedAndReplacedByTheSave) {
 // A save that cannot write (a full device behind the temporary name), install or remove a
 // file keeps every old file, names the track and the reason, and counts nothing saved.
 TEST_F(SyncTracksTest, ASaveThatFailsKeepsTheOldFilesAndSaysWhy) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the full device behind the temporary name has no Windows counterpart";
+#endif
   writeTrack("p:Red", {{0, 0.25f, I::Step}});
   writeTrack("q:Blue", {{0, 0.5f, I::Step}});
   loadScript(kScript);
@@ -115,8 +131,8 @@ TEST_F(SyncTracksTest, ASaveThatFailsKeepsTheOldFilesAndSaysWhy) {
   EXPECT_FALSE(syncTracks().save("data/sync", &written, &error));
   EXPECT_EQ(error, "track q:Blue, data/sync/sync_q-3ABlue.track: No space left on device");
   EXPECT_EQ(written, 0u);
-  EXPECT_EQ(readText(dir.dir() / trackFilePath("p:Red")), red) << "not installed: the save failed as a whole";
-  EXPECT_EQ(readText(dir.dir() / trackFilePath("q:Blue")), trackFileBytes({{0, 0.5f, I::Step}}));
+  EXPECT_EQ(fileBytes(dir.dir() / trackFilePath("p:Red")), red) << "not installed: the save failed as a whole";
+  EXPECT_EQ(fileBytes(dir.dir() / trackFilePath("q:Blue")), trackFileBytes({{0, 0.5f, I::Step}}));
   EXPECT_FALSE(std::filesystem::exists("data/sync/sync_q-3ABlue.track.part"));
   EXPECT_FALSE(std::filesystem::exists("data/sync/sync_p-3ARed.track.part"));
 

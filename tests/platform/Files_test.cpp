@@ -117,3 +117,15 @@ TEST(Files, PlainNamesAreWhatTheSystemTakesAsOneName) {
 }
 
 }  // namespace
+
+TEST(Files, TheNullDeviceIsDevNullEverywhereAndNulOnWindows) {
+  EXPECT_TRUE(platform::isNullDevice("/dev/null"));
+  for (const char* other : {"", "/dev/null/", "/dev/nul", "dev/null", "NULL", "NUL.png", "frames"})
+    EXPECT_FALSE(platform::isNullDevice(other)) << other;
+#ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  for (const char* nul : {"NUL", "nul", "Nul", "\\\\.\\NUL"}) EXPECT_EQ(platform::isNullDevice(nul), windows) << nul;
+}
