@@ -288,8 +288,9 @@ const char* refusedPictureFormat(const std::vector<uint8_t>& bytes) {
   // The decoder's interlaced path hands on pixels it never wrote for some hostile files
   // (valgrind on fuzz inputs); models hardly carry interlaced PNGs.
   if (pictureFormatOf(bytes) == PictureFormat::Png && bytes.size() > 28 && bytes[28] != 0) return "an interlaced PNG";
-  // The decoder takes any file opening with the start-of-image marker as a JPEG.
-  if (starts("\xFF\xD8", 2) && jpegHuffmanTablesOverflow(bytes))
+  // The decoder takes any file opening with the start-of-image marker as a JPEG, fill bytes
+  // (more FFs) before it included.
+  if (starts("\xFF", 1) && jpegHuffmanTablesOverflow(bytes))
     return "a JPEG with a Huffman table of more than 256 codes";
   return nullptr;
 }

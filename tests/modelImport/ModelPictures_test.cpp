@@ -131,6 +131,9 @@ TEST(ModelPictures, OnlyTheFormatsModelsCarryReachTheDecoder) {
       // A fuzz finding: a Huffman table of 267 codes, past the decoder's 257-byte size list.
       {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/crash-10739ac61841c52fa5d480163bbe0b0516bba89e"),
        "a JPEG with a Huffman table of more than 256 codes"},
+      // The same behind a fill byte before the start-of-image marker.
+      {fileBytes(DE_SOURCE_DIR "/tests/regressions/modelpictures/crash-589fdaf0091d8f20e856dc4aac250f1abf422301"),
+       "a JPEG with a Huffman table of more than 256 codes"},
   };
   for (const auto& c : refused) {
     ASSERT_NE(modelimport::refusedPictureFormat(c.bytes), nullptr) << c.format;
