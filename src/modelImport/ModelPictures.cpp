@@ -59,6 +59,8 @@ PictureFormat pictureFormatOf(const std::vector<uint8_t>& bytes) {
   return PictureFormat::Other;
 }
 
+static bool jpegHuffmanTablesOverflow(const std::vector<uint8_t>& bytes);
+
 bool engineReads(const std::vector<uint8_t>& bytes) {
   switch (pictureFormatOf(bytes)) {
     case PictureFormat::Png:
@@ -67,7 +69,8 @@ bool engineReads(const std::vector<uint8_t>& bytes) {
       return bytes.size() > 28 && bytes[24] == 8 && (bytes[25] == 2 || bytes[25] == 6) && bytes[28] == 0;
     case PictureFormat::Jpeg: {
       int width = 0, height = 0, channels = 0;
-      return bytes.size() <= static_cast<size_t>(INT32_MAX) &&
+      // The header reader builds the Huffman tables too: an overflowing one is not asked.
+      return bytes.size() <= static_cast<size_t>(INT32_MAX) && !jpegHuffmanTablesOverflow(bytes) &&
              stbi_info_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels) == 1 &&
              channels == 3;
     }
