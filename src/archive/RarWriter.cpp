@@ -5,6 +5,7 @@
 
 #include "archive/RarArchive.h"
 #include "archive/RarCrc.h"
+#include "platform/Files.h"
 
 namespace rar {
 
@@ -90,11 +91,7 @@ std::vector<uint8_t> ArchiveWriter::end() const {
 
 uint32_t dosTimeFromUnix(std::time_t seconds) {
   std::tm t{};
-#ifdef _WIN32
-  if (gmtime_s(&t, &seconds) != 0) t = std::tm{};  // the C runtime's reentrant form
-#else
-  if (gmtime_r(&seconds, &t) == nullptr) t = std::tm{};
-#endif
+  platform::utcCalendarTime(seconds, &t);
   const int year = t.tm_year + 1900;
   if (year < 1980) return (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
   if (year > 2107) return 0xFF9FBF7Du;             // 2107-12-31 23:59:58

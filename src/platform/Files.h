@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -27,6 +28,10 @@ bool isSeparator(char c);
 // any of <>:"/\|?* or a control character (a "C:" would name a drive, a ':' a stream of the
 // file) nor as a device name (CON, NUL, COM1, …); elsewhere anything without '/'.
 bool isPlainName(const std::string& part);
+
+// The calendar time, in UTC, of `seconds` since 1970 (a file's time as an archive stores
+// it). False, with `out` zeroed, where the system cannot represent it.
+bool utcCalendarTime(std::time_t seconds, std::tm* out);
 
 // [SECTION] Opening, replacing, changing folder
 

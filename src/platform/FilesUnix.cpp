@@ -19,6 +19,12 @@ bool isPlainName(const std::string& part) { return !part.empty() && part.find('/
 
 std::FILE* openFile(const std::string& name, const char* mode) { return std::fopen(name.c_str(), mode); }
 
+bool utcCalendarTime(std::time_t seconds, std::tm* out) {
+  if (gmtime_r(&seconds, out) != nullptr) return true;
+  *out = std::tm{};
+  return false;
+}
+
 bool syncToDisk(std::FILE* stream) { return fsync(fileno(stream)) == 0; }
 
 bool writeWholeFile(const char* name, const void* data, size_t size, std::string* error) {

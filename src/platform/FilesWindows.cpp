@@ -77,6 +77,12 @@ std::FILE* openFile(const std::string& name, const char* mode) {
   return _wfopen(widen(name).c_str(), widen(mode).c_str());
 }
 
+bool utcCalendarTime(std::time_t seconds, std::tm* out) {
+  if (gmtime_s(out, &seconds) == 0) return true;  // the C runtime's reentrant form
+  *out = std::tm{};
+  return false;
+}
+
 bool syncToDisk(std::FILE* stream) {
   if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))))) return true;
   errno = EIO;
